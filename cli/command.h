@@ -1,0 +1,34 @@
+// varlo-cli's commands. Each command file registers its subcommands on the application through a
+// static CommandRegistrar; main() builds the app from them. Exit codes: 0 success, 1 the work
+// failed (one-line message on standard error), 2 usage error.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace varlo::cli {
+
+// Thrown by a command to end with exit code 1 and the message on standard error.
+class CommandFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Thrown by a command to end with exit code 2 (a usage error found after parsing).
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using CommandSetup = std::function<void(CLI::App& app)>;
+
+std::vector<CommandSetup>& Registry();
+
+struct CommandRegistrar {
+  explicit CommandRegistrar(CommandSetup setup) { Registry().push_back(std::move(setup)); }
+};
+
+}  // namespace varlo::cli

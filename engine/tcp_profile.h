@@ -1,0 +1,41 @@
+// The two TCP throughput profiles: tables of 40 loss rows (i per cent) by 5000 round-trip columns
+// (10 j ms) of throughputs in packets per millisecond, and their bilinear lookup.
+#pragma once
+
+#include <stdexcept>
+
+namespace varlo {
+
+enum TcpProfileIndex : int { kProfileNetBSD = 0, kProfileNS = 1 };
+
+// The program-wide profile in use ("Profile to use"); starts at 0 (NetBSD 1.2 Profile).
+int GetTcpProfile();
+void SetTcpProfile(int index);
+
+// The NetBSD profile asked for a point outside its table. what() is the user's message.
+class CProfileOutOfTableException : public std::runtime_error {
+ public:
+  CProfileOutOfTableException() : std::runtime_error("NS surface computed only for Blocking = 0 ") {}
+};
+
+class CTcpProfiles {
+ public:
+  static constexpr int kRows = 40;
+  static constexpr int kColumns = 5000;
+
+  // The tables, built once on first use.
+  static const CTcpProfiles& Instance();
+
+  // T[row][column] of a profile.
+  double At(int profile, int row, int column) const {
+    return tables_[profile][static_cast<size_t>(row) * kColumns + static_cast<size_t>(column)];
+  }
+  // Throughput in packets per millisecond for round-trip time R (s) and loss L (fraction).
+  double Lookup(int profile, double roundTripTime, double loss) const;
+
+ private:
+  CTcpProfiles();
+  double* tables_[2];
+};
+
+}  // namespace varlo

@@ -1,0 +1,150 @@
+// The object archive: the binary format of .net and .cls files. Little-endian integers, IEEE
+// doubles, counts, archive strings and object references with class records. An archive works
+// on a byte buffer; the document's file operations read a whole file into it or write it out.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "model/persistent.h"
+
+namespace varlo {
+
+// Archive errors, with the framework's causes. Message() gives the user's text with the file name.
+class CArchiveException : public std::runtime_error {
+ public:
+  enum Cause {
+    kGeneric,         // "An unknown error occurred while accessing %1."
+    kEndOfFile,       // "An attempt was made to access %1 past its end."
+    kBadIndex,        // "%1 has a bad format."
+    kBadClass,        // "%1 contained an unexpected object."
+    kBadSchema,       // "%1 contains an incorrect schema."
+    kReadOnly,        // "An attempt was made to write to the reading %1."
+    kWriteOnly,       // "An attempt was made to read from the writing %1."
+  };
+  CArchiveException(Cause cause, std::string fileName);
+  Cause GetCause() const { return cause_; }
+  const std::string& GetFileName() const { return fileName_; }
+  void SetFileName(std::string name);
+  // The user's message, "%1" filled with the file name.
+  std::string Message() const;
+  static std::string MessagePattern(Cause cause);
+
+ private:
+  Cause cause_;
+  std::string fileName_;
+};
+
+// Errors of the file itself (open, read, write, rename).
+class CFileException : public std::runtime_error {
+ public:
+  enum Cause {
+    kGeneric,           // "An unexpected error occurred while accessing %1."
+    kFileNotFound,      // "%1 was not found."
+    kBadPath,           // "%1 contains an invalid path."
+    kTooManyOpenFiles,  // "The file %1 could not be opened because there are too many open files."
+    kAccessDenied,      // "Access to %1 was denied."
+    kInvalidFile,       // "An incorrect file handle was associated with %1."
+    kDirectoryFull,     // "%1 could not be created because the directory is full."
+    kSharingViolation,  // "%1 could not be accessed because of a sharing violation."
+    kDiskFull,          // "Disk full while accessing %1."
+    kEndOfFile,         // "An attempt was made to access %1 past its end."
+    kHardIO,            // "A hardware I/O error was reported while accessing %1."
+  };
+  CFileException(Cause cause, std::string fileName, int osError = 0);
+  Cause GetCause() const { return cause_; }
+  const std::string& GetFileName() const { return fileName_; }
+  int GetOsError() const { return osError_; }
+  std::string Message() const;
+  static std::string MessagePattern(Cause cause);
+  // Maps an errno value to a cause.
+  static Cause CauseFromErrno(int error);
+
+ private:
+  Cause cause_;
+  std::string fileName_;
+  int osError_;
+};
+
+// Raised for operations a class does not support (the qns text of UDP and TCP classes).
+class CNotSupportedException : public std::runtime_error {
+ public:
+  CNotSupportedException() : std::runtime_error("not supported") {}
+};
+
+class CArchive {
+ public:
+  enum Mode { kStore, kLoad };
+
+  // A storing archive that collects bytes, for the file named fileName (used in messages).
+  explicit CArchive(std::string fileName);
+  // A loading archive over the given bytes.
+  CArchive(std::vector<std::uint8_t> bytes, std::string fileName);
+
+  bool IsStoring() const { return mode_ == kStore; }
+  bool IsLoading() const { return mode_ == kLoad; }
+  const std::string& GetFileName() const { return fileName_; }
+  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  // Bytes not yet read (loading).
+  size_t Remaining() const { return bytes_.size() - readPos_; }
+
+  void WriteU8(std::uint8_t v);
+  void WriteU16(std::uint16_t v);
+  void WriteU32(std::uint32_t v);
+  void WriteI32(std::int32_t v) { WriteU32(static_cast<std::uint32_t>(v)); }
+  void WriteDouble(double v);
+  void WriteBytes(const void* data, size_t size);
+  // Count: 16 bits below 0xFFFF, otherwise 0xFFFF and 32 bits.
+  void WriteCount(std::uint32_t count);
+  // Archive string of 8-bit characters.
+  void WriteString(const std::string& s);
+  // Object reference with class record; nullptr writes the tag 0.
+  void WriteObject(const CPersistent* object);
+
+  std::uint8_t ReadU8();
+  std::uint16_t ReadU16();
+  std::uint32_t ReadU32();
+  std::int32_t ReadI32() { return static_cast<std::int32_t>(ReadU32()); }
+  double ReadDouble();
+  void ReadBytes(void* data, size_t size);
+  // Reads a count; a count that cannot fit in the remaining bytes (each element needs at least
+  // minElementSize bytes) is a bad format.
+  std::uint32_t ReadCount(size_t minElementSize = 2);
+  std::string ReadString();
+  // Reads an object reference; nullptr for the tag 0. Unknown classes, other schemas and bad
+  // indices raise CArchiveException. Back-references to objects are refused as bad format: the
+  // program never writes them, and accepting one would give a single object two owners.
+  std::unique_ptr<CPersistent> ReadObject();
+
+  // Reads an object that must be of class T (or derived); anything else is "unexpected object".
+  template <class T>
+  std::unique_ptr<T> ReadObjectOf() {
+    std::unique_ptr<CPersistent> object = ReadObject();
+    if (!object) return nullptr;
+    T* typed = dynamic_cast<T*>(object.get());
+    if (typed == nullptr) Throw(CArchiveException::kBadClass);
+    object.release();
+    return std::unique_ptr<T>(typed);
+  }
+
+  [[noreturn]] void Throw(CArchiveException::Cause cause) const;
+
+ private:
+  void Need(size_t size);
+
+  Mode mode_;
+  std::string fileName_;
+  std::vector<std::uint8_t> bytes_;
+  size_t readPos_ = 0;
+  // Storing: class name -> index, and the running index counter (classes and objects share it).
+  std::map<std::string, std::uint32_t> storedClasses_;
+  std::uint32_t nextIndex_ = 1;
+  // Loading: index -> class (nullptr entries stand for objects).
+  std::vector<const PersistentClassInfo*> loadedIndex_;
+};
+
+}  // namespace varlo
