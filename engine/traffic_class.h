@@ -51,7 +51,8 @@ class CTrafficClass : public CPersistent {
 
   // Route walks. They follow the route tables from node to node and stop when a node has no
   // route (the class is then unreachable) or after as many hops as there are route entries.
-  // Each returns false when the destination (source, for the reverse walk) is not reached.
+  // Each returns false when the destination (source, for the reverse walk) is not reached, and
+  // then leaves out as it was.
   bool GetPathQueues(std::vector<CQueue*>& out) const;
   bool GetReversePathQueues(std::vector<CQueue*>& out) const;
   // Rebuilds the path from the route tables; an unreachable class keeps only the terminal entry
@@ -76,12 +77,29 @@ class CTrafficClass : public CPersistent {
   void* treeItem = nullptr;  // the class's entry in the class tree (run-time only)
 
  protected:
+  // "<pattern>" formatted with the source's and destination's script names and the identity,
+  // e.g. "_Poisson_%s_%s_%x".
+  std::string ScriptName(const char* pattern) const;
+  // The agent and Poisson application text of a UDP source sending rate packets/s.
+  std::string PoissonAgentScript(const std::string& name, double rate) const;
+  // The start and detach text of a UDP source (agent and null sink).
+  std::string PoissonStartStopScript(const std::string& name, double startOffset) const;
+  // The stop time as scripts and descriptions show it: "always active" becomes far in the future.
+  double ShownStopTime(double always) const { return startTime == stopTime ? always : stopTime; }
+  // The destination node's name, or "" before the class has its nodes.
+  std::string DestinationName() const;
+
   CNode* source_ = nullptr;
   CNode* destination_ = nullptr;
   std::uint16_t sourceNumber_ = 0;
   std::uint16_t destinationNumber_ = 0;
 
  private:
+  // Follows the route tables from `from` toward `to`, calling visit(queue) for every hop. False
+  // when a node has no route entry or the walk takes more hops than there are route entries.
+  template <class Visit>
+  bool WalkRoute(const CNode* from, const CNode* to, Visit&& visit) const;
+
   std::vector<std::unique_ptr<PathEntry>> path_;
   bool unreachable_ = false;
   std::uint32_t identity_;

@@ -1,0 +1,50 @@
+// "Link parameters": edits both queues of a link (buffer space, service rate, propagation delay)
+// and the link's thickness and colours, on copies written back only when the user confirms.
+#pragma once
+
+#include <string>
+
+#include "model/colors.h"
+#include "platform/qt/dialog_exchange.h"
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace varlo {
+
+class CGraphicLink;
+
+class CLinkDialog : public CExchangeDialog {
+ public:
+  explicit CLinkDialog(QWidget* parent = nullptr);
+
+  // Working values; index 0 is the forward queue (first -> second node), 1 the backward queue.
+  int bufferSpace[2] = {0, 0};     // packets
+  double serviceRate[2] = {0, 0};  // packets/s
+  double delay[2] = {0, 0};        // s
+  int thickness = 1;
+  ColorRef lineColor = 0;
+  ColorRef bufferColor1 = 0;
+  ColorRef bufferColor2 = 0;
+  std::string firstName, secondName;
+
+  QGroupBox* queueGroup[2] = {nullptr, nullptr};  // 1012, 1017
+  QLineEdit* rateEdit[2] = {nullptr, nullptr};    // 1013, 1018
+  QLineEdit* bufferEdit[2] = {nullptr, nullptr};  // 1014, 1019
+  QLineEdit* delayEdit[2] = {nullptr, nullptr};   // 1016, 1021
+  QLineEdit* thicknessEdit = nullptr;             // 1022, spin buttons 1023
+  QPushButton* lineColorButton = nullptr;         // 1024
+  QPushButton* buffer1Button = nullptr;           // 1025
+  QPushButton* buffer2Button = nullptr;           // 1026
+  QPushButton* okButton = nullptr;
+  QPushButton* cancelButton = nullptr;
+
+  void OnInitDialog() override;
+  void LoadFrom(const CGraphicLink& link);
+  void StoreTo(CGraphicLink& link) const;
+};
+
+bool EditLinkProperties(CGraphicLink& link, QWidget* parent);
+
+}  // namespace varlo

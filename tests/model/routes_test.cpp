@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "engine/const_poisson_class.h"
+#include "engine/mm1k_queue.h"
+#include "model/document.h"
+
+namespace varlo {
+namespace {
+
+// Adds a link a-b with unit weights; returns it.
+CGraphicLink* Connect(CVarloDoc& doc, CGraphicNode* a, CGraphicNode* b, std::uint16_t weightAB = 1,
+                      std::uint16_t weightBA = 1) {
+  auto forward = std::make_unique<C_MM1K_Queue>(a, b, 1000.0, 50.0, 0.0);
+  auto backward = std::make_unique<C_MM1K_Queue>(b, a, 1000.0, 50.0, 0.0);
+  forward->routeWeight = weightAB;
+  backward->routeWeight = weightBA;
+  auto link = std::make_unique<CGraphicLink>(a, b, std::move(forward), std::move(backward));
+  CGraphicLink* raw = link.get();
+  doc.AddLink(std::move(link));
+  return raw;
+}
+
+// The route computation written the plain way: per-node tables keyed by node, every ordered
+// triple with the intermediate node outermost, ties keeping the earlier route.
+struct ReferenceRoutes {
+  struct Entry {
+    CQueue* queue;
+    std::uint16_t cost;
+  };
+  std::map<const CNode*, std::map<const CNode*, Entry>> table;
+
+  std::pair<CQueue*, std::uint16_t> Get(const CNode* from, const CNode* to) const {
+    auto row = table.find(from);
+    if (row == table.end()) return {nullptr, 0xFFFF};
+    auto e = row->second.find(to);
+    if (e == row->second.end()) return {nullptr, 0xFFFF};
+    return {e->second.queue, e->second.cost};
+  }
+
+  explicit ReferenceRoutes(const CVarloDoc& doc) {
+    const std::vector<CGraphicNode*> nodes = doc.NodesInTableOrder();
+    for (CGraphicNode* node : nodes) {
+      auto& row = table[node];
+      for (const auto& nb : node->GetNeighbours()) row[nb.node] = Entry{nb.outgoing, nb.outgoing->routeWeight};
+    }
+    for (CGraphicNode* k : nodes) {
+      for (CGraphicNode* i : nodes) {
+        for (CGraphicNode* j : nodes) {
+          if (i == j) continue;
+          auto [q, cik] = Get(i, k);
+          auto [r, ckj] = Get(k, j);
+          auto [s, cij] = Get(i, j);
+          if (q != nullptr && r != nullptr) {
+            const unsigned sum = static_cast<unsigned>(cik) + static_cast<unsigned>(ckj);
+            if (s == nullptr || cij > sum) table[i][j] = Entry{q, static_cast<std::uint16_t>(sum)};
+          }
+        }
+      }
+    }
+  }
+};
+
+void ExpectSameAsReference(CVarloDoc& doc) {
+  const ReferenceRoutes reference(doc);
+  doc.ComputeRoutes();
+  for (CGraphicNode* from : doc.NodesInTableOrder()) {
+    for (CGraphicNode* to : doc.NodesInTableOrder()) {
+      const auto expected = reference.Get(from, to);
+      const auto actual = from->GetRoute(to);
+      ASSERT_EQ(actual.first, expected.first) << from->GetName() << " -> " << to->GetName();
+      ASSERT_EQ(actual.second, expected.second) << from->GetName() << " -> " << to->GetName();
+    }
+  }
+}
+
+TEST(RouteComputation, ChainRoutesThroughTheMiddleNode) {
+  CVarloDoc doc;
+  CGraphicNode* n1 = doc.CreateNode(0, 0);
+  CGraphicNode* n2 = doc.CreateNode(100, 0);
+  CGraphicNode* n3 = doc.CreateNode(200, 0);
+  CGraphicLink* l12 = Connect(doc, n1, n2);
+  CGraphicLink* l23 = Connect(doc, n2, n3);
+  doc.ComputeRoutes();
+  auto [q13, c13] = n1->GetRoute(n3);
+  EXPECT_EQ(q13, l12->GetForwardQueue());
+  EXPECT_EQ(c13, 2);
+  auto [q31, c31] = n3->GetRoute(n1);
+  EXPECT_EQ(q31, l23->GetBackwardQueue());
+  EXPECT_EQ(c31, 2);
+  auto [self, selfCost] = n1->GetRoute(n1);
+  EXPECT_EQ(self, nullptr);
+  EXPECT_EQ(selfCost, 0xFFFF);
+}
+
+TEST(RouteComputation, SquareTieKeepsTheRouteFoundFirstAndIsStable) {
+  CVarloDoc doc;
+  CGraphicNode* n1 = doc.CreateNode(0, 0);
+  CGraphicNode* n2 = doc.CreateNode(100, 0);
+  CGraphicNode* n3 = doc.CreateNode(100, 100);
+  CGraphicNode* n4 = doc.CreateNode(0, 100);
+  CGraphicLink* l12 = Connect(doc, n1, n2);
+  Connect(doc, n2, n3);
+  Connect(doc, n3, n4);
+  Connect(doc, n4, n1);
+  doc.ComputeRoutes();
+  // K walks 1, 2, 3, 4: the route through N2 is found first and the one through N4 only ties.
+  auto [q, c] = n1->GetRoute(n3);
+  EXPECT_EQ(q, l12->GetForwardQueue());
+  EXPECT_EQ(c, 2);
+  doc.ComputeRoutes();
+  EXPECT_EQ(n1->GetRoute(n3).first, l12->GetForwardQueue());
+  ExpectSameAsReference(doc);
+}
+
+TEST(RouteComputation, NetworkWithoutLinksHasNoRoutes) {
+  CVarloDoc doc;
+  CGraphicNode* a = doc.CreateNode(0, 0);
+  CGraphicNode* b = doc.CreateNode(10, 0);
+  doc.ComputeRoutes();
+  EXPECT_EQ(a->GetRoute(b).first, nullptr);
+  EXPECT_EQ(a->GetRoute(b).second, 0xFFFF);
+}
+
+TEST(RouteComputation, ClearsLinkHighlightsAndBuildsEachPathOnce) {
+  CVarloDoc doc;
+  CGraphicNode* n1 = doc.CreateNode(0, 0);
+  CGraphicNode* n2 = doc.CreateNode(100, 0);
+  CGraphicNode* n3 = doc.CreateNode(200, 0);
+  CGraphicLink* l12 = Connect(doc, n1, n2);
+  CGraphicLink* l23 = Connect(doc, n2, n3);
+  l12->highlighted = true;
+  doc.AddClass(std::make_unique<CConstPoissonClass>(n1, n3, 0.0, 10.0, 5.0));
+  doc.ComputeRoutes();
+  doc.ComputeRoutes();
+  EXPECT_FALSE(l12->highlighted);
+  const auto& path = doc.GetClasses()[0]->GetPath();
+  ASSERT_EQ(path.size(), 3u);
+  EXPECT_EQ(path[0]->queue, l12->GetForwardQueue());
+  EXPECT_EQ(path[1]->queue, l23->GetForwardQueue());
+  EXPECT_EQ(path[2]->queue, nullptr);
+  EXPECT_EQ(l12->GetForwardQueue()->pathEntries.size(), 1u);
+  EXPECT_EQ(l23->GetForwardQueue()->pathEntries.size(), 1u);
+  EXPECT_TRUE(l12->GetBackwardQueue()->pathEntries.empty());
+}
+
+TEST(RouteComputation, NodeAddedAfterComputationHasNoRouteEntries) {
+  CVarloDoc doc;
+  CGraphicNode* a = doc.CreateNode(0, 0);
+  CGraphicNode* b = doc.CreateNode(10, 0);
+  Connect(doc, a, b);
+  doc.ComputeRoutes();
+  CGraphicNode* c = doc.CreateNode(20, 0);
+  EXPECT_EQ(a->GetRoute(c).first, nullptr);
+  EXPECT_EQ(c->GetRoute(a).first, nullptr);
+  EXPECT_NE(a->GetRoute(b).first, nullptr);
+}
+
+// The dense computation must equal the plain one on random graphs, ties and 16-bit cost
+// truncation included.
+TEST(RouteComputation, DenseEqualsPlainOnRandomGraphs) {
+  std::mt19937 rng(20261207);
+  for (int round = 0; round < 30; ++round) {
+    CVarloDoc doc;
+    const int nodeCount = 2 + static_cast<int>(rng() % 40);
+    std::vector<CGraphicNode*> nodes;
+    for (int i = 0; i < nodeCount; ++i) {
+      // Skipping numbers now and then mixes the buckets of the node table.
+      if (rng() % 3 == 0) doc.nextNodeNumber += static_cast<int>(rng() % 20);
+      nodes.push_back(doc.CreateNode(static_cast<int>(rng() % 1000), static_cast<int>(rng() % 1000)));
+    }
+    const int linkCount = static_cast<int>(rng() % static_cast<unsigned>(nodeCount * 3));
+    for (int l = 0; l < linkCount; ++l) {
+      CGraphicNode* a = nodes[rng() % nodes.size()];
+      CGraphicNode* b = nodes[rng() % nodes.size()];
+      if (a == b || doc.FindLink(a, b) != nullptr) continue;
+      // Mostly unit weights (many ties); some rounds use huge weights so sums pass 65535.
+      auto weight = [&]() -> std::uint16_t {
+        if (round % 5 == 4) return static_cast<std::uint16_t>(30000 + rng() % 35536);
+        return static_cast<std::uint16_t>(1 + rng() % 3);
+      };
+      Connect(doc, a, b, weight(), weight());
+    }
+    ExpectSameAsReference(doc);
+  }
+}
+
+}  // namespace
+}  // namespace varlo
