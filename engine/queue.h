@@ -61,11 +61,11 @@ class CQueue : public CPersistent {
   double propagationDelay = 0.0;  // s
   std::uint16_t routeWeight = 1;
   // Run-time bookkeeping.
-  double arrivalRate = 0.0;    // lambda, packets/s
-  double occupancySum = 0.0;   // packets
-  double accepted = 0.0;       // packets admitted in the last DiscreteStep
-  double served = 0.0;         // packets sent in the last DiscreteStep
-  std::int32_t regime = 0;     // 0 unset, 1 filling, 2 draining (buffers over 100 packets)
+  double arrivalRate = 0.0;   // lambda, packets/s
+  double occupancySum = 0.0;  // packets
+  double accepted = 0.0;      // packets admitted in the last DiscreteStep
+  double served = 0.0;        // packets sent in the last DiscreteStep
+  std::int32_t regime = 0;    // 0 unset, 1 filling, 2 draining (buffers over 100 packets)
   double previousArrivalRate = 0.0;
 
   CGraphicLink* owningLink = nullptr;

@@ -2,6 +2,8 @@
 // round-trip time and the loss along its path.
 #pragma once
 
+#include <vector>
+
 #include "engine/traffic_class.h"
 
 namespace varlo {
@@ -15,7 +17,8 @@ class CTCPClass : public CTrafficClass {
   void Serialize(CArchive& ar) override;
 
   int GetType() const override { return kTypeTCP; }
-  // Throws CProfileOutOfTableException when the NetBSD profile is asked outside its table.
+  // Throws CProfileOutOfTableException when the NetBSD profile is asked outside its table. A class
+  // whose route fails in either direction offers 0.
   double GetRate(double t) override;
   std::string GetDescription() const override;
   std::string GetNSScript(double startOffset) override;
@@ -25,6 +28,9 @@ class CTCPClass : public CTrafficClass {
   // Run-time: the last evaluation.
   double lastEvaluationTime = 0.0;
   double lastThroughput = 0.0;  // packets/s
+
+ private:
+  std::vector<CQueue*> walk_;  // queues of both directions, reused between evaluations
 };
 
 }  // namespace varlo

@@ -25,7 +25,8 @@ class CTdPoissonClass : public CTrafficClass {
   std::string GetNSScript(double startOffset) override;
   std::string GetQNSScript() const override;
 
-  // Opens the rate file from its beginning if it is not open; false when it cannot be opened.
+  // Opens the rate file from its beginning if it is not open and reads up to the start time;
+  // false when it cannot be opened (the class then offers 0).
   bool OpenRateFile();
   void CloseRateFile();
   bool IsRateFileOpen() const { return rateFile_ != nullptr; }
@@ -37,9 +38,12 @@ class CTdPoissonClass : public CTrafficClass {
   void SerializeOwnFields(CArchive& ar);
 
  private:
+  // The next "time rate" line; false at the end of the data (end of file or the first line
+  // without two numbers, after which nothing more is read).
   bool ReadLine(double& time, double& rate);
 
   std::FILE* rateFile_ = nullptr;
+  bool endOfData_ = false;
   double previousTime_ = 0.0, currentTime_ = 0.0;
   double previousRate_ = 0.0, currentRate_ = 0.0;
 };

@@ -13,8 +13,8 @@ class CTraceClass : public CTdPoissonClass {
  public:
   CTraceClass() = default;
   // Derives the rate file name and builds the rate file when needed (throws CFileException).
-  CTraceClass(CNode* source, CNode* destination, double startTime, double stopTime,
-              std::string traceFileName, double slotSize);
+  CTraceClass(CNode* source, CNode* destination, double startTime, double stopTime, std::string traceFileName,
+              double slotSize);
 
   const char* GetRuntimeClassName() const override { return "CTraceClass"; }
   void Serialize(CArchive& ar) override;

@@ -38,9 +38,7 @@ class CTrafficClass : public CPersistent {
   // Throws CNotSupportedException for the kinds qns does not know.
   virtual std::string GetQNSScript() const = 0;
 
-  bool IsActive(double t) const {
-    return (startTime <= t && t <= stopTime) || startTime == stopTime;
-  }
+  bool IsActive(double t) const { return (startTime <= t && t <= stopTime) || startTime == stopTime; }
 
   CNode* GetSource() const { return source_; }
   CNode* GetDestination() const { return destination_; }
@@ -72,22 +70,23 @@ class CTrafficClass : public CPersistent {
   // A number unique among the classes of the process, written by "%x" in script names.
   std::uint32_t GetIdentity() const { return identity_; }
 
-  double startTime = 0.0;  // s
-  double stopTime = 0.0;   // s
+  double startTime = 0.0;    // s
+  double stopTime = 0.0;     // s
   void* treeItem = nullptr;  // the class's entry in the class tree (run-time only)
 
  protected:
-  // "<pattern>" formatted with the source's and destination's script names and the identity,
-  // e.g. "_Poisson_%s_%s_%x".
-  std::string ScriptName(const char* pattern) const;
+  // "_<kind>_%s_%s_%x" of the end nodes' script names and the identity ("_Poisson_...", "_TCP_...").
+  std::string ScriptName(const char* kind) const;
   // The agent and Poisson application text of a UDP source sending rate packets/s.
   std::string PoissonAgentScript(const std::string& name, double rate) const;
   // The start and detach text of a UDP source (agent and null sink).
   std::string PoissonStartStopScript(const std::string& name, double startOffset) const;
   // The stop time as scripts and descriptions show it: "always active" becomes far in the future.
   double ShownStopTime(double always) const { return startTime == stopTime ? always : stopTime; }
-  // The destination node's name, or "" before the class has its nodes.
+  // The end nodes' names and script names, or "" before the class has its nodes.
   std::string DestinationName() const;
+  std::string SourceScriptName() const;
+  std::string DestinationScriptName() const;
 
   CNode* source_ = nullptr;
   CNode* destination_ = nullptr;

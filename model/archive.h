@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -33,10 +34,13 @@ class CArchiveException : public std::runtime_error {
   // The user's message, "%1" filled with the file name.
   std::string Message() const;
   static std::string MessagePattern(Cause cause);
+  // The user's message, kept in step with SetFileName.
+  const char* what() const noexcept override { return message_.c_str(); }
 
  private:
   Cause cause_;
   std::string fileName_;
+  std::string message_;
 };
 
 // Errors of the file itself (open, read, write, rename).
@@ -119,11 +123,15 @@ class CArchive {
   // indices raise CArchiveException. Back-references to objects are refused as bad format: the
   // program never writes them, and accepting one would give a single object two owners.
   std::unique_ptr<CPersistent> ReadObject();
+  // As ReadObject, but an object that accept refuses (checked on the empty object, before it
+  // reads its fields) is "unexpected object".
+  std::unique_ptr<CPersistent> ReadObject(const std::function<bool(const CPersistent&)>& accept);
 
   // Reads an object that must be of class T (or derived); anything else is "unexpected object".
   template <class T>
   std::unique_ptr<T> ReadObjectOf() {
-    std::unique_ptr<CPersistent> object = ReadObject();
+    std::unique_ptr<CPersistent> object =
+        ReadObject([](const CPersistent& o) { return dynamic_cast<const T*>(&o) != nullptr; });
     if (!object) return nullptr;
     T* typed = dynamic_cast<T*>(object.get());
     if (typed == nullptr) Throw(CArchiveException::kBadClass);
@@ -135,6 +143,8 @@ class CArchive {
 
  private:
   void Need(size_t size);
+  void NeedStoring() const;
+  void NeedLoading() const;
 
   Mode mode_;
   std::string fileName_;
@@ -142,6 +152,7 @@ class CArchive {
   size_t readPos_ = 0;
   // Storing: class name -> index, and the running index counter (classes and objects share it).
   std::map<std::string, std::uint32_t> storedClasses_;
+  std::map<const CPersistent*, std::uint32_t> storedObjects_;
   std::uint32_t nextIndex_ = 1;
   // Loading: index -> class (nullptr entries stand for objects).
   std::vector<const PersistentClassInfo*> loadedIndex_;

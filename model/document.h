@@ -134,10 +134,20 @@ class CVarloDoc {
   // Throws CArchiveException/CFileException for a bad file (nothing added) and returns false when
   // it stopped at a missing node. Sends hint 3 for each class added.
   bool LoadTraffic(const std::string& path);
+  // The same from an archive over a traffic file's bytes (the archive names the file).
+  bool LoadTraffic(CArchive& ar);
+  // Reads a traffic file's count and classes; the classes are not yet attached to nodes.
+  static std::vector<std::unique_ptr<CTrafficClass>> ReadTraffic(CArchive& ar);
 
  private:
+  void Store(CArchive& ar) const;
+  void Load(CArchive& ar);
   void ResolveAfterLoad();  // links to nodes, classes to nodes
-  void ForgetRoutes();      // clears every route table and path (after a deletion)
+  // Before a link is destroyed: drops the paths of the classes crossing its queues and every
+  // node's route table, so that nothing refers to its queues.
+  void ForgetRoutes(const CGraphicLink* link);
+  // Destroys every class, link and node without notifying the views (before and after a failed read).
+  void ClearContents();
 
   CKeyedTable<std::unique_ptr<CGraphicNode>> nodeTable_;
   std::vector<std::unique_ptr<CGraphicLink>> links_;

@@ -9,6 +9,7 @@
 
 namespace varlo {
 
+class CDrawContext;
 class CGraphicNode;
 class C_MM1K_Queue;
 
@@ -44,6 +45,9 @@ class CGraphicLink : public CPersistent {
 
   LinkStyle GetStyle() const { return LinkStyle{thickness, lineColor, bufferColor1, bufferColor2}; }
   void SetStyle(const LinkStyle& s);
+
+  // Erases and draws the line, its handle and the two buffer bars (graphic_link_draw.cpp).
+  void Draw(CDrawContext& dc) const;
 
   // Middle of the line (integer division), where the handle is drawn.
   void GetMidpoint(std::int32_t& mx, std::int32_t& my) const;

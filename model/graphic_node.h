@@ -9,6 +9,9 @@
 
 namespace varlo {
 
+class CDrawContext;
+struct Rect;
+
 enum NodeShape : std::int32_t {
   kShapeCircle = 0,
   kShapeRectangle = 1,
@@ -45,9 +48,16 @@ class CGraphicNode : public CNode {
   ColorRef textColor = kDefaultTextColor;
   bool highlighted = false;  // run-time only
 
+  // Draws the shape, the name above it and, when highlighted, the frame (graphic_node_draw.cpp).
+  void Draw(CDrawContext& dc) const;
+  // The area Draw may touch, in model units: shape, label and frame (the label measured on dc).
+  Rect GetBoundingRect(CDrawContext& dc) const;
+
   // The hit square (x-s, y-s)-(x+s, y+s), right and bottom edges excluded.
+  // In 64 bits, so that coordinates and sizes near the 32-bit limits cannot overflow.
   bool HitTest(std::int32_t px, std::int32_t py) const {
-    return px >= x - size && px < x + size && py >= y - size && py < y + size;
+    const std::int64_t s = size;
+    return px >= x - s && px < x + s && py >= y - s && py < y + s;
   }
 };
 

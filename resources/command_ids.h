@@ -72,6 +72,12 @@ constexpr int kIdWindowSplit = 57653;
 constexpr int kIdAppAbout = 57664;
 constexpr int kIdAppExit = 57665;
 constexpr int kIdHelpContents = 57670;
+constexpr int kIdNextPane = 57680;
+constexpr int kIdPrevPane = 57681;
+constexpr int kIdEditCopy = 57634;
+constexpr int kIdEditCut = 57635;
+constexpr int kIdEditPaste = 57637;
+constexpr int kIdEditUndo = 57643;
 constexpr int kIdViewToolbar = 59392;
 constexpr int kIdViewStatusBar = 59393;
 

@@ -60,6 +60,12 @@ const std::unordered_map<int, const char*>& Strings() {
       {kIdAppAbout, "Display program information, version number and copyright\nAbout"},
       {kIdAppExit, "Quit the application; prompts to save documents\nExit"},
       {kIdHelpContents, "Display help Information about Varlo 1.0"},
+      {kIdNextPane, "Switch to the next window pane\nNext Pane"},
+      {kIdPrevPane, "Switch back to the previous window pane\nPrevious Pane"},
+      {kIdEditCopy, "Copy the selection and put it on the Clipboard\nCopy"},
+      {kIdEditCut, "Cut the selection and put it on the Clipboard\nCut"},
+      {kIdEditPaste, "Insert Clipboard contents\nPaste"},
+      {kIdEditUndo, "Undo the last action\nUndo"},
       {kIdViewToolbar, "Show or hide the toolbar\nToggle ToolBar"},
       {kIdViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
   };

@@ -149,8 +149,8 @@ class CDrawContext {
   double ScaleY() const;
 
   // --- whole-state save and restore ---------------------------------------------------------
-  int SaveDC();                // returns the saved level (1 for the first)
-  bool RestoreDC(int level);   // -1 restores the last saved state
+  int SaveDC();               // returns the saved level (1 for the first)
+  bool RestoreDC(int level);  // -1 restores the last saved state
 
   // --- primitives (logical coordinates) -----------------------------------------------------
   Point MoveTo(std::int32_t x, std::int32_t y);  // returns the previous position
@@ -198,8 +198,9 @@ class CDrawContext {
   virtual void OnTextColorChanged() {}
   virtual void OnBkModeChanged() {}
   virtual void OnBkColorChanged() {}
-  virtual void OnMappingChanged() {}  // mode, an origin or an extent; RestoreDC calls the hooks
-                                      // of whatever it changed
+  // The mapping mode, an origin or an extent changed. RestoreDC calls the hooks of whatever it
+  // brought back.
+  virtual void OnMappingChanged() {}
 
  private:
   void AdjustIsotropic();

@@ -76,6 +76,8 @@ class CProcess {
 // --- simulator runs ------------------------------------------------------------------------------
 
 struct SimulatorRequest {
+  // The command line as the report shows it ("ns a.tcl").
+  std::string commandLine;
   // The command line as arguments, the script path being one of them however many blanks it holds.
   std::vector<std::string> arguments;
   // The script path as entered; decides the working directory.
@@ -110,6 +112,15 @@ struct SimulatorReport {
 // documentFolder.
 std::string SimulatorWorkingDirectory(const std::string& scriptPath, const std::string& documentPathName,
                                       const std::string& documentFolder);
+
+// The script as the simulator's argument: the path as entered, except that a relative path with a
+// directory part is given by its file name, since the run starts in that directory already.
+std::string SimulatorScriptArgument(const std::string& scriptPath);
+
+// The arguments of a command line written with the script path as "%s": the line is split at
+// blanks by SplitCommandLine and the script argument replaces the "%s" word whole, blanks and all.
+std::vector<std::string> CommandArguments(const std::string& lineWithScriptMark,
+                                          const std::string& scriptArgument);
 
 // Reads the captured error output into report.output and report.outputLines; a file that cannot
 // be read leaves them as far as they were filled.

@@ -14,6 +14,8 @@
 #include <climits>
 #include <cmath>
 
+#include "platform/qt/qt_draw_context.h"
+
 namespace varlo {
 
 namespace {
@@ -31,7 +33,9 @@ DialogHook& ExecHook() {
   return hook;
 }
 
-bool IsBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(QChar c) {
+  return c == u' ' || c == u'\t';
+}
 
 // The text between leading and trailing blanks (spaces and tabs only, as the framework skips).
 QString StripBlanks(const QString& text) {
@@ -68,7 +72,9 @@ bool ParseInteger(const QString& text, bool allowMinus, long long& value) {
 
 }  // namespace
 
-QString FormatDouble(double value) { return QString::asprintf("%.15g", value); }
+QString FormatDouble(double value) {
+  return QString::asprintf("%.15g", value);
+}
 
 bool ParseDouble(const QString& text, double& value) {
   const QString s = StripBlanks(text);
@@ -122,9 +128,9 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
   return previous;
 }
 
-QColor ToQColor(ColorRef colour) { return QColor(RedOf(colour), GreenOf(colour), BlueOf(colour)); }
-
-ColorRef FromQColor(const QColor& colour) { return Rgb(colour.red(), colour.green(), colour.blue()); }
+ColorRef FromQColor(const QColor& colour) {
+  return Rgb(colour.red(), colour.green(), colour.blue());
+}
 
 bool PickColor(QWidget* parent, ColorRef& colour) {
   if (PickerHook()) {
@@ -145,7 +151,7 @@ ColorPickerHook SetColorPickerHook(ColorPickerHook hook) {
 }
 
 int ExecDialog(QDialog& dialog) {
-  if (auto* init = dynamic_cast<CInitDialog*>(&dialog)) init->OnInitDialog();
+  if (auto* init = dynamic_cast<CInitDialog*>(&dialog)) init->InitOnce();
   if (ExecHook()) return ExecHook()(dialog);
   return dialog.exec();
 }
@@ -245,8 +251,7 @@ void CDialogExchange::ToControls() {
         static_cast<QLineEdit*>(f.widget)->setText(QString::number(*static_cast<unsigned*>(f.value)));
         break;
       case Kind::kStdText:
-        static_cast<QLineEdit*>(f.widget)->setText(
-            QString::fromStdString(*static_cast<std::string*>(f.value)));
+        static_cast<QLineEdit*>(f.widget)->setText(ToQString(*static_cast<std::string*>(f.value)));
         break;
       case Kind::kQText:
         static_cast<QLineEdit*>(f.widget)->setText(*static_cast<QString*>(f.value));
@@ -269,7 +274,8 @@ QString CDialogExchange::Read(const Field& f, bool store) const {
   switch (f.kind) {
     case Kind::kDouble: {
       double v = 0;
-      if (!ParseDouble(static_cast<QLineEdit*>(f.widget)->text(), v)) return QString::fromLatin1(kTextNotNumber);
+      if (!ParseDouble(static_cast<QLineEdit*>(f.widget)->text(), v))
+        return QString::fromLatin1(kTextNotNumber);
       if (f.ranged && (v < f.min || v > f.max))
         return rangeText(kTextNumberRange, FormatDouble(f.min), FormatDouble(f.max));
       if (store) *static_cast<double*>(f.value) = v;
@@ -277,7 +283,8 @@ QString CDialogExchange::Read(const Field& f, bool store) const {
     }
     case Kind::kInt: {
       int v = 0;
-      if (!ParseInt(static_cast<QLineEdit*>(f.widget)->text(), v)) return QString::fromLatin1(kTextNotInteger);
+      if (!ParseInt(static_cast<QLineEdit*>(f.widget)->text(), v))
+        return QString::fromLatin1(kTextNotInteger);
       if (f.ranged && (v < f.min || v > f.max))
         return rangeText(kTextIntegerRange, QString::number(static_cast<long long>(f.min)),
                          QString::number(static_cast<long long>(f.max)));
@@ -292,7 +299,8 @@ QString CDialogExchange::Read(const Field& f, bool store) const {
       return {};
     }
     case Kind::kStdText:
-      if (store) *static_cast<std::string*>(f.value) = static_cast<QLineEdit*>(f.widget)->text().toStdString();
+      if (store)
+        *static_cast<std::string*>(f.value) = static_cast<QLineEdit*>(f.widget)->text().toStdString();
       return {};
     case Kind::kQText:
       if (store) *static_cast<QString*>(f.value) = static_cast<QLineEdit*>(f.widget)->text();
@@ -332,6 +340,11 @@ bool CDialogExchange::FromControls(QWidget* parent) {
 // --- CExchangeDialog ---------------------------------------------------------------------------
 
 CExchangeDialog::CExchangeDialog(QWidget* parent) : QDialog(parent) {}
+
+void CExchangeDialog::showEvent(QShowEvent* event) {
+  InitOnce();
+  QDialog::showEvent(event);
+}
 
 void CExchangeDialog::accept() {
   if (!exchange_.FromControls(this)) return;

@@ -54,7 +54,7 @@ bool PickColor(QWidget* parent, ColorRef& colour);
 using ColorPickerHook = std::function<std::optional<ColorRef>(ColorRef initial)>;
 ColorPickerHook SetColorPickerHook(ColorPickerHook hook);
 
-QColor ToQColor(ColorRef colour);
+// The inverse of ToQColor (qt_draw_context.h).
 ColorRef FromQColor(const QColor& colour);
 
 // --- modal dialogs -------------------------------------------------------------------------------
@@ -110,6 +110,22 @@ class CDialogExchange {
   std::function<void()> after_;
 };
 
+// What ExecDialog does before the dialog runs: the framework's initial exchange to the controls.
+class CInitDialog {
+ public:
+  virtual ~CInitDialog() = default;
+  virtual void OnInitDialog() = 0;
+  // Runs OnInitDialog the first time only (ExecDialog, or the first show of a dialog run directly).
+  void InitOnce() {
+    if (initialised_) return;
+    initialised_ = true;
+    OnInitDialog();
+  }
+
+ private:
+  bool initialised_ = false;
+};
+
 // A dialog whose OK runs the exchange: the dialog closes only when every field passes.
 class CExchangeDialog : public QDialog, public CInitDialog {
  public:
@@ -122,14 +138,8 @@ class CExchangeDialog : public QDialog, public CInitDialog {
  protected:
   // Runs after the fields were read successfully, before the dialog closes.
   virtual void OnExchangeDone() {}
+  void showEvent(QShowEvent* event) override;
   CDialogExchange exchange_;
-};
-
-// What ExecDialog does before the dialog runs: the framework's initial exchange to the controls.
-class CInitDialog {
- public:
-  virtual ~CInitDialog() = default;
-  virtual void OnInitDialog() = 0;
 };
 
 }  // namespace varlo

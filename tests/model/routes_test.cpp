@@ -104,17 +104,18 @@ TEST(RouteComputation, SquareTieKeepsTheRouteFoundFirstAndIsStable) {
   CGraphicNode* n2 = doc.CreateNode(100, 0);
   CGraphicNode* n3 = doc.CreateNode(100, 100);
   CGraphicNode* n4 = doc.CreateNode(0, 100);
-  CGraphicLink* l12 = Connect(doc, n1, n2);
+  Connect(doc, n1, n2);
   Connect(doc, n2, n3);
   Connect(doc, n3, n4);
-  Connect(doc, n4, n1);
+  CGraphicLink* l41 = Connect(doc, n4, n1);
   doc.ComputeRoutes();
-  // K walks 1, 2, 3, 4: the route through N2 is found first and the one through N4 only ties.
+  // Nodes 1 to 4 share the first bucket, so the table walks them 4, 3, 2, 1: the route through N4
+  // is found first and the one through N2 only ties with it.
   auto [q, c] = n1->GetRoute(n3);
-  EXPECT_EQ(q, l12->GetForwardQueue());
+  EXPECT_EQ(q, l41->GetBackwardQueue());
   EXPECT_EQ(c, 2);
   doc.ComputeRoutes();
-  EXPECT_EQ(n1->GetRoute(n3).first, l12->GetForwardQueue());
+  EXPECT_EQ(n1->GetRoute(n3).first, l41->GetBackwardQueue());
   ExpectSameAsReference(doc);
 }
 

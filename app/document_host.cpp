@@ -1,0 +1,318 @@
+#include "app/document_host.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMessageBox>
+#include <exception>
+
+#include "app/file_dialogs.h"
+#include "app/mdi_frame.h"
+#include "editor/varlo_view.h"
+#include "model/archive.h"
+#include "model/document.h"
+#include "platform/qt/dialog_exchange.h"
+#include "platform/qt/settings_store.h"
+#include "resources/command_ids.h"
+
+namespace varlo {
+
+namespace {
+
+const QString kNetFilter = QStringLiteral("Varlo Files (*.net)");
+const QString kClassFilter = QStringLiteral("Class Files (*.cls)");
+
+std::string ToFileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString FromFileSystemPath(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The text the user sees for a failed read or write of the network file.
+QString FileErrorText(const std::exception& error, const QString& path) {
+  if (const auto* archive = dynamic_cast<const CArchiveException*>(&error)) {
+    return QString::fromStdString(archive->Message());
+  }
+  if (const auto* file = dynamic_cast<const CFileException*>(&error)) {
+    return QString::fromStdString(file->Message());
+  }
+  return QStringLiteral("An unknown error occurred while accessing %1.").arg(path);
+}
+
+}  // namespace
+
+CDocumentHost::CDocumentHost(QMdiArea* area) : area_(area), doc_(std::make_unique<CVarloDoc>()) {
+  doc_->useNS = CSettingsStore::ReadSystemInt(QString::fromLatin1(CSettingsStore::kUseNS), 0) != 0;
+}
+
+CDocumentHost::~CDocumentHost() {
+  // The views refer to the document: they go first.
+  closingAll_ = true;
+  for (auto& frame : frames_) {
+    if (frame) {
+      frame->disconnect(this);
+      delete frame.data();
+    }
+  }
+  frames_.clear();
+  for (QObject* frame : closingFrames_) {
+    frame->disconnect(this);
+    delete frame;
+  }
+  closingFrames_.clear();
+}
+
+void CDocumentHost::Open(const QString& path) {
+  doc_->OnOpenDocument(ToFileSystemPath(path));
+  doc_->SetTitle(QFileInfo(path).fileName().toStdString());
+}
+
+QString CDocumentHost::Title() const { return QString::fromStdString(doc_->GetTitle()); }
+
+QString CDocumentHost::PathName() const { return FromFileSystemPath(doc_->GetPathName()); }
+
+// --- windows -------------------------------------------------------------------------------------
+
+CChildFrame* CDocumentHost::CreateNetworkFrame() {
+  auto* frame = new CChildFrame(this);
+  AddFrame(frame);
+  return frame;
+}
+
+CGraphFrame* CDocumentHost::CreateGraphFrame() {
+  auto* frame = new CGraphFrame(this);
+  AddFrame(frame);
+  return frame;
+}
+
+void CDocumentHost::AddFrame(CMdiFrame* frame) {
+  area_->addSubWindow(frame);
+  frames_.emplace_back(frame);
+  connect(frame, &QObject::destroyed, this, &CDocumentHost::OnFrameDestroyed);
+  if (frame->GetKind() == CMdiFrame::Kind::kNetwork) {
+    // Three quarters of the client area, as a new document window opens in a cascade.
+    const QSize client = area_->viewport()->size();
+    frame->resize(std::max(640, client.width() * 3 / 4), std::max(420, client.height() * 3 / 4));
+  }
+  UpdateFrameTitles();
+  frame->show();
+  area_->setActiveSubWindow(frame);
+}
+
+void CDocumentHost::FrameClosed(CMdiFrame* frame) {
+  const auto before = frames_.size();
+  std::erase_if(frames_, [frame](const QPointer<CMdiFrame>& f) { return f.isNull() || f.data() == frame; });
+  if (frames_.size() != before) closingFrames_.push_back(frame);
+  if (!frames_.empty()) UpdateFrameTitles();
+}
+
+void CDocumentHost::OnFrameDestroyed(QObject* frame) {
+  std::erase_if(frames_, [frame](const QPointer<CMdiFrame>& f) {
+    return f.isNull() || static_cast<QObject*>(f.data()) == frame;
+  });
+  std::erase(closingFrames_, frame);
+  if (!frames_.empty()) {
+    UpdateFrameTitles();
+  } else if (closingFrames_.empty()) {
+    // Released by the application once the window is fully gone (its views unregister first).
+    QMetaObject::invokeMethod(this, [this] { emit Finished(this); }, Qt::QueuedConnection);
+  }
+}
+
+CVarloView* CDocumentHost::FirstCanvas() const {
+  for (const auto& frame : frames_) {
+    if (auto* child = qobject_cast<CChildFrame*>(frame.data())) return child->Canvas();
+  }
+  return nullptr;
+}
+
+void CDocumentHost::UpdateFrameTitles() {
+  const QString title = Title();
+  std::vector<CMdiFrame*> live;
+  for (const auto& frame : frames_) {
+    if (frame) live.push_back(frame.data());
+  }
+  for (size_t i = 0; i < live.size(); ++i) {
+    live[i]->setWindowTitle(live.size() == 1 ? title : QStringLiteral("%1:%2").arg(title).arg(i + 1));
+  }
+}
+
+void CDocumentHost::ActivateFirstFrame() {
+  for (const auto& frame : frames_) {
+    if (frame) {
+      if (frame->isMinimized()) frame->showNormal();
+      area_->setActiveSubWindow(frame.data());
+      return;
+    }
+  }
+}
+
+QWidget* CDocumentHost::DialogParent() const { return area_->window(); }
+
+// --- closing -------------------------------------------------------------------------------------
+
+bool CDocumentHost::SaveModified() {
+  if (!doc_->IsModified()) return true;
+  const QString name = doc_->GetPathName().empty() ? Title() : PathName();
+  const int answer = ShowMessageBox(DialogParent(), QStringLiteral("Save changes to %1?").arg(name),
+                                    MessageKind::kWarning,
+                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::Yes) return DoFileSave();
+  return true;
+}
+
+bool CDocumentHost::CanCloseFrame(CMdiFrame* frame) {
+  if (closingAll_) return true;
+  const bool otherWindows = std::any_of(frames_.begin(), frames_.end(), [frame](const QPointer<CMdiFrame>& f) {
+    return f && f.data() != frame && !f->isHidden();
+  });
+  if (otherWindows) return true;
+  if (!SaveModified()) return false;
+  closingAll_ = true;
+  return true;
+}
+
+void CDocumentHost::CloseAllFrames() {
+  closingAll_ = true;
+  const auto frames = frames_;
+  for (const auto& frame : frames) {
+    if (frame) frame->close();
+  }
+}
+
+// --- commands ------------------------------------------------------------------------------------
+
+bool CDocumentHost::OnCommand(int id) {
+  switch (id) {
+    case kIdFileClose:
+      if (SaveModified()) CloseAllFrames();
+      return true;
+    case kIdFileSave:
+      DoFileSave();
+      return true;
+    case kIdFileSaveAs:
+      DoSaveAs();
+      return true;
+    case kIdWindowNew:
+      CreateNetworkFrame();
+      return true;
+    case kIdComputeRoutes:
+      OnComputeRoutes();
+      return true;
+    case kIdLoadTraffic:
+      OnLoadTraffic();
+      return true;
+    case kIdSaveTraffic:
+      OnSaveTraffic();
+      return true;
+    case kIdFilePrint:
+    case kIdFilePrintDirect:
+    case kIdFilePrintPreview:
+    case kIdCreateMetafile:
+    case kIdExportPicture:
+      // From a window without a canvas of its own: the document's first canvas does it.
+      if (CVarloView* canvas = FirstCanvas()) return canvas->OnCommand(id);
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
+  switch (id) {
+    case kIdFileClose:
+    case kIdFileSave:
+    case kIdFileSaveAs:
+    case kIdWindowNew:
+    case kIdComputeRoutes:
+    case kIdLoadTraffic:
+    case kIdSaveTraffic:
+      ui.enabled = true;
+      return true;
+    case kIdFilePrint:
+    case kIdFilePrintDirect:
+    case kIdFilePrintPreview:
+    case kIdCreateMetafile:
+    case kIdExportPicture:
+      if (CVarloView* canvas = FirstCanvas()) {
+        if (!canvas->OnUpdateCommand(id, ui)) ui.enabled = true;
+      } else {
+        ui.enabled = false;
+      }
+      return true;
+    // Commands of later builds: in place in the menus and on the toolbar, not yet available.
+    case kIdComputeMetrics:
+    case kIdMM1KZIteration:
+    case kIdParameters:
+    case kIdCreateGraphic:
+    case kIdGenerateNSScript:
+    case kIdGenerateQNSScript:
+    case kIdGenerateTCPTraffic:
+    case kIdGenerateTraceClasses:
+    case kIdDeleteAllTraffic:
+    case kIdModifyLinks:
+    case kIdAnimateDump:
+      ui.enabled = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CDocumentHost::DoFileSave() {
+  if (doc_->GetPathName().empty()) return DoSaveAs();
+  return DoSave(PathName());
+}
+
+bool CDocumentHost::DoSaveAs() {
+  QString proposed = PathName();
+  if (proposed.isEmpty()) proposed = Title();
+  const QString path = PromptFileName(DialogParent(), FilePromptKind::kSave, kNetFilter, QStringLiteral("net"),
+                                      proposed);
+  if (path.isEmpty()) return false;
+  return DoSave(path);
+}
+
+bool CDocumentHost::DoSave(const QString& path) {
+  try {
+    doc_->OnSaveDocument(ToFileSystemPath(path));
+  } catch (const std::exception& error) {
+    ShowMessageBox(DialogParent(), FileErrorText(error, path), MessageKind::kError);
+    return false;
+  }
+  doc_->SetTitle(QFileInfo(path).fileName().toStdString());
+  UpdateFrameTitles();
+  emit Saved(QFileInfo(path).absoluteFilePath());
+  return true;
+}
+
+void CDocumentHost::OnComputeRoutes() {
+  doc_->ComputeRoutes();
+  doc_->routesValid = true;
+}
+
+void CDocumentHost::OnLoadTraffic() {
+  const QString path =
+      PromptFileName(DialogParent(), FilePromptKind::kOpen, kClassFilter, QStringLiteral("cls"));
+  if (path.isEmpty()) return;
+  bool complete = false;
+  try {
+    complete = doc_->LoadTraffic(ToFileSystemPath(path));
+  } catch (const std::exception&) {
+    complete = false;
+  }
+  if (!complete) ShowMessageBox(DialogParent(), QStringLiteral("Error loading traffic file..."));
+}
+
+void CDocumentHost::OnSaveTraffic() {
+  const QString path =
+      PromptFileName(DialogParent(), FilePromptKind::kSave, kClassFilter, QStringLiteral("cls"));
+  if (path.isEmpty()) return;
+  try {
+    doc_->SaveTraffic(ToFileSystemPath(path));
+  } catch (const std::exception&) {
+    ShowMessageBox(DialogParent(), QStringLiteral("Error saving traffic..."));
+  }
+}
+
+}  // namespace varlo

@@ -1,0 +1,26 @@
+// The program's file-name prompts (open and save), with a hook so that tests answer them without
+// a dialog.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace varlo {
+
+enum class FilePromptKind { kOpen, kSave };
+
+// Asks for a file name. filter is a Qt filter ("Varlo Files (*.net)"), defaultSuffix the
+// extension added when the user types none ("net"), proposed the suggested name. Returns the
+// chosen path, or an empty string when the user cancelled. The save prompt asks before
+// overwriting an existing file.
+QString PromptFileName(QWidget* parent, FilePromptKind kind, const QString& filter,
+                       const QString& defaultSuffix, const QString& proposed = QString());
+
+using FilePromptHook = std::function<QString(FilePromptKind kind, const QString& filter,
+                                             const QString& defaultSuffix, const QString& proposed)>;
+// Installs a hook (an empty function removes it); returns the previous one.
+FilePromptHook SetFilePromptHook(FilePromptHook hook);
+
+}  // namespace varlo

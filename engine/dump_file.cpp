@@ -1,0 +1,255 @@
+#include "engine/dump_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "model/archive.h"
+#include "platform/core/text_format.h"
+
+namespace varlo {
+
+char* FormatFixed6(double value, char* out) {
+  // The standard library's fixed conversion with a precision is specified to give printf's
+  // characters in the C locale and works on the exact binary value, ties to even included. NaN
+  // and infinities differ from printf only in the sign of NaN, which is handled here.
+  if (std::isnan(value)) {
+    if (std::signbit(value)) *out++ = '-';
+    std::memcpy(out, "nan", 3);
+    return out + 3;
+  }
+  return std::to_chars(out, out + kMaxFixed6Length, value, std::chars_format::fixed, 6).ptr;
+}
+
+std::string FormatFixed6(double value) {
+  char buffer[kMaxFixed6Length];
+  return std::string(buffer, FormatFixed6(value, buffer));
+}
+
+int NominalRowCount(double totalTime, double dumpInterval) {
+  return static_cast<int>(totalTime / dumpInterval);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writer
+
+CDumpWriter::CDumpWriter() : buffer_(new char[kBufferSize]) {
+  pos_ = buffer_.get();
+  end_ = pos_ + kBufferSize;
+}
+
+CDumpWriter::~CDumpWriter() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool CDumpWriter::Create(const std::string& path, std::string& reason) {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  pos_ = buffer_.get();
+  writeFailed_ = false;
+  writeErrno_ = 0;
+  if (path.empty()) {
+    reason = std::strerror(ENOENT);
+    return false;
+  }
+  errno = 0;
+  file_ = std::fopen(path.c_str(), "wb");
+  if (file_ == nullptr) {
+    reason = std::strerror(errno != 0 ? errno : EINVAL);
+    return false;
+  }
+  return true;
+}
+
+void CDumpWriter::AppendText(const std::string& text) {
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    if (pos_ == end_) Flush();
+    const size_t n = std::min(left, static_cast<size_t>(end_ - pos_));
+    std::memcpy(pos_, p, n);
+    pos_ += n;
+    p += n;
+    left -= n;
+  }
+}
+
+void CDumpWriter::WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows) {
+  AppendText(documentPath);
+  AppendText(kTextLineEnd);
+  AppendText(Format("%d %d %d", links, classes, nominalRows));
+  AppendText(kTextLineEnd);
+}
+
+void CDumpWriter::EndRow() {
+  AppendText(kTextLineEnd);
+  if (static_cast<size_t>(end_ - pos_) < kBufferSize / 4) Flush();
+}
+
+void CDumpWriter::Flush() {
+  const size_t n = static_cast<size_t>(pos_ - buffer_.get());
+  pos_ = buffer_.get();
+  if (n == 0 || file_ == nullptr || writeFailed_) return;
+  errno = 0;
+  if (std::fwrite(buffer_.get(), 1, n, file_) != n) {
+    writeFailed_ = true;
+    writeErrno_ = errno != 0 ? errno : EIO;
+  }
+}
+
+bool CDumpWriter::Close(std::string& reason) {
+  if (file_ == nullptr) return !writeFailed_;
+  Flush();
+  errno = 0;
+  if (std::fclose(file_) != 0 && !writeFailed_) {
+    writeFailed_ = true;
+    writeErrno_ = errno != 0 ? errno : EIO;
+  }
+  file_ = nullptr;
+  if (writeFailed_) {
+    reason = std::strerror(writeErrno_);
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reader
+
+namespace {
+
+constexpr size_t kReadBufferSize = size_t{1} << 16;
+
+bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+bool ParseNumber(const std::string& word, double& value) {
+  if (word.empty()) return false;
+  const char* first = word.data();
+  const char* last = first + word.size();
+  const auto [ptr, ec] = std::from_chars(first, last, value);
+  if (ec == std::errc() && ptr == last) return true;
+  // What from_chars does not take but a C reader does: a leading '+', hexadecimal, out of range.
+  char* stop = nullptr;
+  errno = 0;
+  const double v = std::strtod(word.c_str(), &stop);
+  if (stop != last) return false;
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+bool ParseDumpCounts(const std::string& line, DumpHeader& header) {
+  int links = 0, classes = 0, rows = 0;
+  if (std::sscanf(line.c_str(), "%d %d %d", &links, &classes, &rows) != 3) return false;
+  header.links = links;
+  header.classes = classes;
+  header.nominalRows = rows;
+  return true;
+}
+
+CDumpReader::CDumpReader(const std::string& path) : buffer_(new char[kReadBufferSize]) {
+  errno = 0;
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) {
+    const int error = errno;
+    throw CFileException(CFileException::CauseFromErrno(error), path, error);
+  }
+  header_.documentPath = ReadLine();
+  ParseDumpCounts(ReadLine(), header_);
+}
+
+CDumpReader::~CDumpReader() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool CDumpReader::Matches(size_t links, size_t classes) const {
+  return header_.links >= 0 && header_.classes >= 0 && static_cast<size_t>(header_.links) == links &&
+         static_cast<size_t>(header_.classes) == classes;
+}
+
+size_t CDumpReader::ValuesPerRow() const {
+  const size_t links = header_.links > 0 ? static_cast<size_t>(header_.links) : 0;
+  const size_t classes = header_.classes > 0 ? static_cast<size_t>(header_.classes) : 0;
+  return 1 + 6 * links + classes;
+}
+
+bool CDumpReader::Refill() {
+  begin_ = 0;
+  end_ = std::fread(buffer_.get(), 1, kReadBufferSize, file_);
+  return end_ > 0;
+}
+
+int CDumpReader::Peek() {
+  if (begin_ == end_ && !Refill()) return EOF;
+  return static_cast<unsigned char>(buffer_[begin_]);
+}
+
+int CDumpReader::Get() {
+  const int c = Peek();
+  if (c != EOF) ++begin_;
+  return c;
+}
+
+std::string CDumpReader::ReadLine() {
+  std::string line;
+  for (int c = Get(); c != EOF && c != '\n'; c = Get()) line += static_cast<char>(c);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void CDumpReader::SkipLine() {
+  for (int c = Get(); c != EOF && c != '\n'; c = Get()) {
+  }
+}
+
+bool CDumpReader::ReadWord(std::string& word) {
+  word.clear();
+  int c = Get();
+  while (c != EOF && IsSpace(c)) c = Get();
+  if (c == EOF) return false;
+  while (c != EOF && !IsSpace(c)) {
+    word += static_cast<char>(c);
+    c = Peek();
+    if (c == EOF || IsSpace(c)) break;
+    ++begin_;
+  }
+  return true;
+}
+
+bool CDumpReader::ReadNumber(double& value) {
+  std::string word;
+  return ReadWord(word) && ParseNumber(word, value);
+}
+
+bool CDumpReader::ReadRow(std::vector<double>& row) {
+  row.clear();
+  const size_t count = ValuesPerRow();
+  std::string word;
+  double value = 0.0;
+  while (row.size() < count) {
+    if (!ReadWord(word) || !ParseNumber(word, value)) return false;
+    row.push_back(value);
+  }
+  return true;
+}
+
+bool CDumpReader::ReadRowWords(std::vector<std::string>& words) {
+  const size_t count = ValuesPerRow();
+  words.resize(count);
+  double value = 0.0;
+  for (size_t i = 0; i < count; ++i) {
+    if (!ReadWord(words[i]) || !ParseNumber(words[i], value)) {
+      words.resize(i);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace varlo

@@ -1,0 +1,102 @@
+#include "model/node.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/archive.h"
+#include "platform/core/text_format.h"
+
+namespace varlo {
+
+namespace {
+
+// Characters the simulators' script languages give a meaning to.
+constexpr const char* kScriptSpecialCharacters = " -+=\\[]{}()#$";
+
+}  // namespace
+
+CNode::CNode(std::uint16_t number, std::string name) : number_(number), name_(std::move(name)) {}
+
+// The tables only refer to queues, nodes and classes that the document owns.
+CNode::~CNode() = default;
+
+void CNode::Serialize(CArchive& ar) {
+  if (ar.IsStoring()) {
+    ar.WriteU16(number_);
+    ar.WriteString(name_);
+  } else {
+    number_ = ar.ReadU16();
+    name_ = ar.ReadString();
+  }
+}
+
+std::string CNode::GetScriptName() const {
+  std::string s = Format("%s_%d", name_.c_str(), static_cast<int>(number_));
+  for (char& c : s) {
+    // strchr also finds the terminator, which is not one of the characters.
+    if (c != '\0' && std::strchr(kScriptSpecialCharacters, c) != nullptr) c = '_';
+  }
+  return s;
+}
+
+std::string CNode::GetNSScript() const {
+  return Format("set node_%s [$ns node]\n", GetScriptName().c_str());
+}
+
+void CNode::AddNeighbour(CNode* neighbour, CQueue* incomingQueue, CQueue* outgoingQueue) {
+  for (Neighbour& n : neighbours_) {
+    if (n.node == neighbour) {
+      n.incoming = incomingQueue;
+      n.outgoing = outgoingQueue;
+      return;
+    }
+  }
+  neighbours_.push_back(Neighbour{neighbour, outgoingQueue, incomingQueue});
+}
+
+void CNode::RemoveNeighbour(CNode* neighbour) {
+  std::erase_if(neighbours_, [neighbour](const Neighbour& n) { return n.node == neighbour; });
+}
+
+CQueue* CNode::GetOutgoingQueue(const CNode* neighbour) const {
+  for (const Neighbour& n : neighbours_) {
+    if (n.node == neighbour) return n.outgoing;
+  }
+  return nullptr;
+}
+
+CQueue* CNode::GetIncomingQueue(const CNode* neighbour) const {
+  for (const Neighbour& n : neighbours_) {
+    if (n.node == neighbour) return n.incoming;
+  }
+  return nullptr;
+}
+
+void CNode::SetRoute(const CNode* destination, CQueue* firstQueue, std::uint16_t cost) {
+  if (destination == nullptr || destination->routeIndex_ < 0) return;
+  const auto index = static_cast<size_t>(destination->routeIndex_);
+  if (index >= routes_.size()) routes_.resize(index + 1);
+  routes_[index] = Route{firstQueue, cost};
+}
+
+std::pair<CQueue*, std::uint16_t> CNode::GetRoute(const CNode* destination) const {
+  if (destination == nullptr || destination->routeIndex_ < 0) return {nullptr, 0xFFFF};
+  const auto index = static_cast<size_t>(destination->routeIndex_);
+  if (index >= routes_.size() || routes_[index].firstQueue == nullptr) return {nullptr, 0xFFFF};
+  return {routes_[index].firstQueue, routes_[index].cost};
+}
+
+void CNode::ClearRoutes() {
+  routes_.clear();
+}
+
+void CNode::ResetRoutes(size_t count) {
+  routes_.assign(count, Route{});
+}
+
+void CNode::RemoveClass(CTrafficClass* trafficClass) {
+  auto it = std::find(classes_.begin(), classes_.end(), trafficClass);
+  if (it != classes_.end()) classes_.erase(it);
+}
+
+}  // namespace varlo

@@ -1,0 +1,55 @@
+// "Traffic Class Parameters": the kind and parameters of a new traffic class. The dialog creates
+// nothing; the canvas reads the members after OK and creates the class of the chosen kind.
+#pragma once
+
+#include <QString>
+
+#include "platform/qt/dialog_exchange.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace varlo {
+
+class CTrafficClassDlg : public CExchangeDialog {
+ public:
+  explicit CTrafficClassDlg(QWidget* parent = nullptr);
+
+  int useUdp = 0;
+  int useTcp = 0;
+  double rate = 1.0;          // packets/s
+  double sinkDelay = 0.0;     // s
+  double startTime = 0.0;     // s
+  double stopTime = 10000.0;  // s
+  int useTdPoisson = 0;
+  int useTrace = 0;
+  double slotSize = 0.1;  // s
+  QString rateFile;
+  QString traceFile;
+
+  QCheckBox* udpCheck = nullptr;       // 1028
+  QCheckBox* tcpCheck = nullptr;       // 1029
+  QLineEdit* rateEdit = nullptr;       // 1027
+  QLineEdit* sinkDelayEdit = nullptr;  // 1030
+  QLineEdit* startEdit = nullptr;      // 1034
+  QLineEdit* stopEdit = nullptr;       // 1035
+  // The two further kinds: present, never shown.
+  QCheckBox* tdPoissonCheck = nullptr;     // 2036
+  QPushButton* rateFileButton = nullptr;   // 2043
+  QCheckBox* traceCheck = nullptr;         // 2044
+  QLineEdit* slotSizeEdit = nullptr;       // 2045
+  QPushButton* traceFileButton = nullptr;  // 2046
+  QPushButton* okButton = nullptr;
+  QPushButton* cancelButton = nullptr;
+
+ private:
+  // A click on a kind check box: the kinds exclude each other; clicking the checked one clears it.
+  void OnKindClicked(int* kind);
+  void ApplyEnabling();
+  void OnSelectRateFile();
+  void OnSelectTraceFile();
+};
+
+}  // namespace varlo

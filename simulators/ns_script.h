@@ -1,0 +1,64 @@
+// The ns script writer: the network as a Tcl script for the ns simulator (nodes, both queues of
+// every link, every traffic class with its start delay, queue monitors and the finish part), and
+// the values of an ns run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/core/process_runner.h"
+
+namespace varlo {
+
+class CQueue;
+class CVarloDoc;
+
+inline constexpr const char* kNSScriptExtension = ".tcl";
+inline constexpr const char* kNSErrorFileName = "tmp_out_ns";
+inline constexpr const char* kNSRunFailureMessage = "Error Running ns !";
+
+// Keeps name when it is longer than 3 characters and ends in extension (4 characters, compared
+// case-sensitively); otherwise appends extension.
+std::string ApplyScriptExtension(const std::string& name, const std::string& extension);
+// The dialog's default script name: the title followed by ".tcl".
+std::string DefaultNSScriptName(const std::string& title);
+
+struct NSScriptOptions {
+  std::string title;                     // the document's title; names the monitor trace files
+  std::string scriptPath;                // as entered; a relative path is taken from the document's folder
+  double simulationLength = 15.0;        // s
+  std::vector<CQueue*> monitoredQueues;  // in the order their monitors are written
+  double maxStartDelay = 0.0;            // s; each class starts up to this much later
+  // Seeds the process's generator; without it the tick count does.
+  std::optional<std::uint32_t> seed;
+};
+
+// The script text with "\n" line ends. Draws one start delay per class from the process's
+// generator (after seeding it) when maxStartDelay > 0. Trace classes write their ".nstrace".
+std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options);
+
+struct NSScriptResult {
+  std::string scriptPath;  // where the script was written
+  // ".nstrace" files copied into the script's folder, where ns looks for them.
+  std::vector<std::string> copiedTraces;
+};
+
+// Writes the script file (created or truncated). Throws CFileException when it cannot be
+// created or written. Each trace class's ".nstrace" is made beside its trace file and, when that
+// is not the script's folder, copied there too: the script names it without a directory, and ns
+// reads it relative to its working directory, which is the script's folder.
+NSScriptResult WriteNSScript(CVarloDoc& doc, const NSScriptOptions& options);
+
+// The monitors that a dialog offers: for every link in list order, the forward then the backward
+// queue. SelectMonitoredQueues keeps the chosen ones in that order, each once.
+std::vector<CQueue*> MonitorableQueues(const CVarloDoc& doc);
+std::vector<CQueue*> SelectMonitoredQueues(const CVarloDoc& doc, const std::vector<CQueue*>& chosen);
+// The queue from node number `from` to node number `to`, or nullptr when no link joins them.
+CQueue* FindQueue(const CVarloDoc& doc, std::uint16_t from, std::uint16_t to);
+
+// The run of ns on a script: the command line "ns %s", the script path one argument.
+SimulatorRequest MakeNSRunRequest(const CVarloDoc& doc, const std::string& scriptPath);
+
+}  // namespace varlo
