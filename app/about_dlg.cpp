@@ -25,6 +25,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
                      "flows."),
       group);
   text->setWordWrap(true);
+  text->setMinimumWidth(330);
   auto* more = new QLabel(
       QStringLiteral("Draw a network of nodes and links, define its traffic classes, compute the routes and "
                      "evaluate queues and flows over time.\n\n"
@@ -32,6 +33,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
                      "Help > Contents explains every command."),
       group);
   more->setWordWrap(true);
+  more->setMinimumWidth(330);
   auto* groupLayout = new QVBoxLayout(group);
   groupLayout->addWidget(text);
   groupLayout->addWidget(more);
@@ -45,7 +47,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(body);
   layout->addWidget(buttons);
-  setFixedWidth(420);
+  // Sized to its wrapped text; the box cannot be resized.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace varlo

@@ -89,9 +89,10 @@ void CDocumentHost::AddFrame(CMdiFrame* frame) {
   frames_.emplace_back(frame);
   connect(frame, &QObject::destroyed, this, &CDocumentHost::OnFrameDestroyed);
   if (frame->GetKind() == CMdiFrame::Kind::kNetwork) {
-    // Three quarters of the client area, as a new document window opens in a cascade.
-    const QSize client = area_->viewport()->size();
-    frame->resize(std::max(640, client.width() * 3 / 4), std::max(420, client.height() * 3 / 4));
+    // Nearly the whole client area, leaving room for the cascade of later windows. Before the
+    // main window is first shown its client area has no size yet; the window's own size stands in.
+    const QSize client = area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
+    frame->resize(std::max(640, client.width() - 40), std::max(420, client.height() - 40));
   }
   UpdateFrameTitles();
   frame->show();

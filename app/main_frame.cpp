@@ -14,6 +14,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -68,18 +70,23 @@ CMainFrame::CMainFrame(CVarloApp* app) : app_(app) {
 
   connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] {
     UpdateMenuLayout();
+    UpdateFrameTitle();
     UpdateCommandUI();
   });
   idleTimer_ = new QTimer(this);
   connect(idleTimer_, &QTimer::timeout, this, [this] {
     UpdateMenuLayout();
+    UpdateFrameTitle();
     UpdateCommandUI();
   });
   idleTimer_->start(kIdleUpdateMs);
 
   UpdateMenuLayout();
   UpdateCommandUI();
-  resize(1100, 750);
+  // Most of the screen, as a new top-level window of the desktop opens.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+  resize(available.width() * 9 / 10, available.height() * 9 / 10);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -248,6 +255,12 @@ void CMainFrame::UpdateMenuLayout() {
   layout_ = wanted;
   menuBar()->clear();
   for (QMenu* menu : menus_[layout_]) menuBar()->addMenu(menu);
+}
+
+void CMainFrame::UpdateFrameTitle() {
+  const CMdiFrame* frame = ActiveFrame();
+  const QString title = frame == nullptr ? AppTitle() : AppTitle() + QStringLiteral(" - ") + frame->windowTitle();
+  if (windowTitle() != title) setWindowTitle(title);
 }
 
 QStringList CMainFrame::MenuTitles() const {

@@ -53,6 +53,8 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   void UpdateCommandUI();
   // Rebuilds the menu bar for the active window's kind.
   void UpdateMenuLayout();
+  // "Varlo - <title of the active window>", or "Varlo" with no window.
+  void UpdateFrameTitle();
   // Refreshes the recent-file entries of the File menus.
   void UpdateRecentFileMenu(const QStringList& files);
   // Opens the local files among dropped URLs; returns whether there was one.

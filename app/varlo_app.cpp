@@ -23,6 +23,7 @@
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/icons.h"
 #include "platform/qt/settings_store.h"
+#include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
 
 // The shell's compiled-in artwork lives in a static library; its registration must be pulled in.
@@ -57,6 +58,7 @@ CVarloApp::~CVarloApp() {
   // Documents (and their windows) go before the main frame that holds the windows.
   documents_.clear();
   mainFrame_.reset();
+  if (printer_ && SharedPrinter() == printer_.get()) SetSharedPrinter(nullptr);
   if (instance_ == this) instance_ = nullptr;
 }
 
@@ -93,6 +95,7 @@ CCommandLineInfo CVarloApp::ParseCommandLine(const QStringList& arguments) {
 bool CVarloApp::InitInstance(const QStringList& arguments) {
   recentFiles_ = CSettingsStore::ReadRecentFiles();
 
+  (void)Printer();
   mainFrame_ = std::make_unique<CMainFrame>(this);
   mainFrame_->UpdateRecentFileMenu(recentFiles_);
 
@@ -214,7 +217,10 @@ void CVarloApp::RemoveFromRecentFileList(const QString& path) {
 // --- printing ------------------------------------------------------------------------------------
 
 QPrinter* CVarloApp::Printer() {
-  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  if (!printer_) {
+    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    SetSharedPrinter(printer_.get());
+  }
   return printer_.get();
 }
 

@@ -111,9 +111,10 @@ void RegisterNSScript(CLI::App& app) {
     options.maxStartDelay = a->maxStartDelay;
     options.seed = a->seed;
     WriteNSScript(*doc, options);
-    if (a->run)
+    if (a->run) {
       ReportRun(RunSimulator(MakeNSRunRequest(*doc, options.scriptPath)), "NS Output",
                 "NS Exit with error code");
+    }
   });
 }
 
@@ -157,8 +158,9 @@ void RegisterQNSScript(CLI::App& app) {
       throw CommandFailure(std::string(kQNSUnsupportedClassMessage) + " (" + result.scriptPath +
                            " holds the records before that class)");
     }
-    if (a->run)
+    if (a->run) {
       ReportRun(RunSimulator(MakeQNSRunRequest(*doc, options)), "QNS output", "QNS Exit with error code:");
+    }
   });
 }
 

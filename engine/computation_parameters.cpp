@@ -12,11 +12,15 @@ namespace varlo {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
-std::string FormatNumberField(double value) { return Format("%.15g", value); }
+std::string FormatNumberField(double value) {
+  return Format("%.15g", value);
+}
 
 std::string NumberRangeMessage(const NumberRange& range) {
   return FormatMessage(kNumberRangePattern, FormatNumberField(range.minimum),

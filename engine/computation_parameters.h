@@ -39,8 +39,7 @@ std::string NumberRangeMessage(const NumberRange& range);
 std::optional<double> ParseNumberField(const std::string& text);
 
 // Parses and range-checks; on failure returns the user's message.
-std::optional<std::string> CheckNumberField(const std::string& text, const NumberRange& range,
-                                            double& value);
+std::optional<std::string> CheckNumberField(const std::string& text, const NumberRange& range, double& value);
 
 // The ".dmp" rule: appended unless the last four characters are exactly ".dmp" (case-sensitive).
 std::string ApplyDumpExtension(const std::string& name);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,10 +13,52 @@
 
 namespace varlo {
 
+namespace {
+
+// Writes the six-decimal text of the exact binary value of |value| < 2^33 (about 8.6e9), rounded
+// to the nearest millionth with ties to even, as printf does. value = m * 2^e with an integer m
+// below 2^53, so m * 10^6 is below 2^73 and fits a 128-bit integer; the bits shifted out decide
+// the rounding.
+__extension__ using Uint128 = unsigned __int128;
+
+char* FormatFixed6Small(double value, char* out) {
+  if (std::signbit(value)) *out++ = '-';
+  int exponent = 0;
+  const double fraction = std::frexp(std::fabs(value), &exponent);  // |value| = fraction * 2^exponent
+  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+  const int shift = 53 - exponent;  // |value| = mantissa * 2^-shift
+  Uint128 millionths = static_cast<Uint128>(mantissa) * 1000000u;
+  if (value == 0) {
+    millionths = 0;
+  } else if (shift <= 0) {
+    millionths <<= -shift;
+  } else if (shift >= 100) {
+    millionths = 0;  // below 2^-47: rounds to zero
+  } else {
+    const Uint128 one = 1;
+    const Uint128 rest = millionths & ((one << shift) - 1);
+    const Uint128 half = one << (shift - 1);
+    millionths >>= shift;
+    if (rest > half || (rest == half && (millionths & 1) != 0)) ++millionths;
+  }
+  const auto whole = static_cast<std::uint64_t>(millionths / 1000000u);
+  auto decimals = static_cast<std::uint32_t>(millionths % 1000000u);
+  out = std::to_chars(out, out + 24, whole).ptr;
+  *out++ = '.';
+  for (int i = 5; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + decimals % 10);
+    decimals /= 10;
+  }
+  return out + 6;
+}
+
+}  // namespace
+
 char* FormatFixed6(double value, char* out) {
-  // The standard library's fixed conversion with a precision is specified to give printf's
-  // characters in the C locale and works on the exact binary value, ties to even included. NaN
-  // and infinities differ from printf only in the sign of NaN, which is handled here.
+  // Values of the dump are mostly small: those get an exact integer conversion. The rest go to the
+  // standard library's fixed conversion with a precision, which is specified to give printf's
+  // characters in the C locale; NaN differs from printf only in its sign, handled here.
+  if (std::fabs(value) < 8589934592.0) return FormatFixed6Small(value, out);
   if (std::isnan(value)) {
     if (std::signbit(value)) *out++ = '-';
     std::memcpy(out, "nan", 3);
@@ -36,7 +79,7 @@ int NominalRowCount(double totalTime, double dumpInterval) {
 // ---------------------------------------------------------------------------------------------
 // Writer
 
-CDumpWriter::CDumpWriter() : buffer_(new char[kBufferSize]) {
+CDumpWriter::CDumpWriter() : buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   pos_ = buffer_.get();
   end_ = pos_ + kBufferSize;
 }
@@ -125,7 +168,9 @@ namespace {
 
 constexpr size_t kReadBufferSize = size_t{1} << 16;
 
-bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 bool ParseNumber(const std::string& word, double& value) {
   if (word.empty()) return false;
@@ -153,7 +198,8 @@ bool ParseDumpCounts(const std::string& line, DumpHeader& header) {
   return true;
 }
 
-CDumpReader::CDumpReader(const std::string& path) : buffer_(new char[kReadBufferSize]) {
+CDumpReader::CDumpReader(const std::string& path)
+    : buffer_(std::make_unique_for_overwrite<char[]>(kReadBufferSize)) {
   errno = 0;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) {

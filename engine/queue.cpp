@@ -9,6 +9,10 @@ namespace varlo {
 CQueue::CQueue(CNode* from, CNode* to, double serviceRate, double propagationDelay)
     : serviceRate(serviceRate), propagationDelay(propagationDelay), fromNode(from), toNode(to) {}
 
+CQueue::~CQueue() {
+  for (PathEntry* entry : pathEntries) entry->queue = nullptr;
+}
+
 void CQueue::Serialize(CArchive& ar) {
   if (ar.IsStoring()) {
     ar.WriteDouble(serviceRate);

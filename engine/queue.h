@@ -28,6 +28,9 @@ class CQueue : public CPersistent {
  public:
   CQueue() = default;
   CQueue(CNode* from, CNode* to, double serviceRate, double propagationDelay);
+  // Detaches the path entries that still cross this queue (a link deleted before the classes'
+  // paths are rebuilt), so that no class keeps a pointer to it.
+  ~CQueue() override;
   CQueue(const CQueue&) = delete;
   CQueue& operator=(const CQueue&) = delete;
 

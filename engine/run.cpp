@@ -52,18 +52,17 @@ std::string EndNames(const CTrafficClass& c) {
 
 enum class RateKind : std::uint8_t { kConstant, kTcp, kFromClass };
 
-// A queue's values in the Compute Metrics run, kept contiguous for the per-step loops.
-struct QueueState {
+// A queue's values in the Compute Metrics run, kept contiguous and one cache line each for the
+// per-step loops, which reach the queues in the order of the classes' paths.
+struct alignas(64) QueueState {
   double N;          // average size, packets
   double P;          // loss probability
   double U;          // utilisation
   double mu;         // service rate, packets/s
-  double K;          // buffer, packets
   double lambda;     // arrival rate, packets/s
   double accepted;   // packets admitted in the step
   double served;     // packets sent in the step
   double occupancy;  // sum of the path entries' occupancies, packets
-  double delay;      // propagation delay, s
 };
 
 // A path entry in the Compute Metrics run; queue is -1 for the terminal entry.
@@ -87,11 +86,18 @@ struct ClassInfo {
   std::uint32_t rttQueueCount = 0;
   // Rate offered at the last propagation, which is what a dump row at that time shows.
   double lastRate = 0.0;
+  // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
+  bool hasLookup = false;
+  double lookupRoundTrip = 0.0;
+  double lookupLoss = 0.0;
+  double lookupValue = 0.0;
 };
 
 }  // namespace
 
-std::string ProgressText(double nextDumpTime) { return Format("Current Time : %lf", nextDumpTime); }
+std::string ProgressText(double nextDumpTime) {
+  return Format("Current Time : %lf", nextDumpTime);
+}
 
 struct CZIterationEngine::Impl {
   CVarloDoc& doc;
@@ -105,8 +111,18 @@ struct CZIterationEngine::Impl {
 
   // Compute Metrics state.
   std::vector<QueueState> queueState;
+  std::vector<double> bufferSizes;  // K, packets
+  std::vector<double> delays;       // propagation delay, s
   std::vector<EntryState> entries;
   std::vector<double> arrivalSums;  // the arrival rates being summed by a propagation
+  // Per queue, what a TCP round trip adds: N/mu, then the delay, and the factor 1 - P of success.
+  // Each TCP class crossing the queue would compute exactly these numbers itself.
+  struct RoundTripTerms {
+    double waiting;  // N/mu, s
+    double delay;    // s
+    double success;  // 1 - P
+  };
+  std::vector<RoundTripTerms> roundTripTerms;
   // When some queue's entries are not in class order, its sums are gathered through these lists.
   bool scatterSums = true;
   std::vector<std::uint32_t> queueEntryStart;
@@ -139,12 +155,18 @@ struct CZIterationEngine::Impl {
     double success = 1;
     const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
     for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) {
-      const auto& s = at(q[i]);
-      roundTrip = roundTrip + s.N / s.mu + s.delay;
-      success = success * (1 - s.P);
+      const RoundTripTerms s = at(q[i]);
+      roundTrip = roundTrip + s.waiting + s.delay;
+      success = success * s.success;
     }
     const double loss = 1 - success;
-    const double v = profiles->Lookup(tcpProfile, roundTrip, loss);
+    if (!info.hasLookup || roundTrip != info.lookupRoundTrip || loss != info.lookupLoss) {
+      info.lookupValue = profiles->Lookup(tcpProfile, roundTrip, loss);
+      info.lookupRoundTrip = roundTrip;
+      info.lookupLoss = loss;
+      info.hasLookup = true;
+    }
+    const double v = info.lookupValue;
     c.lastEvaluationTime = time;
     c.lastThroughput = 1000 * v;
     return c.lastThroughput;
@@ -163,12 +185,9 @@ struct CZIterationEngine::Impl {
     return info.object->GetRate(time);
   }
 
-  struct ObjectQueueView {
-    double N, P, mu, delay;
-  };
-  ObjectQueueView ObjectQueue(std::uint32_t i) const {
+  RoundTripTerms ObjectQueue(std::uint32_t i) const {
     const CQueue& q = *queues[i];
-    return ObjectQueueView{q.N, q.P, q.serviceRate, q.propagationDelay};
+    return RoundTripTerms{q.N / q.serviceRate, q.propagationDelay, 1 - q.P};
   }
 
   // --- set-up --------------------------------------------------------------------------------
@@ -258,17 +277,22 @@ struct CZIterationEngine::Impl {
 
   void BuildArrays(const std::unordered_map<const CQueue*, std::uint32_t>& queueIndex) {
     queueState.resize(queues.size());
+    bufferSizes.resize(queues.size());
+    delays.resize(queues.size());
     for (size_t i = 0; i < queues.size(); ++i) {
       const C_MM1K_Queue& q = *queues[i];
-      queueState[i] = QueueState{q.N,           q.P,        q.U,      q.serviceRate,  q.bufferSize,
-                                 q.arrivalRate, q.accepted, q.served, q.occupancySum, q.propagationDelay};
+      queueState[i] =
+          QueueState{q.N, q.P, q.U, q.serviceRate, q.arrivalRate, q.accepted, q.served, q.occupancySum};
+      bufferSizes[i] = q.bufferSize;
+      delays[i] = q.propagationDelay;
     }
     std::unordered_map<const PathEntry*, std::uint32_t> entryIndex;
     entryIndex.reserve(entryObjects.size());
     entries.resize(entryObjects.size());
     for (std::uint32_t i = 0; i < entryObjects.size(); ++i) {
       const PathEntry& e = *entryObjects[i];
-      entries[i] = EntryState{e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(queueIndex.at(e.queue)) : -1};
+      entries[i] =
+          EntryState{e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(queueIndex.at(e.queue)) : -1};
       entryIndex.emplace(&e, i);
     }
     // A queue's sums run over its entries in the order they were added. Path building adds them
@@ -307,7 +331,12 @@ struct CZIterationEngine::Impl {
 
   // PropagateRates(t) of every class, then ComputeArrivalRate(t) of every queue.
   void PropagateAllArrays(double time) {
-    auto at = [this](std::uint32_t i) -> const QueueState& { return queueState[i]; };
+    roundTripTerms.resize(queueState.size());
+    for (size_t i = 0; i < queueState.size(); ++i) {
+      const QueueState& q = queueState[i];
+      roundTripTerms[i] = RoundTripTerms{q.N / q.mu, delays[i], 1 - q.P};
+    }
+    auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms[i]; };
     // The sums go to a side array so that a run stopped inside the class loop (profile out of
     // its table) leaves every queue's arrival rate as it was, like the queue-by-queue form.
     arrivalSums.assign(queueState.size(), 0.0);
@@ -332,31 +361,32 @@ struct CZIterationEngine::Impl {
     } else {
       for (size_t i = 0; i < queueState.size(); ++i) {
         double sum = 0;
-        for (std::uint32_t k = queueEntryStart[i]; k < queueEntryStart[i + 1]; ++k) sum += entries[queueEntries[k]].x;
+        for (std::uint32_t k = queueEntryStart[i]; k < queueEntryStart[i + 1]; ++k)
+          sum += entries[queueEntries[k]].x;
         queueState[i].lambda = sum;
       }
     }
   }
 
   // C_MM1K_Queue::DiscreteStep: h seconds of the fluid backlog model.
-  static void DiscreteStep(QueueState& q, double h) {
+  static void DiscreteStep(QueueState& q, double K, double h) {
     const double arriving = q.lambda * h;
     const double capacity = q.mu * h;
     double next;
     if (q.N + arriving > capacity) {
-      next = std::min(q.N + (q.lambda - q.mu) * h, q.K);
+      next = std::min(q.N + (q.lambda - q.mu) * h, K);
       q.served = capacity;
     } else {
       next = 0;
       q.served = q.N + arriving;
     }
-    q.accepted = std::min(arriving, q.K - q.N + capacity);
-    if (next < std::ceil(q.K / 2)) {
+    q.accepted = std::min(arriving, K - q.N + capacity);
+    if (next < std::ceil(K / 2)) {
       q.P = 0;
-    } else if (next >= q.K - 1) {
+    } else if (next >= K - 1) {
       q.P = 1;
     } else {
-      const double r = (next - q.K) / (next - q.K + 1);
+      const double r = (next - K) / (next - K + 1);
       q.P = (r - 1) / r;
     }
     q.U = q.served / capacity;
@@ -366,7 +396,7 @@ struct CZIterationEngine::Impl {
   void StepComputeMetrics() {
     const double h = doc.runningStep;
     if (t >= nextDump) WriteRow(true);
-    for (QueueState& q : queueState) DiscreteStep(q, h);
+    for (size_t i = 0; i < queueState.size(); ++i) DiscreteStep(queueState[i], bufferSizes[i], h);
 
     // AdvanceOccupancyDiscrete of every class, then SumOccupancy of every queue. No arrivals means
     // no share of the admitted packets, and a queue that serves nothing sends nothing on.
@@ -390,7 +420,8 @@ struct CZIterationEngine::Impl {
     if (!scatterSums) {
       for (size_t i = 0; i < queueState.size(); ++i) {
         double sum = 0;
-        for (std::uint32_t k = queueEntryStart[i]; k < queueEntryStart[i + 1]; ++k) sum += entries[queueEntries[k]].n;
+        for (std::uint32_t k = queueEntryStart[i]; k < queueEntryStart[i + 1]; ++k)
+          sum += entries[queueEntries[k]].n;
         queueState[i].occupancy = sum;
       }
     }
@@ -521,7 +552,8 @@ struct CZIterationEngine::Impl {
         for (size_t i = 0; i < n; ++i) {
           const double v = big[i];
           const double K = queues[i]->bufferSize;
-          if ((0.99 < v && v < 1 && v / (1 - v) >= K / 2) || (1 < v && v < 1.01 && K + v / (1 - v) <= K / 2)) {
+          if ((0.99 < v && v < 1 && v / (1 - v) >= K / 2) ||
+              (1 < v && v < 1.01 && K + v / (1 - v) <= K / 2)) {
             y[i] = 2 - v;
             big[i] = 2 - v;
           }
@@ -616,7 +648,9 @@ struct CZIterationEngine::Impl {
     if (method == RunMethod::kComputeMetrics) StoreArrays();
   }
 
-  bool Cancelled() const { return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed); }
+  bool Cancelled() const {
+    return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+  }
 
   RunResult Execute(RunMethod m) {
     RunResult result;
@@ -631,7 +665,8 @@ struct CZIterationEngine::Impl {
     std::string reason;
     if (!dump.Create(doc.dumpFilePath, reason)) {
       result.status = RunStatus::kDumpNotCreated;
-      result.message = Format("The dump file \"%s\" cannot be created: %s", doc.dumpFilePath.c_str(), reason.c_str());
+      result.message =
+          Format("The dump file \"%s\" cannot be created: %s", doc.dumpFilePath.c_str(), reason.c_str());
       result.runSeconds = SecondsSince(runStart);
       return result;
     }
@@ -665,8 +700,8 @@ struct CZIterationEngine::Impl {
     if (prepared) Store();
     if (!dump.Close(reason) && result.status == RunStatus::kCompleted) {
       result.status = RunStatus::kDumpWriteFailed;
-      result.message = Format("The dump file \"%s\" could not be written completely: %s", doc.dumpFilePath.c_str(),
-                              reason.c_str());
+      result.message = Format("The dump file \"%s\" could not be written completely: %s",
+                              doc.dumpFilePath.c_str(), reason.c_str());
     }
     result.rowsWritten = rowsWritten;
     result.endTime = t;
@@ -682,8 +717,12 @@ CZIterationEngine::CZIterationEngine(CVarloDoc& doc, RunOptions options)
 
 CZIterationEngine::~CZIterationEngine() = default;
 
-RunResult CZIterationEngine::RunZIteration() { return impl_->Execute(RunMethod::kZIteration); }
-RunResult CZIterationEngine::RunComputeMetrics() { return impl_->Execute(RunMethod::kComputeMetrics); }
+RunResult CZIterationEngine::RunZIteration() {
+  return impl_->Execute(RunMethod::kZIteration);
+}
+RunResult CZIterationEngine::RunComputeMetrics() {
+  return impl_->Execute(RunMethod::kComputeMetrics);
+}
 
 bool CZIterationEngine::PrepareForSteps(RunMethod method, RunResult& result) {
   if (!impl_->doc.routesValid) {
@@ -694,12 +733,22 @@ bool CZIterationEngine::PrepareForSteps(RunMethod method, RunResult& result) {
   return impl_->Prepare(method, result);
 }
 
-void CZIterationEngine::StepZIteration() { impl_->StepZIteration(); }
-void CZIterationEngine::StepComputeMetrics() { impl_->StepComputeMetrics(); }
-void CZIterationEngine::StoreState() { impl_->Store(); }
-double CZIterationEngine::GetTime() const { return impl_->t; }
+void CZIterationEngine::StepZIteration() {
+  impl_->StepZIteration();
+}
+void CZIterationEngine::StepComputeMetrics() {
+  impl_->StepComputeMetrics();
+}
+void CZIterationEngine::StoreState() {
+  impl_->Store();
+}
+double CZIterationEngine::GetTime() const {
+  return impl_->t;
+}
 
-void CZIterationEngine::AdaptiveStep(double t0, double tEnd) { impl_->AdaptiveStep(t0, tEnd); }
+void CZIterationEngine::AdaptiveStep(double t0, double tEnd) {
+  impl_->AdaptiveStep(t0, tEnd);
+}
 void CZIterationEngine::RungeKuttaStep(double t, const double* y, double h, double* out) {
   impl_->RungeKuttaStep(t, y, h, out);
 }

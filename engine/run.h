@@ -51,9 +51,9 @@ struct RunResult {
   std::string unreachableMessage;
   std::int64_t steps = 0;
   std::int64_t rowsWritten = 0;
-  double endTime = 0.0;        // simulated seconds reached
-  double routeSeconds = 0.0;   // wall time of the route computation (0 when routes were valid)
-  double runSeconds = 0.0;     // wall time of the rest
+  double endTime = 0.0;       // simulated seconds reached
+  double routeSeconds = 0.0;  // wall time of the route computation (0 when routes were valid)
+  double runSeconds = 0.0;    // wall time of the rest
 };
 
 // "Current Time : %lf".

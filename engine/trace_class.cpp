@@ -41,7 +41,8 @@ void CloseWritten(FilePtr file, const std::string& fileName) {
   if (writeFailed || closed != 0) ThrowFileError(fileName, errno != 0 ? errno : EIO);
 }
 
-// The next packet time: the first number of the next line; false at the end of the trace.
+// The next packet time: the first number of the next line; false at the end of the trace. "inf"
+// and "nan" end the trace too: no slot ever reaches an infinite time.
 bool ReadTraceLine(std::FILE* trace, double& time) {
   std::string line;
   char buffer[256];
@@ -51,7 +52,7 @@ bool ReadTraceLine(std::FILE* trace, double& time) {
     line += buffer;
     if (line.back() == '\n') break;
   }
-  return any && std::sscanf(line.c_str(), "%lf", &time) == 1;
+  return any && std::sscanf(line.c_str(), "%lf", &time) == 1 && std::isfinite(time);
 }
 
 // The low 32 bits of an integral real, as the two's complement of a 64-bit integer would give them.
@@ -163,7 +164,7 @@ void CTraceClass::BuildNSTrace(const std::string& traceFileName, const std::stri
   double previous = 0.0;
   double time;
   bool first = true;
-  while (std::fscanf(trace.get(), "%lf", &time) == 1) {
+  while (std::fscanf(trace.get(), "%lf", &time) == 1 && std::isfinite(time)) {
     if (!first) {
       // Gap in microseconds, truncated toward zero, then the packet size in bytes; big-endian.
       const std::uint32_t gap = Low32Bits(std::trunc(time * 1000000.0 - previous * 1000000.0));

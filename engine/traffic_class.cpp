@@ -125,6 +125,7 @@ void CTrafficClass::AdvanceOccupancy(double h) {
   for (size_t i = 0; i + 1 < path_.size(); ++i) {
     PathEntry& entry = *path_[i];
     const PathEntry& next = *path_[i + 1];
+    if (entry.queue == nullptr) continue;  // its queue was deleted; the next BuildPath drops it
     const double loss = entry.queue->P;
     entry.n = entry.n + h * ((1.0 - loss) * entry.x - next.x);
     if (entry.n < 0.0) entry.n = 0.0;
@@ -135,6 +136,7 @@ void CTrafficClass::AdvanceOccupancyDiscrete(double /*h*/) {
   for (size_t i = 0; i + 1 < path_.size(); ++i) {
     PathEntry& entry = *path_[i];
     const PathEntry& next = *path_[i + 1];
+    if (entry.queue == nullptr) continue;
     const CQueue& q = *entry.queue;
     // An idle queue (lambda = 0) admitted nothing of this class and a queue without service
     // (mu = 0) sent nothing; the shares would otherwise be 0/0.
@@ -148,6 +150,7 @@ void CTrafficClass::AdvanceOccupancyDiscrete(double /*h*/) {
 void CTrafficClass::NormalizeOccupancy() {
   for (size_t i = 0; i + 1 < path_.size(); ++i) {
     PathEntry& entry = *path_[i];
+    if (entry.queue == nullptr) continue;
     const CQueue& q = *entry.queue;
     const double sum = q.occupancySum;
     entry.n = sum != 0.0 ? q.N * entry.n / sum : 0.0;

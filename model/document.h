@@ -11,6 +11,7 @@
 
 #include "engine/mm1k_queue.h"
 #include "engine/traffic_class.h"
+#include "model/graph_data.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "model/keyed_table.h"
@@ -96,6 +97,9 @@ class CVarloDoc {
   std::string dumpFilePath;    // the dump file of the runs, graphs and animation
   // Whether the ns script command is offered (the installer's "UseNS"); set by the program.
   bool useNS = false;
+
+  // --- the curves of the graph window ("Create Graphic ...") ---------------------------------
+  GraphData graph;
 
   // --- run-time fields -----------------------------------------------------------------------
   bool routesValid = false;

@@ -10,3 +10,17 @@ cli=build/default/varlo-cli
 "$cli" import examples/dumbbell.json -o build/default/dumbbell.net
 echo "Routes of the dumbbell network (FROM TO NEXT COST, by node number):"
 "$cli" routes build/default/dumbbell.net
+
+echo "Compute Metrics on the dumbbell network (15 s of simulated time, steps of 0.01 s, a row every 0.1 s):"
+"$cli" run build/default/dumbbell.net --dump build/default/dumbbell.dmp
+"$cli" dump2csv build/default/dumbbell.dmp --net build/default/dumbbell.net -o build/default/dumbbell.csv
+echo "Dump file: build/default/dumbbell.dmp; the same as CSV with named columns: build/default/dumbbell.csv"
+
+# With a display, the desktop program opens the same network (Help > Contents explains the window).
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  cmake --build --preset default -j"$(nproc)" --target varlo
+  example=examples/dumbbell.net
+  [ -f "$example" ] || example=build/default/dumbbell.net
+  echo "Opening $example in varlo"
+  exec build/default/varlo "$example"
+fi

@@ -130,7 +130,8 @@ void CDesktopRegistration::RefreshDatabases() const {
   }
   const QString desktopTool = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
   if (!desktopTool.isEmpty() && QFileInfo::exists(QDir(dataHome).filePath(QStringLiteral("applications")))) {
-    QProcess::execute(desktopTool, {QStringLiteral("-q"), QDir(dataHome).filePath(QStringLiteral("applications"))});
+    QProcess::execute(desktopTool,
+                      {QStringLiteral("-q"), QDir(dataHome).filePath(QStringLiteral("applications"))});
   }
 }
 

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -34,7 +33,8 @@ QString InfPathToLocal(const QString& path) {
 
 QString SectionDestination(const CInfFile& inf, const QString& section) {
   QStringList fields = inf.Values(QStringLiteral("DestinationDirs"), section);
-  if (fields.isEmpty()) fields = inf.Values(QStringLiteral("DestinationDirs"), QStringLiteral("DefaultDestDir"));
+  if (fields.isEmpty())
+    fields = inf.Values(QStringLiteral("DestinationDirs"), QStringLiteral("DefaultDestDir"));
   if (fields.isEmpty()) return {};
   bool isNumber = false;
   const int id = inf.Expand(fields[0]).toInt(&isNumber);
@@ -103,9 +103,8 @@ CCommitResult CFileQueue::Commit() {
       result.error = QStringLiteral("missing source file %1").arg(op.source);
       break;
     }
-    if (target.exists() &&
-        (target.lastModified() >= source.lastModified() ||
-         target.canonicalFilePath() == source.canonicalFilePath())) {
+    if (target.exists() && (target.lastModified() >= source.lastModified() ||
+                            target.canonicalFilePath() == source.canonicalFilePath())) {
       ++result.skippedNotNewer;
       continue;
     }
@@ -127,7 +126,9 @@ CCommitResult CFileQueue::Commit() {
       written.close();
     }
     // rename(2) replaces the target in one step.
-    if (copied) copied = std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(op.target).constData()) == 0;
+    if (copied)
+      copied = std::rename(QFile::encodeName(temporary).constData(),
+                           QFile::encodeName(op.target).constData()) == 0;
     if (!copied) {
       QFile::remove(temporary);
       result.succeeded = false;

@@ -113,9 +113,13 @@ void CInfFile::Parse(const QString& text) {
   }
 }
 
-bool CInfFile::HasSection(const QString& name) const { return sections.contains(name.toLower()); }
+bool CInfFile::HasSection(const QString& name) const {
+  return sections.contains(name.toLower());
+}
 
-QList<CInfLine> CInfFile::Section(const QString& name) const { return sections.value(name.toLower()); }
+QList<CInfLine> CInfFile::Section(const QString& name) const {
+  return sections.value(name.toLower());
+}
 
 QStringList CInfFile::Values(const QString& section, const QString& key) const {
   for (const CInfLine& line : sections.value(section.toLower())) {
@@ -124,9 +128,13 @@ QStringList CInfFile::Values(const QString& section, const QString& key) const {
   return {};
 }
 
-void CInfFile::SetDirectoryId(int id, const QString& folder) { directoryIds.insert(id, folder); }
+void CInfFile::SetDirectoryId(int id, const QString& folder) {
+  directoryIds.insert(id, folder);
+}
 
-QString CInfFile::DirectoryId(int id) const { return directoryIds.value(id); }
+QString CInfFile::DirectoryId(int id) const {
+  return directoryIds.value(id);
+}
 
 QString CInfFile::Expand(const QString& field) const {
   QString result;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 namespace varlo {

@@ -9,18 +9,24 @@
 #include "setup/setup_wizard.h"
 
 // Q_INIT_RESOURCE declares a function and must therefore stand outside any namespace.
-static void InitSetupResourcesGlobal() { Q_INIT_RESOURCE(setup); }
+static void InitSetupResourcesGlobal() {
+  Q_INIT_RESOURCE(setup);
+}
 
 namespace varlo {
 
-void InitSetupResources() { InitSetupResourcesGlobal(); }
+void InitSetupResources() {
+  InitSetupResourcesGlobal();
+}
 
 SetupMode ModeFromArguments(const QStringList& arguments) {
   return arguments.join(u' ').contains(QStringLiteral("Uninstall"), Qt::CaseSensitive) ? SetupMode::kUninstall
                                                                                        : SetupMode::kInstall;
 }
 
-QString InfPathIn(const QString& programFolder) { return QDir(programFolder).filePath(QStringLiteral("varlo.inf")); }
+QString InfPathIn(const QString& programFolder) {
+  return QDir(programFolder).filePath(QStringLiteral("varlo.inf"));
+}
 
 CInstaller::CInstaller(SetupMode mode, const QString& programFolder, CAsker& asker, CSetupSettings& machine,
                        CSetupSettings& user, CDesktopRegistration& registration, QWidget* owner)
@@ -32,7 +38,9 @@ CInstaller::CInstaller(SetupMode mode, const QString& programFolder, CAsker& ask
       registration(registration),
       owner(owner) {}
 
-SetupOutcome CInstaller::Run() { return mode == SetupMode::kInstall ? Install() : Uninstall(); }
+SetupOutcome CInstaller::Run() {
+  return mode == SetupMode::kInstall ? Install() : Uninstall();
+}
 
 SetupOutcome CInstaller::Install() {
   CInfFile inf;
@@ -51,7 +59,8 @@ SetupOutcome CInstaller::Install() {
 }
 
 SetupOutcome CInstaller::Uninstall() {
-  if (!asker.AskYesNo(owner, QStringLiteral("Confirmation"), QStringLiteral("Are you sure you want to Uninstall ?"))) {
+  if (!asker.AskYesNo(owner, QStringLiteral("Confirmation"),
+                      QStringLiteral("Are you sure you want to Uninstall ?"))) {
     return SetupOutcome::kDeclined;
   }
   machine.RemoveUninstallRecord();
@@ -78,7 +87,8 @@ SetupOutcome CInstaller::Finish(CInfFile& inf, bool installing) {
     inf.SetDirectoryId(kDestinationDirId, destination);
 
     CFileQueue queue;
-    const QString section = installing ? QStringLiteral("Varlo.copy.files") : QStringLiteral("Varlo.del.files");
+    const QString section =
+        installing ? QStringLiteral("Varlo.copy.files") : QStringLiteral("Varlo.del.files");
     const bool queued = installing ? queue.QueueCopySection(inf, section, programFolder)
                                    : queue.QueueDeleteSection(inf, section);
     if (!queued) {
@@ -101,7 +111,8 @@ SetupOutcome CInstaller::Finish(CInfFile& inf, bool installing) {
   }
   if (!ok) {
     asker.ShowMessage(owner, QStringLiteral("Product Sample Install Error"),
-                      QStringLiteral("Installation script did not complete successfully!"), CAsker::Icon::kError);
+                      QStringLiteral("Installation script did not complete successfully!"),
+                      CAsker::Icon::kError);
     return SetupOutcome::kFailed;
   }
   return SetupOutcome::kDone;

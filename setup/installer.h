@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 #include "setup/file_queue.h"
@@ -25,11 +24,11 @@ enum class SetupMode { kInstall, kUninstall };
 SetupMode ModeFromArguments(const QStringList& arguments);
 
 enum class SetupOutcome {
-  kNoInf,        // varlo.inf missing or unreadable: ended silently
-  kCancelled,    // the wizard was cancelled
-  kDeclined,     // the uninstall question was answered No
-  kDone,         // installed or uninstalled
-  kFailed,       // the files or the "All" section failed; the user was told
+  kNoInf,      // varlo.inf missing or unreadable: ended silently
+  kCancelled,  // the wizard was cancelled
+  kDeclined,   // the uninstall question was answered No
+  kDone,       // installed or uninstalled
+  kFailed,     // the files or the "All" section failed; the user was told
 };
 
 class CInstaller {

@@ -15,14 +15,14 @@ int main(int argc, char* argv[]) {
   const varlo::SetupMode mode = varlo::ModeFromArguments(QApplication::arguments().mid(1));
 
   varlo::CSetupWindow window(mode == varlo::SetupMode::kUninstall);
-  window.showMaximized();
+  window.ShowFilling();
 
   varlo::CSetupSettings machine;
   varlo::CSetupSettings user(QSettings::UserScope);
   varlo::CDesktopRegistration registration;
   varlo::CDialogAsker asker;
-  varlo::CInstaller installer(mode, QCoreApplication::applicationDirPath(), asker, machine, user, registration,
-                              &window);
+  varlo::CInstaller installer(mode, QCoreApplication::applicationDirPath(), asker, machine, user,
+                              registration, &window);
   int exitCode = 0;
   // The run starts once the window is up, the way the original posted itself a command.
   QMetaObject::invokeMethod(

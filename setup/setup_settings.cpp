@@ -19,13 +19,16 @@ const QString kDefaultValueName = QStringLiteral("Default");
 CSetupSettings::CSetupSettings() : CSetupSettings(WritableScope()) {}
 
 CSetupSettings::CSetupSettings(QSettings::Scope scope)
-    : scope(scope), settings(std::make_unique<QSettings>(scope, kSettingsOrganisation, kSettingsApplication)) {
+    : scope(scope),
+      settings(std::make_unique<QSettings>(scope, kSettingsOrganisation, kSettingsApplication)) {
   // The system file is read on its own: a user file left from an earlier unprivileged install
   // must not pose as the machine's answers.
   settings->setFallbacksEnabled(false);
 }
 
-QString CSetupSettings::FileName() const { return settings->fileName(); }
+QString CSetupSettings::FileName() const {
+  return settings->fileName();
+}
 
 CInstallerState CSetupSettings::ReadAnswers() const {
   CInstallerState state;

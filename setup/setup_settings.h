@@ -8,7 +8,6 @@
 #include <QSettings>
 #include <QString>
 #include <QVariant>
-
 #include <memory>
 
 namespace varlo {

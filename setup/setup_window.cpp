@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QPainter>
+#include <QScreen>
 
 namespace varlo {
 
@@ -23,7 +24,9 @@ QFont SetupFont(int pixelHeight, int weight) {
 
 }  // namespace
 
-QColor SetupBandColor(int band) { return QColor(0, 0, 255 - 4 * band); }
+QColor SetupBandColor(int band) {
+  return QColor(0, 0, 255 - 4 * band);
+}
 
 void PaintSetupBackground(QPainter& painter, const QRect& client, bool uninstalling) {
   const int bandHeight = client.height() / kBandCount;
@@ -41,8 +44,8 @@ void PaintSetupBackground(QPainter& painter, const QRect& client, bool uninstall
 
   painter.setFont(SetupFont(40, 700));
   painter.setPen(grey);
-  painter.drawText(inset.translated(kShadowOffset, -kShadowOffset), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                   title);
+  painter.drawText(inset.translated(kShadowOffset, -kShadowOffset),
+                   Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title);
   painter.setPen(Qt::white);
   painter.drawText(inset, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title);
 
@@ -50,7 +53,8 @@ void PaintSetupBackground(QPainter& painter, const QRect& client, bool uninstall
   const QRect shadow = inset.adjusted(kShadowOffset, kShadowOffset, -kShadowOffset, -kShadowOffset);
   for (const auto& [rect, color] : {std::pair{shadow, grey}, std::pair{inset, QColor(Qt::white)}}) {
     painter.setPen(color);
-    painter.drawText(rect, Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine, QLatin1String(kSetupLeftCaption));
+    painter.drawText(rect, Qt::AlignLeft | Qt::AlignBottom | Qt::TextSingleLine,
+                     QLatin1String(kSetupLeftCaption));
     painter.drawText(rect, Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine,
                      QLatin1String(kSetupRightCaption));
   }
@@ -63,6 +67,11 @@ CSetupWindow::CSetupWindow(bool uninstalling, QWidget* parent) : QWidget(parent)
   QPalette white = palette();
   white.setColor(QPalette::Window, Qt::white);
   setPalette(white);
+}
+
+void CSetupWindow::ShowFilling() {
+  if (const QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
+  showMaximized();
 }
 
 void CSetupWindow::LockPlace() {

@@ -23,6 +23,9 @@ class CSetupWindow : public QWidget {
  public:
   explicit CSetupWindow(bool uninstalling, QWidget* parent = nullptr);
 
+  // Shows the window maximised; it also covers the screen where no window manager maximises.
+  void ShowFilling();
+
   // From now on moves and resizes are undone.
   void LockPlace();
   bool IsPlaceLocked() const { return placeLocked; }

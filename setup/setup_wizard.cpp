@@ -55,8 +55,9 @@ CDestinationPage::CDestinationPage(CInstallerState& state, CAsker& asker, QWidge
     : QWizardPage(parent), state(state), asker(asker) {
   setTitle(QStringLiteral("Where to install?"));
   auto* layout = new QGridLayout(this);
-  layout->addWidget(WrappedLabel(QStringLiteral("Varlo 1.0 is ready for installation. Please supply the "), this),
-                    0, 0, 1, 3);
+  layout->addWidget(
+      WrappedLabel(QStringLiteral("Varlo 1.0 is ready for installation. Please supply the "), this), 0, 0, 1,
+      3);
   layout->addWidget(new QLabel(QStringLiteral("Path where to Install Varlo 1.0"), this), 1, 0, 1, 3);
   destinationEdit = new QLineEdit(this);
   destinationEdit->setObjectName(QStringLiteral("destinationEdit"));
@@ -70,8 +71,9 @@ CDestinationPage::CDestinationPage(CInstallerState& state, CAsker& asker, QWidge
   useNsCheck = new QCheckBox(this);
   useNsCheck->setObjectName(QStringLiteral("useNsCheck"));
   auto* nsText = WrappedLabel(
-      QStringLiteral("Varlo 1.0 may generate scripts for NS simulator. Please check the button and specify the "
-                     "path to the NS executable if you want to use such a facility."),
+      QStringLiteral(
+          "Varlo 1.0 may generate scripts for NS simulator. Please check the button and specify the "
+          "path to the NS executable if you want to use such a facility."),
       this);
   nsText->setBuddy(useNsCheck);
   layout->addWidget(useNsCheck, 4, 0, Qt::AlignTop);
@@ -103,7 +105,8 @@ void CDestinationPage::OnBrowseDestination() {
 }
 
 void CDestinationPage::OnBrowseNs() {
-  const QString folder = asker.PickFolder(this, QStringLiteral("Select NS Diretory"), nsDirectoryEdit->text());
+  const QString folder =
+      asker.PickFolder(this, QStringLiteral("Select NS Diretory"), nsDirectoryEdit->text());
   if (!folder.isEmpty()) nsDirectoryEdit->setText(QDir::toNativeSeparators(folder));
 }
 
@@ -120,14 +123,15 @@ bool CDestinationPage::validatePage() {
 
   const QFileInfo folder(destination);
   if (!folder.isDir() || !folder.isWritable()) {
-    if (!asker.AskYesNo(this, QStringLiteral("Inexistant Path"),
-                        QStringLiteral("Destination path does not exist. \nDo you want to create directory ?"))) {
+    if (!asker.AskYesNo(
+            this, QStringLiteral("Inexistant Path"),
+            QStringLiteral("Destination path does not exist. \nDo you want to create directory ?"))) {
       return false;
     }
     // One level only, as the question says: a missing parent is an error, not a tree to build.
     if (!QDir().mkdir(destination)) {
-      asker.ShowMessage(this, QStringLiteral("Error"), QStringLiteral("Destination diretory could not be created.."),
-                        CAsker::Icon::kError);
+      asker.ShowMessage(this, QStringLiteral("Error"),
+                        QStringLiteral("Destination diretory could not be created.."), CAsker::Icon::kError);
       return false;
     }
   }
@@ -142,10 +146,12 @@ bool CDestinationPage::validatePage() {
 CCompletePage::CCompletePage(QWidget* parent) : QWizardPage(parent) {
   setTitle(QStringLiteral("Complete Install"));
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(WrappedLabel(QStringLiteral("The Setup program for Varlo 1.0 is ready to complete."), this));
+  layout->addWidget(
+      WrappedLabel(QStringLiteral("The Setup program for Varlo 1.0 is ready to complete."), this));
   layout->addWidget(WrappedLabel(
-      QStringLiteral("To install Varlo 1.0 on your computer now, click Finish or press Enter.\n\nTo exit Setup "
-                     "without installing Varlo 1.0, click Cancel."),
+      QStringLiteral(
+          "To install Varlo 1.0 on your computer now, click Finish or press Enter.\n\nTo exit Setup "
+          "without installing Varlo 1.0, click Cancel."),
       this));
   layout->addStretch();
 }
@@ -160,7 +166,11 @@ CSetupWizard::CSetupWizard(CInstallerState& state, CAsker& asker, QWidget* paren
   setPage(kDestinationPage, destinationPage);
   setPage(kCompletePage, new CCompletePage(this));
   setStartId(kWelcomePage);
-  // Next is not the default button on the first two pages; Finish is on the last.
+  // Next is not the default button on the first two pages; Finish is on the last. A dialog
+  // otherwise makes its first auto-default button the default when it is shown.
+  for (const WizardButton which : {QWizard::BackButton, QWizard::NextButton, QWizard::CancelButton}) {
+    if (auto* push = qobject_cast<QPushButton*>(button(which))) push->setAutoDefault(false);
+  }
   connect(this, &QWizard::currentIdChanged, this,
           [this](int id) { setOption(QWizard::NoDefaultButton, id != kCompletePage); });
 }

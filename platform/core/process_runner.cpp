@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 extern char** environ;
@@ -244,13 +245,20 @@ void ReadCapturedOutput(const std::string& path, SimulatorReport& report) {
 std::unique_ptr<CSimulatorRun> CSimulatorRun::Start(const SimulatorRequest& request) {
   std::unique_ptr<CSimulatorRun> run(new CSimulatorRun());
   run->request_ = request;
+  // Fixed now, so that the output is read back from the same file even if our working directory
+  // changes while the simulator runs.
+  if (!request.errorFileName.empty()) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(request.errorFileName, ec);
+    if (!ec) run->request_.errorFileName = absolute.string();
+  }
   run->report_.arguments = request.arguments;
   run->report_.workingDirectory =
       SimulatorWorkingDirectory(request.scriptPath, request.documentPathName, request.documentFolder);
   ProcessSpec spec;
   spec.arguments = request.arguments;
   spec.workingDirectory = run->report_.workingDirectory;
-  spec.errorOutputPath = request.errorFileName;
+  spec.errorOutputPath = run->request_.errorFileName;
   run->startTime_ = std::time(nullptr);
   std::string reason;
   run->process_ = CProcess::Start(spec, &reason);

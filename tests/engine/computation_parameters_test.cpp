@@ -9,15 +9,6 @@
 namespace varlo {
 namespace {
 
-TEST(ComputationParameters, DefaultsOfANewDocument) {
-  CVarloDoc doc;
-  const ComputationParameters p = GetComputationParameters(doc);
-  EXPECT_EQ(p.totalTime, 15.0);
-  EXPECT_EQ(p.runningStep, 0.01);
-  EXPECT_EQ(p.dumpInterval, 0.1);
-  EXPECT_EQ(p.dumpFilePath, "");
-}
-
 TEST(ComputationParameters, RangeMessagesNameTheBounds) {
   EXPECT_EQ(NumberRangeMessage(kTotalTimeRange), "Please enter a number between 1 and 10000.");
   EXPECT_EQ(NumberRangeMessage(kRunningStepRange), "Please enter a number between 0.0001 and 5.");

@@ -57,7 +57,18 @@ TEST(FormatFixed6, SpecialValuesMatchPrintf) {
                            9.9999995,
                            999999.9999995,
                            4503599627370496.5,
-                           9007199254740993.0};
+                           9007199254740993.0,
+                           8589934591.9999995,
+                           8589934591.999999,
+                           8589934592.0,
+                           -8589934592.5,
+                           7.105427357601002e-15,
+                           3.552713678800501e-15,
+                           1e-14,
+                           0.0000004999999999999999,
+                           0.0000005000000000000001,
+                           2.0000005,
+                           -1.0000015};
   for (double v : values) EXPECT_EQ(FormatFixed6(v), Printf(v)) << Printf(v);
   EXPECT_EQ(FormatFixed6(-std::numeric_limits<double>::quiet_NaN()), "-nan");
   EXPECT_EQ(FormatFixed6(std::numeric_limits<double>::infinity()), "inf");
@@ -80,6 +91,7 @@ TEST(FormatFixed6, RandomDoublesMatchPrintf) {
   std::mt19937_64 random(20261207);
   std::uniform_real_distribution<double> small(-1000.0, 1000.0);
   std::uniform_int_distribution<int> exponent(-30, 30);
+  std::uniform_int_distribution<int> binaryExponent(-60, 40);
   int mismatches = 0;
   for (int i = 0; i < 300000; ++i) {
     double v;
@@ -91,13 +103,15 @@ TEST(FormatFixed6, RandomDoublesMatchPrintf) {
         v = small(random);
         break;
       case 2:
-        v = small(random) * std::pow(10.0, exponent(random));
+        v = i % 8 == 2 ? std::ldexp(small(random), binaryExponent(random))
+                       : small(random) * std::pow(10.0, exponent(random));
         break;
       default:
         v = std::round(small(random) * 1e6) / 1e6 + (random() % 3) * 5e-7;  // near six-decimal ties
         break;
     }
-    if (FormatFixed6(v) != Printf(v) && ++mismatches < 10) ADD_FAILURE() << Printf(v) << " vs " << FormatFixed6(v);
+    if (FormatFixed6(v) != Printf(v) && ++mismatches < 10)
+      ADD_FAILURE() << Printf(v) << " vs " << FormatFixed6(v);
   }
   EXPECT_EQ(mismatches, 0);
 }
@@ -117,7 +131,8 @@ TEST(DumpWriter, WritesHeaderAndRowsInTheFileLayout) {
   writer.EndRow();
   ASSERT_TRUE(writer.Close(reason));
   EXPECT_EQ(ReadText(folder.File("w.dmp")),
-            "/home/u/net.net\n2 1 10\n0.000000\t0.500000 0.000000 0.000000\t1.250000 0.750000 0.333333\t50.000000\t\n");
+            "/home/u/net.net\n2 1 10\n0.000000\t0.500000 0.000000 0.000000\t1.250000 0.750000 "
+            "0.333333\t50.000000\t\n");
 }
 
 TEST(DumpWriter, NominalRowCountTruncates) {
@@ -168,8 +183,9 @@ TEST(DumpWriter, WriteFailureIsReportedAtClose) {
 
 TEST(DumpReader, ReadsHeaderAndRowsOfEitherLineEnd) {
   TempFolder folder;
-  WriteText(folder.File("r.dmp"),
-            "C:\\nets\\a.net\r\n1 1 2\r\n0.000000\t0.5 0 0\t0 0 0\t50\t\r\n0.100000\tinf 1 -nan\t2 3 4\t5\t\r\n");
+  WriteText(
+      folder.File("r.dmp"),
+      "C:\\nets\\a.net\r\n1 1 2\r\n0.000000\t0.5 0 0\t0 0 0\t50\t\r\n0.100000\tinf 1 -nan\t2 3 4\t5\t\r\n");
   CDumpReader reader(folder.File("r.dmp"));
   EXPECT_EQ(reader.GetHeader().documentPath, "C:\\nets\\a.net");
   EXPECT_TRUE(reader.Matches(1, 1));

@@ -160,11 +160,14 @@ TEST_F(RateFileTest, MissingTraceIsAFileError) {
   EXPECT_FALSE(fs::exists(CTraceClass::DerivedRateFileName(trace, 0.1)));
 }
 
-TEST_F(RateFileTest, ZeroSlotBuildsNothing) {
-  const std::string trace = Write("z.vlt", "0.5\n1.5\n");
-  CTraceClass c(&net_.a, &net_.c, 0, 0, trace, 0.0);  // would otherwise never leave the first slot
-  EXPECT_FALSE(fs::exists(c.rateFileName));
-  EXPECT_EQ(c.GetRate(1.0), 0.0);
+TEST_F(RateFileTest, DegenerateTracesTerminate) {
+  const std::string trace = Write("z.vlt", "0.5\ninf\n1.5\n");
+  CTraceClass zero(&net_.a, &net_.c, 0, 0, trace, 0.0);  // would never leave the first slot
+  EXPECT_FALSE(fs::exists(zero.rateFileName));
+  EXPECT_EQ(zero.GetRate(1.0), 0.0);
+  CTraceClass infinite(&net_.a, &net_.c, 0, 0, trace, 0.1);  // "inf" ends the trace
+  EXPECT_EQ(Read(infinite.rateFileName),
+            "0.000000 0.000000\n0.100000 0.000000\n0.200000 0.000000\n0.300000 0.000000\n");
 }
 
 TEST_F(RateFileTest, NsTraceRecords) {

@@ -28,7 +28,8 @@ std::vector<C_MM1K_Queue*> QueuesOf(CVarloDoc& doc) {
 void Header(CVarloDoc& doc, const std::string& documentPath, std::string& out) {
   char line[100];
   std::snprintf(line, sizeof line, "%d %d %d\n", static_cast<int>(doc.GetLinks().size()),
-                static_cast<int>(doc.GetClasses().size()), static_cast<int>(doc.totalTime / doc.dumpInterval));
+                static_cast<int>(doc.GetClasses().size()),
+                static_cast<int>(doc.totalTime / doc.dumpInterval));
   out += documentPath + "\n" + line;
 }
 

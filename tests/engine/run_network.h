@@ -1,13 +1,14 @@
 // Small networks built through the document's operations, for the run and dump tests.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "engine/const_poisson_class.h"
 #include "engine/tcp_class.h"
@@ -32,7 +33,8 @@ struct NetBuilder {
     doc->AddLink(std::move(link));
     return raw;
   }
-  CConstPoissonClass* Udp(CGraphicNode* from, CGraphicNode* to, double rate, double start = 0, double stop = 0) {
+  CConstPoissonClass* Udp(CGraphicNode* from, CGraphicNode* to, double rate, double start = 0,
+                          double stop = 0) {
     auto c = std::make_unique<CConstPoissonClass>(from, to, start, stop, rate);
     CConstPoissonClass* raw = c.get();
     doc->AddClass(std::move(c));

@@ -103,18 +103,6 @@ TEST(RunDumpLayout, TwoLinksAndOneClassGiveFourteenNumbersPerRow) {
   }
 }
 
-TEST(RunDumpLayout, HeaderRowCountIsTotalTimeOverIntervalTruncated) {
-  TempFolder folder;
-  NetBuilder net;
-  net.Node("A");
-  ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("r.dmp")).status, RunStatus::kCompleted);
-  EXPECT_EQ(Lines(ReadText(folder.File("r.dmp")))[1], "0 0 150");
-  net.doc->totalTime = 1;
-  net.doc->dumpInterval = 0.3;
-  ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("r.dmp")).status, RunStatus::kCompleted);
-  EXPECT_EQ(Lines(ReadText(folder.File("r.dmp")))[1], "0 0 3");
-}
-
 // The row times of the defaults, worked out here from the sampling rule: the step times come from
 // repeated addition of 0.01, and a row falls on the first step time at or after each threshold.
 TEST(RunSampling, DefaultsGiveRowsAtTheFirstStepTimeAfterEachThreshold) {
@@ -279,8 +267,8 @@ void Mesh(NetBuilder& net, const TempFolder&) {
   net.Link(n[0], n[3], 150, 30, 0.002);
   net.Udp(n[0], n[4], 70);
   net.Udp(n[5], n[2], 50, 0.5, 2.5);
-  net.Udp(n[1], n[1], 20);      // source is destination: loads nothing
-  net.Udp(n[2], island, 25);    // unreachable
+  net.Udp(n[1], n[1], 20);    // source is destination: loads nothing
+  net.Udp(n[2], island, 25);  // unreachable
   net.Tcp(n[4], n[1], 0.001);
   net.Tcp(n[3], n[0], 0.0, 1, 1);
   net.doc->totalTime = 3;
@@ -384,7 +372,8 @@ TEST(RunTcpProfiles, TcpThroughputComesFromTheProfileInUse) {
     net.Link(a, b, 1000, 50, 0.05);
     net.Tcp(a, b, 0.0);
     net.doc->totalTime = 1;
-    ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("t.dmp")).status, RunStatus::kCompleted);
+    ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("t.dmp")).status,
+              RunStatus::kCompleted);
     // Row 0: idle path, round trip 0.1 s (two delays of 0.05), no loss: 1000 T[0][10].
     rates[profile] = Fields(Lines(ReadText(folder.File("t.dmp")))[2]).back();
     const double expected = 1000 * CTcpProfiles::Instance().Lookup(profile, 0.1, 0.0);
@@ -432,16 +421,17 @@ TEST(RunRepeated, RateFileClassOffersTheSameRatesInBothRuns) {
   net.doc->totalTime = 1.5;
   std::vector<std::string> columns[2];
   for (int run = 0; run < 2; ++run) {
-    ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("r.dmp")).status, RunStatus::kCompleted);
+    ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("r.dmp")).status,
+              RunStatus::kCompleted);
     const std::vector<std::string> lines = Lines(ReadText(folder.File("r.dmp")));
     for (size_t i = 2; i < lines.size(); ++i) columns[run].push_back(Fields(lines[i]).back());
   }
   EXPECT_EQ(columns[0], columns[1]);
   ASSERT_EQ(columns[0].size(), 15u);
-  EXPECT_EQ(columns[0][0], "10.000000");   // 0.0
-  EXPECT_EQ(columns[0][4], "10.000000");   // 0.4
-  EXPECT_EQ(columns[0][6], "20.000000");   // 0.6
-  EXPECT_EQ(columns[0][14], "0.000000");   // 1.4: no longer active
+  EXPECT_EQ(columns[0][0], "10.000000");  // 0.0
+  EXPECT_EQ(columns[0][4], "10.000000");  // 0.4
+  EXPECT_EQ(columns[0][6], "20.000000");  // 0.6
+  EXPECT_EQ(columns[0][14], "0.000000");  // 1.4: no longer active
 }
 
 // --- mended faults and failures ------------------------------------------------------------------
@@ -542,7 +532,8 @@ TEST(RunFailures, UnreachableClassIsReportedBeforeTheRunAndLoadsNothing) {
   EXPECT_EQ(events[1], "Current Time : 0.100000");
   const std::vector<std::string> lines = Lines(ReadText(folder.File("u.dmp")));
   for (size_t i = 2; i < lines.size(); ++i) {
-    EXPECT_EQ(lines[i].substr(lines[i].find('\t')), "\t0.000000 0.000000 0.000000\t0.000000 0.000000 0.000000\t70.000000\t");
+    EXPECT_EQ(lines[i].substr(lines[i].find('\t')),
+              "\t0.000000 0.000000 0.000000\t0.000000 0.000000 0.000000\t70.000000\t");
   }
 }
 
@@ -579,11 +570,6 @@ TEST(RunControl, CompletedRunSetsRoutesValidAndNotifiesViews) {
   EXPECT_TRUE(net.doc->routesValid);
   EXPECT_GE(view.general, 1);
   net.doc->RemoveView(&view);
-}
-
-TEST(RunControl, ProgressTextCarriesTheNextDumpTime) {
-  EXPECT_EQ(ProgressText(0.1), "Current Time : 0.100000");
-  EXPECT_EQ(ProgressText(15.000000000000002), "Current Time : 15.000000");
 }
 
 }  // namespace

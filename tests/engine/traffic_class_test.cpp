@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,24 @@ TEST(TrafficClass, RouteWalksBothWays) {
   local.BuildPath();
   EXPECT_EQ(Queues(local), std::vector<CQueue*>{nullptr});
   EXPECT_FALSE(local.IsUnreachable());
+}
+
+TEST(TrafficClass, DeletedQueueLeavesNoDanglingEntry) {
+  CNode a(1, "A"), b(2, "B");
+  for (CNode* node : {&a, &b}) node->SetRouteIndex(node->GetNumber() - 1), node->ResetRoutes(2);
+  auto q = std::make_unique<C_MM1K_Queue>(&a, &b, 10.0, 10.0, 0.0);
+  a.SetRoute(&b, q.get(), 1);
+  CConstPoissonClass c(&a, &b, 0.0, 0.0, 1.0);
+  c.BuildPath();
+  q.reset();  // the link goes before the paths are rebuilt
+  EXPECT_EQ(c.GetPath()[0]->queue, nullptr);
+  c.PropagateRates(0.0);
+  c.AdvanceOccupancy(0.1);
+  c.AdvanceOccupancyDiscrete(0.1);
+  c.NormalizeOccupancy();
+  a.ResetRoutes(2);
+  c.BuildPath();
+  EXPECT_TRUE(c.IsUnreachable());
 }
 
 TEST(TrafficClass, UnreachableDestinationsEndTheWalk) {

@@ -29,6 +29,7 @@
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/settings_store.h"
+#include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
 #include "results/class_view.h"
@@ -160,6 +161,8 @@ class ShellTest : public QObject {
     CChildFrame* frame = OnlyChildFrame();
     QVERIFY(frame != nullptr);
     QCOMPARE(frame->windowTitle(), QStringLiteral("two.net"));
+    app_->MainFrame()->UpdateFrameTitle();
+    QCOMPARE(app_->MainFrame()->windowTitle(), QStringLiteral("Varlo - two.net"));
     CVarloDoc* doc = app_->Documents().front()->Doc();
     QCOMPARE(doc->GetNodeCount(), size_t{2});
     QCOMPARE(doc->GetLinks().size(), size_t{1});
@@ -232,6 +235,8 @@ class ShellTest : public QObject {
     host->CloseAllFrames();
     QTRY_VERIFY(app_->Documents().empty());
     main->UpdateMenuLayout();
+    main->UpdateFrameTitle();
+    QCOMPARE(main->windowTitle(), QStringLiteral("Varlo"));
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kNoDocument);
     QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
     QCOMPARE(main->MenuCommands("&File"),
@@ -304,6 +309,47 @@ class ShellTest : public QObject {
     QStatusTipEvent leave{QString()};
     QApplication::sendEvent(main, &leave);
     QCOMPARE(main->StatusText(), QStringLiteral("Ready"));
+  }
+
+  void zoomButtonsFollowTheCanvas() {
+    Start();
+    CMainFrame* main = app_->MainFrame();
+    CVarloDoc* doc = app_->Documents().front()->Doc();
+    main->UpdateCommandUI();
+    QVERIFY(!main->Action(kIdZoomIn)->isEnabled());
+    QVERIFY(main->Action(kIdZoomOut)->isEnabled());
+    QVERIFY(!main->RouteCommand(kIdZoomIn));
+    QCOMPARE(doc->zoomFactor, 1.0);
+    for (int i = 0; i < 20; ++i) QVERIFY(main->RouteCommand(kIdZoomOut));
+    QCOMPARE(doc->zoomFactor, 6.0);
+    main->UpdateCommandUI();
+    QVERIFY(main->Action(kIdZoomIn)->isEnabled());
+    QVERIFY(!main->Action(kIdZoomOut)->isEnabled());
+  }
+
+  void printSetupEditsTheProgramsPrinter() {
+    Start();
+    QString dialogClass;
+    SetDialogHook([&](QDialog& dialog) {
+      dialogClass = QString::fromLatin1(dialog.metaObject()->className());
+      return int(QDialog::Rejected);
+    });
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdFilePrintSetup));
+    QCOMPARE(dialogClass, QStringLiteral("QPageSetupDialog"));
+    QCOMPARE(SharedPrinter(), app_->Printer());
+  }
+
+  void closingTheMainWindowAsksForEachChangedDocument() {
+    Start();
+    BuildNetwork(*app_->Documents().front()->Doc());
+    CMainFrame* main = app_->MainFrame();
+    messageAnswer_ = QMessageBox::Cancel;
+    QVERIFY(!main->close());
+    QCOMPARE(messages_, QStringList{QStringLiteral("Save changes to Untitled?")});
+    QCOMPARE(app_->Documents().size(), size_t{1});
+    messageAnswer_ = QMessageBox::No;
+    QVERIFY(main->close());
+    QVERIFY(app_->Documents().empty());
   }
 
   void toolbarAndStatusBarToggle() {

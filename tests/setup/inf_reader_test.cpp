@@ -47,19 +47,19 @@ class InfReaderTest : public QObject {
 
   void ParsesSectionsKeysFieldsAndComments() {
     CInfFile inf;
-    inf.Parse(QStringLiteral(
-        "; leading comment\r\n"
-        "stray line before any section\r\n"
-        "[Version]\r\n"
-        "Signature=\"$Chicago$\"\r\n"
-        "[ Copy.Files ]\r\n"
-        "varlo ; the program\r\n"
-        "help\\index.html, help\\start.html ,, 0\r\n"
-        "\"a, b.txt\",\"say \"\"hi\"\"\"\r\n"
-        "[Empty]\r\n"
-        "[Long]\r\n"
-        "key = one,\\\r\n"
-        "  two\r\n"));
+    inf.Parse(
+        QStringLiteral("; leading comment\r\n"
+                       "stray line before any section\r\n"
+                       "[Version]\r\n"
+                       "Signature=\"$Chicago$\"\r\n"
+                       "[ Copy.Files ]\r\n"
+                       "varlo ; the program\r\n"
+                       "help\\index.html, help\\start.html ,, 0\r\n"
+                       "\"a, b.txt\",\"say \"\"hi\"\"\"\r\n"
+                       "[Empty]\r\n"
+                       "[Long]\r\n"
+                       "key = one,\\\r\n"
+                       "  two\r\n"));
     QVERIFY(inf.HasSection(QStringLiteral("copy.files")));  // case and blanks around the name
     QVERIFY(inf.HasSection(QStringLiteral("EMPTY")));
     QVERIFY(inf.Section(QStringLiteral("Empty")).isEmpty());
@@ -67,10 +67,12 @@ class InfReaderTest : public QObject {
     const QList<CInfLine> lines = inf.Section(QStringLiteral("Copy.Files"));
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0].fields, QStringList{QStringLiteral("varlo")});
-    QCOMPARE(lines[1].fields, (QStringList{QStringLiteral("help\\index.html"), QStringLiteral("help\\start.html"),
-                                           QString(), QStringLiteral("0")}));
+    QCOMPARE(lines[1].fields,
+             (QStringList{QStringLiteral("help\\index.html"), QStringLiteral("help\\start.html"), QString(),
+                          QStringLiteral("0")}));
     QCOMPARE(lines[2].fields, (QStringList{QStringLiteral("a, b.txt"), QStringLiteral("say \"hi\"")}));
-    QCOMPARE(inf.Values(QStringLiteral("version"), QStringLiteral("SIGNATURE")), QStringList{QStringLiteral("$Chicago$")});
+    QCOMPARE(inf.Values(QStringLiteral("version"), QStringLiteral("SIGNATURE")),
+             QStringList{QStringLiteral("$Chicago$")});
     QCOMPARE(inf.Values(QStringLiteral("Long"), QStringLiteral("key")),
              (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
   }
@@ -97,10 +99,12 @@ class InfReaderTest : public QObject {
     WriteFile(source.filePath(QStringLiteral("varlo")), "new program");
     WriteFile(source.filePath(QStringLiteral("help/index.html")), "<html>");
     WriteFile(source.filePath(QStringLiteral("readme.src")), "readme");
-    QFile::setPermissions(source.filePath(QStringLiteral("varlo")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(source.filePath(QStringLiteral("varlo")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     CInfFile inf;
-    inf.Parse(QStringLiteral("[DestinationDirs]\nDefaultDestDir=102030\n"
-                             "[Files]\nvarlo\nhelp\\index.html\nREADME,readme.src\n"));
+    inf.Parse(
+        QStringLiteral("[DestinationDirs]\nDefaultDestDir=102030\n"
+                       "[Files]\nvarlo\nhelp\\index.html\nREADME,readme.src\n"));
     inf.SetDirectoryId(kDestinationDirId, target.path() + u'/');
 
     CFileQueue queue;
@@ -133,9 +137,10 @@ class InfReaderTest : public QObject {
     QTemporaryDir source;
     QTemporaryDir target;
     CInfFile inf;
-    inf.Parse(QStringLiteral("[DestinationDirs]\nDefaultDestDir=102030\nOther=4711\n"
-                             "[Files]\nmissing.txt\n[Escape]\n..\\outside.txt\n[Absolute]\n/etc/passwd\n"
-                             "[Other]\nfile\n"));
+    inf.Parse(
+        QStringLiteral("[DestinationDirs]\nDefaultDestDir=102030\nOther=4711\n"
+                       "[Files]\nmissing.txt\n[Escape]\n..\\outside.txt\n[Absolute]\n/etc/passwd\n"
+                       "[Other]\nfile\n"));
     inf.SetDirectoryId(kDestinationDirId, target.path() + u'/');
     CFileQueue queue;
     QVERIFY(queue.QueueCopySection(inf, QStringLiteral("Files"), source.path()));
@@ -155,8 +160,9 @@ class InfReaderTest : public QObject {
     // A folder where a file is expected cannot be deleted as a file, even by root.
     WriteFile(target.filePath(QStringLiteral("dest/examples/net.net/inside")), "x");
     CInfFile inf;
-    inf.Parse(QStringLiteral("[DestinationDirs]\nDefaultDestDir=102030\n"
-                             "[Del]\nvarlo\nhelp\\index.html\nexamples\\net.net\nnot-there\n"));
+    inf.Parse(
+        QStringLiteral("[DestinationDirs]\nDefaultDestDir=102030\n"
+                       "[Del]\nvarlo\nhelp\\index.html\nexamples\\net.net\nnot-there\n"));
     inf.SetDirectoryId(kDestinationDirId, target.filePath(QStringLiteral("dest")) + u'/');
     CFileQueue queue;
     QVERIFY(queue.QueueDeleteSection(inf, QStringLiteral("Del")));
@@ -180,20 +186,20 @@ class InfReaderTest : public QObject {
   void AppliesRegistryEntriesToTheSettingsStore() {
     QTemporaryDir dir;
     CInfFile inf;
-    inf.Parse(QStringLiteral(
-        "[All]\nAddReg=Add\nDelReg=Del\n"
-        "[Add]\n"
-        "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Version\",,\"%Version%\"\n"
-        "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Count\",0x00010001,42\n"
-        "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"List\",0x00010000,a,b\n"
-        "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Kept\",0x00000002,\"new\"\n"
-        "HKCU,\"Software\\Tolvane\\Varlo\\Mine\",\"Colour\",,\"blue\"\n"
-        "HKCR,\".net\",,,\"Varlo.Document\"\n"
-        "HKLM,\"Software\\Elsewhere\\Program\\Key\",\"Value\",,\"x\"\n"
-        "[Del]\n"
-        "HKLM,\"Software\\Tolvane\\Varlo\\Old\"\n"
-        "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Stale\"\n"
-        "[Strings]\nVersion=\"1.0\"\n"));
+    inf.Parse(
+        QStringLiteral("[All]\nAddReg=Add\nDelReg=Del\n"
+                       "[Add]\n"
+                       "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Version\",,\"%Version%\"\n"
+                       "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Count\",0x00010001,42\n"
+                       "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"List\",0x00010000,a,b\n"
+                       "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Kept\",0x00000002,\"new\"\n"
+                       "HKCU,\"Software\\Tolvane\\Varlo\\Mine\",\"Colour\",,\"blue\"\n"
+                       "HKCR,\".net\",,,\"Varlo.Document\"\n"
+                       "HKLM,\"Software\\Elsewhere\\Program\\Key\",\"Value\",,\"x\"\n"
+                       "[Del]\n"
+                       "HKLM,\"Software\\Tolvane\\Varlo\\Old\"\n"
+                       "HKLM,\"Software\\Tolvane\\Varlo\\Setup\",\"Stale\"\n"
+                       "[Strings]\nVersion=\"1.0\"\n"));
     CSetupSettings machine(QSettings::SystemScope);
     CSetupSettings user(QSettings::UserScope);
     const QString setupKey = QStringLiteral("Software\\Tolvane\\Varlo\\Setup");
@@ -229,7 +235,8 @@ class InfReaderTest : public QObject {
     inf.Parse(QStringLiteral("[All]\nAddReg=Gone\n"));
     QVERIFY(!ApplyInstallSection(inf, QStringLiteral("All"), machine, user, &error));
     QVERIFY(error.contains(QStringLiteral("Gone")));
-    inf.Parse(QStringLiteral("[All]\nAddReg=Add\n[Add]\nHKLM,Software\\Tolvane\\Varlo\\S,N,0x00010001,lots\n"));
+    inf.Parse(
+        QStringLiteral("[All]\nAddReg=Add\n[Add]\nHKLM,Software\\Tolvane\\Varlo\\S,N,0x00010001,lots\n"));
     QVERIFY(!ApplyInstallSection(inf, QStringLiteral("All"), machine, user, &error));
   }
 
@@ -238,21 +245,23 @@ class InfReaderTest : public QObject {
     const QString ini = dir.filePath(QStringLiteral("varlo.ini"));
     WriteFile(ini, "; kept comment\r\n[Paths]\r\nHelp=old\r\nOther=1\r\n\r\n[Tail]\r\nx=y\r\n");
     CInfFile inf;
-    inf.Parse(QStringLiteral("[All]\nUpdateInis=Inis\n"
-                             "[Inis]\n"
-                             "varlo.ini,Paths,,\"Help=%102030%help\"\n"
-                             "varlo.ini,Paths,\"Other=1\",\n"
-                             "varlo.ini,paths,,\"Added=yes\"\n"
-                             "varlo.ini,New,,\"Key=value\"\n"
-                             "%102030%sub\\other.ini,S,,\"K=V\"\n"));
+    inf.Parse(
+        QStringLiteral("[All]\nUpdateInis=Inis\n"
+                       "[Inis]\n"
+                       "varlo.ini,Paths,,\"Help=%102030%help\"\n"
+                       "varlo.ini,Paths,\"Other=1\",\n"
+                       "varlo.ini,paths,,\"Added=yes\"\n"
+                       "varlo.ini,New,,\"Key=value\"\n"
+                       "%102030%sub\\other.ini,S,,\"K=V\"\n"));
     inf.SetDirectoryId(kDestinationDirId, dir.path() + u'/');
     CSetupSettings machine(QSettings::SystemScope);
     CSetupSettings user(QSettings::UserScope);
     QString error;
     QVERIFY2(ApplyInstallSection(inf, QStringLiteral("All"), machine, user, &error), qPrintable(error));
-    QCOMPARE(QString::fromUtf8(ReadFile(ini)),
-             QStringLiteral("; kept comment\n[Paths]\nHelp=%1/help\nAdded=yes\n\n[Tail]\nx=y\n[New]\nKey=value\n")
-                 .arg(dir.path()));
+    QCOMPARE(
+        QString::fromUtf8(ReadFile(ini)),
+        QStringLiteral("; kept comment\n[Paths]\nHelp=%1/help\nAdded=yes\n\n[Tail]\nx=y\n[New]\nKey=value\n")
+            .arg(dir.path()));
     QCOMPARE(ReadFile(dir.filePath(QStringLiteral("sub/other.ini"))), QByteArray("[S]\nK=V\n"));
   }
 
@@ -285,7 +294,8 @@ class InfReaderTest : public QObject {
   void FallsBackToTheUserScopeWithoutRightsForTheSystemOne() {
     QVERIFY(CSetupSettings().Scope() == QSettings::SystemScope);  // the test's own writable folder
     const QString systemFolder = qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':').value(0);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("/dev/null/no-rights"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
+                       QStringLiteral("/dev/null/no-rights"));
     const CSetupSettings settings;
     QVERIFY(settings.Scope() == QSettings::UserScope);
     QVERIFY(settings.FileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));

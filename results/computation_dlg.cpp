@@ -1,0 +1,98 @@
+#include "results/computation_dlg.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/file_dialogs.h"
+
+namespace varlo {
+
+CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
+  setWindowTitle(QStringLiteral("Computation Properties"));
+  auto makeEdit = [this] {
+    auto* edit = new QLineEdit(this);
+    edit->setAlignment(Qt::AlignRight);
+    return edit;
+  };
+  totalTimeEdit_ = makeEdit();
+  runningStepEdit_ = makeEdit();
+  dumpIntervalEdit_ = makeEdit();
+  fileEdit_ = makeEdit();
+  browseButton_ = new QPushButton(QStringLiteral("..."), this);
+  browseButton_->setFixedWidth(28);
+  browseButton_->setAutoDefault(false);
+  profileList_ = new QComboBox(this);
+  profileList_->addItem(QStringLiteral("NetBSD 1.2 Profile"));
+  profileList_->addItem(QStringLiteral("NS Profile"));
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(new QLabel(QStringLiteral("Total Time:"), this), 0, 0);
+  grid->addWidget(totalTimeEdit_, 0, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Running step:"), this), 1, 0);
+  grid->addWidget(runningStepEdit_, 1, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Dump Interval:"), this), 2, 0);
+  grid->addWidget(dumpIntervalEdit_, 2, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Output File:"), this), 3, 0);
+  grid->addWidget(fileEdit_, 3, 1);
+  grid->addWidget(browseButton_, 3, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Profile to use:"), this), 4, 0);
+  grid->addWidget(profileList_, 4, 1, 1, 2);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(browseButton_, &QPushButton::clicked, this, &CComputationDlg::OnBrowse);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(grid, 1);
+  auto* side = new QVBoxLayout;
+  side->addWidget(buttons);
+  side->addStretch();
+  layout->addLayout(side);
+
+  exchange_.Double(dumpIntervalEdit_, &dumpInterval, kDumpIntervalRange.minimum, kDumpIntervalRange.maximum)
+      .Text(fileEdit_, &dumpFilePath)
+      .Double(runningStepEdit_, &runningStep, kRunningStepRange.minimum, kRunningStepRange.maximum)
+      .Double(totalTimeEdit_, &totalTime, kTotalTimeRange.minimum, kTotalTimeRange.maximum)
+      .ComboIndex(profileList_, &profile);
+}
+
+void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
+  totalTime = parameters.totalTime;
+  runningStep = parameters.runningStep;
+  dumpInterval = parameters.dumpInterval;
+  dumpFilePath = parameters.dumpFilePath;
+  profile = parameters.tcpProfile;
+}
+
+ComputationParameters CComputationDlg::Parameters() const {
+  ComputationParameters parameters;
+  parameters.totalTime = totalTime;
+  parameters.runningStep = runningStep;
+  parameters.dumpInterval = dumpInterval;
+  parameters.dumpFilePath = dumpFilePath;
+  parameters.tcpProfile = profile;
+  return parameters;
+}
+
+void CComputationDlg::OnExchangeDone() { dumpFilePath = ApplyDumpExtension(dumpFilePath); }
+
+void CComputationDlg::OnBrowse() {
+  if (!exchange_.FromControls(this)) return;
+  OnExchangeDone();
+  const QString path = PromptFileName(this, FilePromptKind::kSave,
+                                      QStringLiteral("Dump Files (*.dmp);;All Files (*)"), QStringLiteral("dmp"),
+                                      QString::fromStdString(dumpFilePath));
+  if (path.isEmpty()) return;
+  dumpFilePath = QFileInfo(path).absoluteFilePath().toStdString();
+  exchange_.ToControls();
+}
+
+}  // namespace varlo

@@ -1,0 +1,165 @@
+// The dump animation: one row per ">", four rows skipped by ">>", "END" after the last row, a
+// refused header, restarting from another file, and the views told at every step.
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+#include <fstream>
+
+#include "app/file_dialogs.h"
+#include "engine/run_network.h"
+#include "gui/dialog_hooks.h"
+#include "results/dump_animation_dlg.h"
+
+using namespace varlo;
+using varlo::test::MessageCapture;
+using varlo::test::NetBuilder;
+using varlo::test::TempFolder;
+
+namespace {
+
+struct Network {
+  NetBuilder b;
+  CGraphicNode* a = b.Node("A");
+  CGraphicNode* c = b.Node("B");
+  CGraphicLink* link = b.Link(a, c, 100, 20, 0.01);
+  CConstPoissonClass* udp = b.Udp(a, c, 60);
+  CVarloDoc& doc = *b.doc;
+  C_MM1K_Queue* fwd = link->GetForwardQueue();
+  C_MM1K_Queue* bwd = link->GetBackwardQueue();
+};
+
+struct HintCounter : IDocumentView {
+  int graphHints = 0;
+  void OnUpdate(IDocumentView*, int hint, CPersistent*) override { graphHints += hint == kHintGraphData; }
+};
+
+// Rows k = 0 .. rows-1 at time k/10: forward N = k, U = 0.01 k, P = 0; backward 2k, 0, 0.5; class 3.
+std::string Dump(int links, int rows) {
+  std::string text = "/tmp/x.net\n" + std::to_string(links) + " 1 " + std::to_string(rows) + "\n";
+  for (int k = 0; k < rows; ++k) {
+    char row[200];
+    std::snprintf(row, sizeof row, "%lf\t%lf %lf %lf\t%lf %lf %lf\t%lf\t\n", k / 10.0, double(k), 0.01 * k, 0.0,
+                  2.0 * k, 0.0, 0.5, 3.0);
+    text += row;
+  }
+  return text;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+}  // namespace
+
+class AnimationTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void oneStepLoadsOneRow() {
+    Network n;
+    TempFolder folder;
+    n.doc.dumpFilePath = folder.File("one.dmp");
+    WriteFile(n.doc.dumpFilePath,
+              "/tmp/x.net\n1 1 1\n0.100000\t1.5 0.75 0.01\t0.2 0.1 0\t3.0\t\n");
+    HintCounter views;
+    n.doc.AddView(&views);
+    CDumpAnimationDlg dialog(n.doc);
+    dialog.InitOnce();
+    QCOMPARE(dialog.FileEdit()->text().toStdString(), n.doc.dumpFilePath);
+    QCOMPARE(dialog.TimeLabel()->text(), QString());
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.100000"));
+    QCOMPARE(n.fwd->N, 1.5);
+    QCOMPARE(n.fwd->U, 0.75);
+    QCOMPARE(n.fwd->P, 0.01);
+    QCOMPARE(n.bwd->N, 0.2);
+    QCOMPARE(n.bwd->U, 0.1);
+    QCOMPARE(n.bwd->P, 0.0);
+    QCOMPARE(views.graphHints, 1);
+
+    // After the last row: one step changes nothing, the next shows "END".
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.100000"));
+    QCOMPARE(n.fwd->N, 1.5);
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("END"));
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("END"));
+    n.doc.RemoveView(&views);
+  }
+
+  void fastForwardSkipsFourRows() {
+    Network n;
+    TempFolder folder;
+    n.doc.dumpFilePath = folder.File("many.dmp");
+    WriteFile(n.doc.dumpFilePath, Dump(1, 12));
+    CDumpAnimationDlg dialog(n.doc);
+    dialog.InitOnce();
+    dialog.OnFastForward();  // a fresh file shows the fifth row
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.400000"));
+    QCOMPARE(n.fwd->N, 4.0);
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.500000"));
+    dialog.OnFastForward();  // four rows after the one shown
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.900000"));
+    QCOMPARE(n.bwd->N, 18.0);
+    QCOMPARE(n.bwd->P, 0.5);
+    dialog.OnFastForward();  // past the end
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("END"));
+  }
+
+  void refusedHeaderChangesNoQueue() {
+    Network n;
+    TempFolder folder;
+    n.doc.dumpFilePath = folder.File("two.dmp");
+    WriteFile(n.doc.dumpFilePath, Dump(2, 3));
+    n.fwd->N = 7.0;
+    MessageCapture messages;
+    CDumpAnimationDlg dialog(n.doc);
+    dialog.InitOnce();
+    dialog.OnStep();
+    QCOMPARE(messages.texts, QStringList{"Bad Dump File - try to reconfigure"});
+    QVERIFY(!dialog.IsFileOpen());
+    QCOMPARE(n.fwd->N, 7.0);
+    dialog.OnFastForward();
+    QCOMPARE(messages.texts.size(), 2);
+
+    // A missing file is reported with the file error's text.
+    dialog.FileEdit()->setText(QString::fromStdString(folder.File("none.dmp")));
+    dialog.OnStep();
+    QCOMPARE(messages.texts.size(), 3);
+    QVERIFY(messages.texts.last().endsWith("was not found."));
+  }
+
+  void browseRestartsFromTheNewFile() {
+    Network n;
+    TempFolder folder;
+    n.doc.dumpFilePath = folder.File("a.dmp");
+    WriteFile(n.doc.dumpFilePath, Dump(1, 6));
+    const std::string other = folder.File("b.dmp");
+    WriteFile(other, Dump(1, 6));
+    CDumpAnimationDlg dialog(n.doc);
+    dialog.InitOnce();
+    dialog.OnStep();
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.100000"));
+    auto previous = SetFilePromptHook([&](FilePromptKind kind, const QString&, const QString& suffix,
+                                          const QString&) {
+      return kind == FilePromptKind::kOpen && suffix == "dmp" ? QString::fromStdString(other) : QString();
+    });
+    dialog.OnBrowse();
+    SetFilePromptHook(previous);
+    QVERIFY(!dialog.IsFileOpen());
+    QCOMPARE(dialog.FileEdit()->text().toStdString(), other);
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.000000"));
+    dialog.OnStop();
+    QVERIFY(!dialog.IsFileOpen());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+};
+
+QTEST_MAIN(AnimationTest)
+#include "animation_test.moc"

@@ -1,0 +1,204 @@
+// "Computation Properties" (ranges in exchange order, the ".dmp" rule, the program-wide profile)
+// and the run commands: a run through the dialog writes the dump the engine writes, the status
+// texts, and cancelling a long run from "Computation is running".
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <fstream>
+#include <sstream>
+
+#include "engine/computation_parameters.h"
+#include "engine/run_network.h"
+#include "gui/dialog_hooks.h"
+#include "results/computation_commands.h"
+#include "results/computation_dlg.h"
+#include "results/running_dlg.h"
+
+using namespace varlo;
+using varlo::test::DialogScript;
+using varlo::test::MessageCapture;
+using varlo::test::NetBuilder;
+using varlo::test::TempFolder;
+
+namespace {
+
+struct Fields {
+  QString dumpInterval = "0.1", file = "out", runningStep = "0.01", totalTime = "15";
+};
+
+// Fills the dialog's edits and presses OK; returns whether it closed.
+bool Submit(CComputationDlg& dialog, const Fields& f) {
+  dialog.DumpIntervalEdit()->setText(f.dumpInterval);
+  dialog.FileEdit()->setText(f.file);
+  dialog.RunningStepEdit()->setText(f.runningStep);
+  dialog.TotalTimeEdit()->setText(f.totalTime);
+  dialog.accept();
+  return dialog.result() == QDialog::Accepted;
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// One link, one UDP class.
+std::unique_ptr<CVarloDoc> SmallNetwork() {
+  NetBuilder b;
+  CGraphicNode* a = b.Node("A");
+  CGraphicNode* c = b.Node("B");
+  b.Link(a, c, 100, 20, 0.01);
+  b.Udp(a, c, 60);
+  return std::move(b.doc);
+}
+
+}  // namespace
+
+class ComputationTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void rangesAreCheckedInExchangeOrder() {
+    MessageCapture messages;
+    CComputationDlg dialog;
+    dialog.InitOnce();
+    dialog.show();
+    Fields f;
+    f.totalTime = "0.5";
+    QVERIFY(!Submit(dialog, f));
+    f.totalTime = "10000";
+    f.runningStep = "5.5";
+    QVERIFY(!Submit(dialog, f));
+    // Both wrong: the dump interval comes first in the exchange and gets the focus.
+    f.dumpInterval = "abc";
+    QVERIFY(!Submit(dialog, f));
+    QCOMPARE(messages.texts, (QStringList{"Please enter a number between 1 and 10000.",
+                                          "Please enter a number between 0.0001 and 5.",
+                                          "Please enter a number."}));
+    QCOMPARE(QApplication::focusWidget(), dialog.DumpIntervalEdit());
+
+    f = Fields{};
+    f.totalTime = "10000";
+    f.runningStep = "0.0001";
+    f.dumpInterval = "10";
+    QVERIFY(Submit(dialog, f));
+    QCOMPARE(dialog.totalTime, 10000.0);
+    QCOMPARE(dialog.runningStep, 0.0001);
+    QCOMPARE(dialog.dumpInterval, 10.0);
+  }
+
+  void dumpExtensionRule() {
+    const std::pair<QString, std::string> cases[] = {{"results", "results.dmp"},
+                                                     {"results.dmp", "results.dmp"},
+                                                     {"results.DMP", "results.DMP.dmp"},
+                                                     {"", ".dmp"}};
+    for (const auto& [typed, taken] : cases) {
+      CComputationDlg dialog;
+      dialog.InitOnce();
+      Fields f;
+      f.file = typed;
+      QVERIFY(Submit(dialog, f));
+      QCOMPARE(dialog.dumpFilePath, taken);
+    }
+  }
+
+  void parametersCommandCopiesBackAndTheProfileIsShared() {
+    auto one = SmallNetwork();
+    auto two = SmallNetwork();
+    DialogScript script([](QDialog& d) {
+      auto& dialog = dynamic_cast<CComputationDlg&>(d);
+      QCOMPARE(dialog.TotalTimeEdit()->text(), QStringLiteral("15"));
+      dialog.ProfileList()->setCurrentIndex(1);
+      Submit(dialog, Fields{"0.5", "x", "0.02", "30"});
+      return dialog.result();
+    });
+    OnParameters(*one, nullptr);
+    QCOMPARE(one->totalTime, 30.0);
+    QCOMPARE(one->dumpInterval, 0.5);
+    QCOMPARE(one->dumpFilePath, std::string("x.dmp"));
+    QVERIFY(!one->IsModified());
+    QCOMPARE(GetComputationParameters(*two).tcpProfile, 1);
+    QCOMPARE(two->totalTime, 15.0);
+    SetComputationParameters(*two, ComputationParameters{});  // back to NetBSD for the other tests
+  }
+
+  void runWritesTheDumpTheEngineWrites() {
+    TempFolder folder;
+    auto doc = SmallNetwork();
+    const std::string path = folder.File("gui.dmp");
+    DialogScript script([&](QDialog& d) {
+      auto& dialog = dynamic_cast<CComputationDlg&>(d);
+      Submit(dialog, Fields{"0.1", QString::fromStdString(folder.File("gui")), "0.01", "1"});
+      return dialog.result();
+    });
+    bool saved = false;
+    QStringList status;
+    RunCommandHooks hooks;
+    hooks.saveUnderTitle = [&] { saved = true; };
+    hooks.status = [&](const QString& text) { status.append(text); };
+    const auto result = OnRunCommand(*doc, RunMethod::kComputeMetrics, nullptr, hooks);
+    QVERIFY(saved);
+    QVERIFY(result.has_value());
+    QCOMPARE(result->status, RunStatus::kCompleted);
+    QVERIFY(doc->routesValid);
+    QVERIFY(!status.isEmpty());
+    QVERIFY(status.last().startsWith("Running time(sec) : "));
+    QVERIFY(status.contains("Current Time : 1.000000") || status.contains("Current Time : 1.100000"));
+
+    // The same network run by the engine directly.
+    auto reference = SmallNetwork();
+    reference->totalTime = 1;
+    reference->dumpFilePath = folder.File("engine.dmp");
+    QCOMPARE(Run(*reference, RunMethod::kComputeMetrics).status, RunStatus::kCompleted);
+    const auto ours = Lines(path), theirs = Lines(folder.File("engine.dmp"));
+    QCOMPARE(ours.size(), size_t{12});
+    QCOMPARE(ours[1], std::string("1 1 10"));
+    QVERIFY(ours.size() == theirs.size());
+    for (size_t i = 1; i < ours.size(); ++i) QCOMPARE(ours[i], theirs[i]);
+  }
+
+  void cancellingTheDialogRunsNothing() {
+    auto doc = SmallNetwork();
+    DialogScript script(test::PressCancel);
+    bool saved = false;
+    RunCommandHooks hooks;
+    hooks.saveUnderTitle = [&] { saved = true; };
+    QVERIFY(!OnRunCommand(*doc, RunMethod::kZIteration, nullptr, hooks).has_value());
+    QVERIFY(saved);  // saved before the dialog, as the command does
+  }
+
+  void cancelMidRunKeepsTheRowsWritten() {
+    TempFolder folder;
+    auto doc = SmallNetwork();
+    doc->totalTime = 10000;
+    doc->runningStep = 0.0001;
+    doc->dumpInterval = 0.001;
+    doc->dumpFilePath = folder.File("long.dmp");
+    CRunningDlg running(*doc, RunMethod::kComputeMetrics);
+    QString shown;
+    QTimer::singleShot(300, &running, [&] {
+      QVERIFY(running.isVisible());
+      QVERIFY(running.isModal());
+      shown = running.TextField()->text();
+      running.CancelButton()->click();
+    });
+    const RunResult result = running.Execute();
+    QCOMPARE(result.status, RunStatus::kCancelled);
+    QVERIFY(shown.startsWith("Current Time : "));
+    QVERIFY(result.rowsWritten > 0);
+    QVERIFY(result.endTime < 10000);
+    const auto lines = Lines(doc->dumpFilePath);
+    QCOMPARE(lines.size(), size_t(result.rowsWritten + 2));
+    QVERIFY(!doc->routesValid || result.status == RunStatus::kCompleted);
+  }
+
+  void runningTimeText() { QCOMPARE(RunningTimeText(42), QStringLiteral("Running time(sec) : 42")); }
+};
+
+QTEST_MAIN(ComputationTest)
+#include "computation_test.moc"
