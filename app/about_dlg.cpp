@@ -21,8 +21,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
   auto* group = new QGroupBox(QStringLiteral("Varlo Version 1.0"), this);
   auto* text = new QLabel(
-      QStringLiteral("This program implements the Z-iteration evaluation method for a network with TCP and UDP "
-                     "flows."),
+      QStringLiteral(
+          "This program implements the Z-iteration evaluation method for a network with TCP and UDP "
+          "flows."),
       group);
   text->setWordWrap(true);
   text->setMinimumWidth(330);

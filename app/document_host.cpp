@@ -22,7 +22,9 @@ namespace {
 const QString kNetFilter = QStringLiteral("Varlo Files (*.net)");
 const QString kClassFilter = QStringLiteral("Class Files (*.cls)");
 
-std::string ToFileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string ToFileSystemPath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
 QString FromFileSystemPath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
@@ -66,9 +68,13 @@ void CDocumentHost::Open(const QString& path) {
   doc_->SetTitle(QFileInfo(path).fileName().toStdString());
 }
 
-QString CDocumentHost::Title() const { return QString::fromStdString(doc_->GetTitle()); }
+QString CDocumentHost::Title() const {
+  return QString::fromStdString(doc_->GetTitle());
+}
 
-QString CDocumentHost::PathName() const { return FromFileSystemPath(doc_->GetPathName()); }
+QString CDocumentHost::PathName() const {
+  return FromFileSystemPath(doc_->GetPathName());
+}
 
 // --- windows -------------------------------------------------------------------------------------
 
@@ -91,7 +97,8 @@ void CDocumentHost::AddFrame(CMdiFrame* frame) {
   if (frame->GetKind() == CMdiFrame::Kind::kNetwork) {
     // Nearly the whole client area, leaving room for the cascade of later windows. Before the
     // main window is first shown its client area has no size yet; the window's own size stands in.
-    const QSize client = area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
+    const QSize client =
+        area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
     frame->resize(std::max(640, client.width() - 40), std::max(420, client.height() - 40));
   }
   UpdateFrameTitles();
@@ -115,7 +122,8 @@ void CDocumentHost::OnFrameDestroyed(QObject* frame) {
     UpdateFrameTitles();
   } else if (closingFrames_.empty()) {
     // Released by the application once the window is fully gone (its views unregister first).
-    QMetaObject::invokeMethod(this, [this] { emit Finished(this); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit Finished(this); }, Qt::QueuedConnection);
   }
 }
 
@@ -147,16 +155,18 @@ void CDocumentHost::ActivateFirstFrame() {
   }
 }
 
-QWidget* CDocumentHost::DialogParent() const { return area_->window(); }
+QWidget* CDocumentHost::DialogParent() const {
+  return area_->window();
+}
 
 // --- closing -------------------------------------------------------------------------------------
 
 bool CDocumentHost::SaveModified() {
   if (!doc_->IsModified()) return true;
   const QString name = doc_->GetPathName().empty() ? Title() : PathName();
-  const int answer = ShowMessageBox(DialogParent(), QStringLiteral("Save changes to %1?").arg(name),
-                                    MessageKind::kWarning,
-                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  const int answer =
+      ShowMessageBox(DialogParent(), QStringLiteral("Save changes to %1?").arg(name), MessageKind::kWarning,
+                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
   if (answer == QMessageBox::Yes) return DoFileSave();
   return true;
@@ -164,9 +174,9 @@ bool CDocumentHost::SaveModified() {
 
 bool CDocumentHost::CanCloseFrame(CMdiFrame* frame) {
   if (closingAll_) return true;
-  const bool otherWindows = std::any_of(frames_.begin(), frames_.end(), [frame](const QPointer<CMdiFrame>& f) {
-    return f && f.data() != frame && !f->isHidden();
-  });
+  const bool otherWindows =
+      std::any_of(frames_.begin(), frames_.end(),
+                  [frame](const QPointer<CMdiFrame>& f) { return f && f.data() != frame && !f->isHidden(); });
   if (otherWindows) return true;
   if (!SaveModified()) return false;
   closingAll_ = true;
@@ -268,8 +278,8 @@ bool CDocumentHost::DoFileSave() {
 bool CDocumentHost::DoSaveAs() {
   QString proposed = PathName();
   if (proposed.isEmpty()) proposed = Title();
-  const QString path = PromptFileName(DialogParent(), FilePromptKind::kSave, kNetFilter, QStringLiteral("net"),
-                                      proposed);
+  const QString path =
+      PromptFileName(DialogParent(), FilePromptKind::kSave, kNetFilter, QStringLiteral("net"), proposed);
   if (path.isEmpty()) return false;
   return DoSave(path);
 }

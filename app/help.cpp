@@ -22,7 +22,8 @@ const QString kIndex = QStringLiteral("help/index.html");
 
 QString HelpIndexPath() {
   // The installer writes the folder as the user typed it; accept either separator.
-  QString destination = CSettingsStore::ReadSystemString(QString::fromLatin1(CSettingsStore::kDestinationPath));
+  QString destination =
+      CSettingsStore::ReadSystemString(QString::fromLatin1(CSettingsStore::kDestinationPath));
   destination.replace(QLatin1Char('\\'), QLatin1Char('/'));
   const QString installed = destination.isEmpty() ? kIndex : QDir(destination).filePath(kIndex);
   if (QFileInfo::exists(installed) && !destination.isEmpty()) return installed;
@@ -30,7 +31,8 @@ QString HelpIndexPath() {
   QStringList candidates;
   const QString programDir = QCoreApplication::applicationDirPath();
   if (!programDir.isEmpty()) {
-    candidates << QDir(programDir).filePath(kIndex) << QDir(programDir).filePath(QStringLiteral("../share/varlo/") + kIndex)
+    candidates << QDir(programDir).filePath(kIndex)
+               << QDir(programDir).filePath(QStringLiteral("../share/varlo/") + kIndex)
                << QDir(programDir).filePath(QStringLiteral("../") + kIndex);
   }
 #ifdef VARLO_SOURCE_DIR

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -15,7 +16,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScreen>
-#include <QGuiApplication>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -40,10 +40,10 @@ const QString kReady = QStringLiteral("Ready");
 
 // Menus of the File menu shared by the network and graph windows.
 const std::vector<int> kDocumentFileMenu = {
-    kIdFileNew,       kIdFileOpen,    kIdFileClose,      kIdFileSave,       kIdFileSaveAs,   kSeparator,
-    kIdFilePrint,     kIdFilePrintPreview, kIdFilePrintSetup, kSeparator, kIdCreateMetafile, kIdExportPicture,
-    kSeparator,       kIdFileMruFirst, kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast, kSeparator,
-    kIdAppExit};
+    kIdFileNew,          kIdFileOpen,      kIdFileClose,        kIdFileSave,       kIdFileSaveAs,
+    kSeparator,          kIdFilePrint,     kIdFilePrintPreview, kIdFilePrintSetup, kSeparator,
+    kIdCreateMetafile,   kIdExportPicture, kSeparator,          kIdFileMruFirst,   kIdFileMruFirst + 1,
+    kIdFileMruFirst + 2, kIdFileMruLast,   kSeparator,          kIdAppExit};
 const std::vector<int> kComputationMenu = {kIdComputeRoutes, kIdComputeMetrics, kIdGenerateNSScript,
                                            kIdParameters};
 const std::vector<int> kWindowMenu = {kIdWindowNew, kIdWindowCascade, kIdWindowTile, kIdWindowArrange,
@@ -111,9 +111,12 @@ QAction* CMainFrame::AddAction(int id, const QString& text, const QKeySequence& 
 }
 
 void CMainFrame::CreateActions() {
-  auto icon = [](const char* name) { return QIcon(QStringLiteral(":/toolbar/%1.png").arg(QLatin1String(name))); };
+  auto icon = [](const char* name) {
+    return QIcon(QStringLiteral(":/toolbar/%1.png").arg(QLatin1String(name)));
+  };
 
-  AddAction(kIdFileNew, QStringLiteral("&New\tCtrl+N"), QKeySequence(Qt::CTRL | Qt::Key_N))->setIcon(icon("new"));
+  AddAction(kIdFileNew, QStringLiteral("&New\tCtrl+N"), QKeySequence(Qt::CTRL | Qt::Key_N))
+      ->setIcon(icon("new"));
   AddAction(kIdFileOpen, QStringLiteral("&Open...\tCtrl+O"), QKeySequence(Qt::CTRL | Qt::Key_O))
       ->setIcon(icon("open"));
   AddAction(kIdFileClose, QStringLiteral("&Close"));
@@ -191,10 +194,9 @@ QMenu* CMainFrame::NewMenu(MenuLayout layout, const QString& title, const std::v
 }
 
 void CMainFrame::CreateMenus() {
-  const std::vector<int> noDocumentFile = {kIdFileNew,          kIdFileOpen,   kIdFilePrintSetup,
-                                           kSeparator,          kIdFileMruFirst, kIdFileMruFirst + 1,
-                                           kIdFileMruFirst + 2, kIdFileMruLast, kSeparator,
-                                           kIdAppExit};
+  const std::vector<int> noDocumentFile = {
+      kIdFileNew,          kIdFileOpen,         kIdFilePrintSetup, kSeparator, kIdFileMruFirst,
+      kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast,    kSeparator, kIdAppExit};
   fileMenus_.push_back(NewMenu(MenuLayout::kNoDocument, QStringLiteral("&File"), noDocumentFile));
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&View"), {kIdViewToolbar, kIdViewStatusBar});
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&Help"), kHelpMenu);
@@ -259,7 +261,8 @@ void CMainFrame::UpdateMenuLayout() {
 
 void CMainFrame::UpdateFrameTitle() {
   const CMdiFrame* frame = ActiveFrame();
-  const QString title = frame == nullptr ? AppTitle() : AppTitle() + QStringLiteral(" - ") + frame->windowTitle();
+  const QString title =
+      frame == nullptr ? AppTitle() : AppTitle() + QStringLiteral(" - ") + frame->windowTitle();
   if (windowTitle() != title) setWindowTitle(title);
 }
 
@@ -310,9 +313,10 @@ void CMainFrame::CreateToolBar() {
   toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
   toolBar_->setMovable(true);
   toolBar_->setFloatable(true);
-  const int buttons[] = {kIdFileNew,     kIdFileOpen,   kIdFileSave,    kSeparator, kIdComputeRoutes,
-                         kIdComputeMetrics, kIdCreateGraphic, kIdGenerateNSScript, kSeparator, kIdZoomIn,
-                         kIdZoomOut,     kSeparator,    kIdFilePrint,   kIdAppAbout};
+  const int buttons[] = {kIdFileNew,       kIdFileOpen,       kIdFileSave,      kSeparator,
+                         kIdComputeRoutes, kIdComputeMetrics, kIdCreateGraphic, kIdGenerateNSScript,
+                         kSeparator,       kIdZoomIn,         kIdZoomOut,       kSeparator,
+                         kIdFilePrint,     kIdAppAbout};
   for (int id : buttons) {
     if (id == kSeparator) {
       toolBar_->addSeparator();
@@ -343,9 +347,13 @@ void CMainFrame::CreateStatusBar() {
   UpdateIndicators();
 }
 
-void CMainFrame::ShowPrompt(const QString& prompt) { messagePane_->setText(prompt.isEmpty() ? kReady : prompt); }
+void CMainFrame::ShowPrompt(const QString& prompt) {
+  messagePane_->setText(prompt.isEmpty() ? kReady : prompt);
+}
 
-QString CMainFrame::StatusText() const { return messagePane_->text(); }
+QString CMainFrame::StatusText() const {
+  return messagePane_->text();
+}
 
 void CMainFrame::UpdateIndicators() {
   // Qt offers no portable way to read the lock keys, so the panes follow the lock keys pressed
@@ -373,7 +381,9 @@ void CMainFrame::keyPressEvent(QKeyEvent* event) {
   UpdateIndicators();
 }
 
-void CMainFrame::keyReleaseEvent(QKeyEvent* event) { QMainWindow::keyReleaseEvent(event); }
+void CMainFrame::keyReleaseEvent(QKeyEvent* event) {
+  QMainWindow::keyReleaseEvent(event);
+}
 
 bool CMainFrame::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {

@@ -5,8 +5,8 @@
 // active view, its document, its window, the main frame and the application, in that order.
 #pragma once
 
-#include <QMainWindow>
 #include <QList>
+#include <QMainWindow>
 #include <QString>
 #include <QUrl>
 #include <map>

@@ -61,8 +61,7 @@ CChildFrame::~CChildFrame() = default;
 
 ICommandTarget* CChildFrame::ActiveViewTarget() {
   const QWidget* focus = focusWidget();
-  if (focus != nullptr && classView_ != nullptr &&
-      (focus == classView_ || classView_->isAncestorOf(focus))) {
+  if (focus != nullptr && classView_ != nullptr && (focus == classView_ || classView_->isAncestorOf(focus))) {
     return classView_;
   }
   return canvas_;
@@ -112,6 +111,8 @@ void CGraphFrame::SetView(QWidget* view) {
   if (old != nullptr && old != view) old->deleteLater();
 }
 
-ICommandTarget* CGraphFrame::ActiveViewTarget() { return dynamic_cast<ICommandTarget*>(view_.data()); }
+ICommandTarget* CGraphFrame::ActiveViewTarget() {
+  return dynamic_cast<ICommandTarget*>(view_.data());
+}
 
 }  // namespace varlo

@@ -161,9 +161,10 @@ CDocumentHost* CVarloApp::OpenDocumentFile(const QString& path) {
     RemoveFromRecentFileList(path);
     return nullptr;
   } catch (const std::exception&) {
-    ShowMessageBox(mainFrame_.get(),
-                   QStringLiteral("An unknown error occurred while accessing %1.").arg(QFileInfo(path).fileName()),
-                   MessageKind::kError);
+    ShowMessageBox(
+        mainFrame_.get(),
+        QStringLiteral("An unknown error occurred while accessing %1.").arg(QFileInfo(path).fileName()),
+        MessageKind::kError);
     RemoveFromRecentFileList(path);
     return nullptr;
   }
@@ -174,8 +175,8 @@ CDocumentHost* CVarloApp::OpenDocumentFile(const QString& path) {
 }
 
 void CVarloApp::OnFileOpen() {
-  const QString path = PromptFileName(mainFrame_.get(), FilePromptKind::kOpen, QStringLiteral("Varlo Files (*.net)"),
-                                      QStringLiteral("net"));
+  const QString path = PromptFileName(mainFrame_.get(), FilePromptKind::kOpen,
+                                      QStringLiteral("Varlo Files (*.net)"), QStringLiteral("net"));
   if (!path.isEmpty()) OpenDocumentFile(path);
 }
 
@@ -194,7 +195,9 @@ bool CVarloApp::SaveAllModified() {
   return true;
 }
 
-void CVarloApp::CloseAllDocuments() { documents_.clear(); }
+void CVarloApp::CloseAllDocuments() {
+  documents_.clear();
+}
 
 // --- recent files --------------------------------------------------------------------------------
 

@@ -15,6 +15,7 @@
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "model/keyed_table.h"
+#include "platform/core/file_io.h"
 
 namespace varlo {
 
@@ -162,8 +163,5 @@ class CVarloDoc {
   std::string title_;
 };
 
-// Atomic file write: a temporary file beside path, flushed, then renamed over it.
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 
 }  // namespace varlo

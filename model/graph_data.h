@@ -34,8 +34,8 @@ struct GraphSeries {
 
 // Curve colours, taken by the running count of series modulo 12.
 inline constexpr std::array<ColorRef, 12> seriesPalette = {
-    Rgb(0, 0, 255),   Rgb(255, 0, 0),   Rgb(255, 0, 255), Rgb(0, 0, 128),   Rgb(0, 128, 0),  Rgb(128, 0, 0),
-    Rgb(0, 128, 128), Rgb(128, 128, 0), Rgb(128, 0, 128), Rgb(0, 255, 0),   Rgb(255, 255, 0), Rgb(0, 255, 255)};
+    Rgb(0, 0, 255),   Rgb(255, 0, 0),   Rgb(255, 0, 255), Rgb(0, 0, 128), Rgb(0, 128, 0),   Rgb(128, 0, 0),
+    Rgb(0, 128, 128), Rgb(128, 128, 0), Rgb(128, 0, 128), Rgb(0, 255, 0), Rgb(255, 255, 0), Rgb(0, 255, 255)};
 
 struct GraphData {
   int graphPointCount = 0;

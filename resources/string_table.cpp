@@ -80,7 +80,9 @@ QString CommandString(int id) {
   return it == table.end() ? QString() : QString::fromUtf8(it->second);
 }
 
-QString StatusPrompt(int id) { return CommandString(id).section(QLatin1Char('\n'), 0, 0); }
+QString StatusPrompt(int id) {
+  return CommandString(id).section(QLatin1Char('\n'), 0, 0);
+}
 
 QString ToolTipText(int id) {
   const QString s = CommandString(id);
@@ -88,6 +90,8 @@ QString ToolTipText(int id) {
   return nl < 0 ? QString() : s.mid(nl + 1);
 }
 
-QString AppTitle() { return QStringLiteral("Varlo"); }
+QString AppTitle() {
+  return QStringLiteral("Varlo");
+}
 
 }  // namespace varlo

@@ -32,7 +32,9 @@ bool EditParameters(CVarloDoc& doc, QWidget* parent) {
 
 }  // namespace
 
-void OnParameters(CVarloDoc& doc, QWidget* parent) { EditParameters(doc, parent); }
+void OnParameters(CVarloDoc& doc, QWidget* parent) {
+  EditParameters(doc, parent);
+}
 
 std::optional<RunResult> OnRunCommand(CVarloDoc& doc, RunMethod method, QWidget* parent,
                                       const RunCommandHooks& hooks) {

@@ -82,14 +82,16 @@ ComputationParameters CComputationDlg::Parameters() const {
   return parameters;
 }
 
-void CComputationDlg::OnExchangeDone() { dumpFilePath = ApplyDumpExtension(dumpFilePath); }
+void CComputationDlg::OnExchangeDone() {
+  dumpFilePath = ApplyDumpExtension(dumpFilePath);
+}
 
 void CComputationDlg::OnBrowse() {
   if (!exchange_.FromControls(this)) return;
   OnExchangeDone();
-  const QString path = PromptFileName(this, FilePromptKind::kSave,
-                                      QStringLiteral("Dump Files (*.dmp);;All Files (*)"), QStringLiteral("dmp"),
-                                      QString::fromStdString(dumpFilePath));
+  const QString path =
+      PromptFileName(this, FilePromptKind::kSave, QStringLiteral("Dump Files (*.dmp);;All Files (*)"),
+                     QStringLiteral("dmp"), QString::fromStdString(dumpFilePath));
   if (path.isEmpty()) return;
   dumpFilePath = QFileInfo(path).absoluteFilePath().toStdString();
   exchange_.ToControls();

@@ -64,7 +64,9 @@ void CDumpAnimationDlg::ToControls() {
   timeLabel_->setText(timeText);
 }
 
-void CDumpAnimationDlg::FromControls() { dumpFilePath = fileEdit_->text().toStdString(); }
+void CDumpAnimationDlg::FromControls() {
+  dumpFilePath = fileEdit_->text().toStdString();
+}
 
 void CDumpAnimationDlg::CloseFile() {
   reader_.reset();
@@ -131,8 +133,9 @@ void CDumpAnimationDlg::OnFastForward() {
 void CDumpAnimationDlg::OnBrowse() {
   CloseFile();
   FromControls();
-  const QString path = PromptFileName(this, FilePromptKind::kOpen,
-                                      QStringLiteral("Dump Files (*.dmp);;All Files (*)"), QStringLiteral("dmp"));
+  const QString path =
+      PromptFileName(this, FilePromptKind::kOpen, QStringLiteral("Dump Files (*.dmp);;All Files (*)"),
+                     QStringLiteral("dmp"));
   if (path.isEmpty()) return;
   dumpFilePath = QFileInfo(path).absoluteFilePath().toStdString();
   ToControls();
@@ -144,7 +147,8 @@ void CDumpAnimationDlg::OnStop() {
 }
 
 void CDumpAnimationDlg::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  if (event->button() == Qt::LeftButton)
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
   QDialog::mousePressEvent(event);
 }
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "engine/dump_file.h"
@@ -14,7 +14,9 @@ namespace varlo {
 
 namespace {
 
-std::string NodeName(const CNode* node) { return node ? node->GetName() : std::string(); }
+std::string NodeName(const CNode* node) {
+  return node ? node->GetName() : std::string();
+}
 
 // The entry text with its first tab replaced by a blank: the legend label.
 std::string LabelOf(std::string entry) {
@@ -86,7 +88,8 @@ GraphSeries MakeClassSeries(const CVarloDoc& doc, const CTrafficClass& trafficCl
   return series;
 }
 
-GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries, const std::string& dumpPath) {
+GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries,
+                              const std::string& dumpPath) {
   if (newSeries.empty()) return GraphLoadStatus::kNothingSelected;
   std::unique_ptr<CDumpReader> reader;
   try {
@@ -137,7 +140,8 @@ std::string MonitorFileName(const CVarloDoc& doc, const C_MM1K_Queue& queue) {
   return JoinFolder(doc.GetFolder(), doc.GetTitle() + "_" + from + "_" + to + ".tr");
 }
 
-bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times, std::vector<double>& values) {
+bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times,
+                      std::vector<double>& values) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   const size_t n = times.size();
@@ -147,6 +151,7 @@ bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times,
   size_t i = 0;
   std::string line, word;
   while (i < n && std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::istringstream words(line);
     double numbers[4];
     int found = 0;
@@ -154,7 +159,7 @@ bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times,
     while (found < 4 && words >> word) {
       if (ParseNumberWord(word, value)) numbers[found++] = value;
     }
-    if (found < 4) continue;  // not a monitor line
+    if (found < 4) continue;    // not a monitor line
     sum += numbers[3] * 0.001;  // bytes to packets of 1000 bytes
     count += 1;
     if (numbers[0] > times[i]) {

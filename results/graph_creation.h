@@ -39,7 +39,8 @@ enum class GraphLoadStatus {
 // the series by ascending column from seriesPalette. The time points are the rows actually present,
 // at most as many as the header announces: a short file gives a shorter graph, a file without rows
 // an empty one.
-GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries, const std::string& dumpPath);
+GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries,
+                              const std::string& dumpPath);
 
 // "%s_%s_%s.tr" of the title and the script names of the queue's two nodes, in the document's
 // folder (where ns runs the generated script).

@@ -111,7 +111,9 @@ void CGraphDisplayDlg::OnInitDialog() {
   CExchangeDialog::OnInitDialog();
 }
 
-int CGraphDisplayDlg::QueueMetric() const { return std::max(queueMetricList_->currentIndex(), 0); }
+int CGraphDisplayDlg::QueueMetric() const {
+  return std::max(queueMetricList_->currentIndex(), 0);
+}
 
 void CGraphDisplayDlg::UpdateEnabling() {
   queueList_->setEnabled(queueMode != 0);
@@ -128,8 +130,9 @@ void CGraphDisplayDlg::OnSwitchMode() {
 
 void CGraphDisplayDlg::OnBrowse() {
   if (!exchange_.FromControls(this)) return;
-  const QString path = PromptFileName(this, FilePromptKind::kOpen,
-                                      QStringLiteral("Dump Files (*.dmp);;All Files (*)"), QStringLiteral("dmp"));
+  const QString path =
+      PromptFileName(this, FilePromptKind::kOpen, QStringLiteral("Dump Files (*.dmp);;All Files (*)"),
+                     QStringLiteral("dmp"));
   if (path.isEmpty()) return;
   dumpFilePath = QFileInfo(path).absoluteFilePath().toStdString();
   exchange_.ToControls();

@@ -189,8 +189,7 @@ void DrawGraph(CDrawContext& dc, const GraphData& graph, const GraphRanges& rang
     const std::int32_t rowTop = R.top + 4 + j * (extent.cy + 4);
     dc.SetTextColor(s.color);
     dc.TextOut(Rt - extent.cx, rowTop, s.label);
-    const Pen previous =
-        dc.SelectPen(Pen{s.simulated ? PenStyle::kDash : PenStyle::kSolid, 1, s.color});
+    const Pen previous = dc.SelectPen(Pen{s.simulated ? PenStyle::kDash : PenStyle::kSolid, 1, s.color});
     const std::int32_t y = rowTop + extent.cy / 2;
     segment(Rt - extent.cx - 5, y, Rt - extent.cx - 40, y);
     dc.SelectPen(previous);

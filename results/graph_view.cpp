@@ -23,7 +23,9 @@ namespace varlo {
 
 namespace {
 
-std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string LocalPath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -199,7 +201,8 @@ void CVarloGraphView::OnCreateMetafile() {
 void CVarloGraphView::OnExport() {
   const QString path = PromptFileName(
       this, FilePromptKind::kSave,
-      QStringLiteral("PNG Images (*.png);;SVG Drawings (*.svg);;PDF Documents (*.pdf);;Series as CSV (*.csv)"),
+      QStringLiteral(
+          "PNG Images (*.png);;SVG Drawings (*.svg);;PDF Documents (*.pdf);;Series as CSV (*.csv)"),
       QStringLiteral("png"));
   if (path.isEmpty()) return;
   if (!ExportPicture(path)) {

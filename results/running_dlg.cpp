@@ -101,7 +101,8 @@ RunResult CRunningDlg::Execute() {
   worker_ = std::thread([this, options] {
     result_ = Run(doc_, method_, options);
     finished_ = true;
-    QMetaObject::invokeMethod(this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { done(QDialog::Accepted); }, Qt::QueuedConnection);
   });
   timer_->start();
   exec();

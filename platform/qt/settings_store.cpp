@@ -48,7 +48,9 @@ QVariant ReadInstallerValue(const QString& name) {
 
 }  // namespace
 
-QString CSettingsStore::ReadSystemString(const QString& name) { return ReadInstallerValue(name).toString(); }
+QString CSettingsStore::ReadSystemString(const QString& name) {
+  return ReadInstallerValue(name).toString();
+}
 
 int CSettingsStore::ReadSystemInt(const QString& name, int fallback) {
   bool ok = false;
@@ -90,6 +92,8 @@ void CSettingsStore::WriteRecentFiles(const QStringList& files) {
   }
 }
 
-void CSettingsStore::SetSystemFileForTesting(const QString& iniPath) { SystemFileOverride() = iniPath; }
+void CSettingsStore::SetSystemFileForTesting(const QString& iniPath) {
+  SystemFileOverride() = iniPath;
+}
 
 }  // namespace varlo

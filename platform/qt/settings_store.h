@@ -3,9 +3,9 @@
 // The installer records its answers machine-wide (organisation "Tolvane", application "Varlo",
 // group "UserInfo"): an INI file under the XDG system configuration folders on Linux, the
 // local-machine registry on Windows; without the rights for that, in the installing user's own
-// configuration, which the program reads where the machine-wide store has no value. Per-user settings (the recent
-// file list) live in the user's own configuration. Tests point XDG_CONFIG_DIRS and XDG_CONFIG_HOME
-// at temporary folders, or name a system file outright with SetSystemFileForTesting.
+// configuration, which the program reads where the machine-wide store has no value. Per-user settings (the
+// recent file list) live in the user's own configuration. Tests point XDG_CONFIG_DIRS and XDG_CONFIG_HOME at
+// temporary folders, or name a system file outright with SetSystemFileForTesting.
 #pragma once
 
 #include <QString>

@@ -6,8 +6,12 @@ namespace {
 QPrinter* registered = nullptr;
 }  // namespace
 
-QPrinter* SharedPrinter() { return registered; }
+QPrinter* SharedPrinter() {
+  return registered;
+}
 
-void SetSharedPrinter(QPrinter* printer) { registered = printer; }
+void SetSharedPrinter(QPrinter* printer) {
+  registered = printer;
+}
 
 }  // namespace varlo

@@ -38,8 +38,8 @@ std::string Dump(int links, int rows) {
   std::string text = "/tmp/x.net\n" + std::to_string(links) + " 1 " + std::to_string(rows) + "\n";
   for (int k = 0; k < rows; ++k) {
     char row[200];
-    std::snprintf(row, sizeof row, "%lf\t%lf %lf %lf\t%lf %lf %lf\t%lf\t\n", k / 10.0, double(k), 0.01 * k, 0.0,
-                  2.0 * k, 0.0, 0.5, 3.0);
+    std::snprintf(row, sizeof row, "%lf\t%lf %lf %lf\t%lf %lf %lf\t%lf\t\n", k / 10.0, double(k), 0.01 * k,
+                  0.0, 2.0 * k, 0.0, 0.5, 3.0);
     text += row;
   }
   return text;
@@ -60,8 +60,7 @@ class AnimationTest : public QObject {
     Network n;
     TempFolder folder;
     n.doc.dumpFilePath = folder.File("one.dmp");
-    WriteFile(n.doc.dumpFilePath,
-              "/tmp/x.net\n1 1 1\n0.100000\t1.5 0.75 0.01\t0.2 0.1 0\t3.0\t\n");
+    WriteFile(n.doc.dumpFilePath, "/tmp/x.net\n1 1 1\n0.100000\t1.5 0.75 0.01\t0.2 0.1 0\t3.0\t\n");
     HintCounter views;
     n.doc.AddView(&views);
     CDumpAnimationDlg dialog(n.doc);
@@ -145,10 +144,10 @@ class AnimationTest : public QObject {
     dialog.OnStep();
     dialog.OnStep();
     QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.100000"));
-    auto previous = SetFilePromptHook([&](FilePromptKind kind, const QString&, const QString& suffix,
-                                          const QString&) {
-      return kind == FilePromptKind::kOpen && suffix == "dmp" ? QString::fromStdString(other) : QString();
-    });
+    auto previous =
+        SetFilePromptHook([&](FilePromptKind kind, const QString&, const QString& suffix, const QString&) {
+          return kind == FilePromptKind::kOpen && suffix == "dmp" ? QString::fromStdString(other) : QString();
+        });
     dialog.OnBrowse();
     SetFilePromptHook(previous);
     QVERIFY(!dialog.IsFileOpen());

@@ -1,17 +1,18 @@
 // "Create Graphic ...": the columns and colours of the chosen series, the dump read through the
 // dialog, refused and missing dumps, short dumps, the ns companions with their averaging rule,
 // and the graph window reused while open and opened again after closing.
-#include <QListWidget>
-#include <QComboBox>
+#include "results/graph_creation.h"
+
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QtTest>
 #include <fstream>
 
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
 #include "results/computation_commands.h"
-#include "results/graph_creation.h"
 #include "results/graph_display_dlg.h"
 #include "results/graph_drawing.h"
 #include "results/graph_view.h"
@@ -181,8 +182,9 @@ class GraphCreationTest : public QObject {
     // Announces 5 rows, holds 2 and the start of a third.
     const std::string path = folder.File("short.dmp");
     WriteFile(path, Dump(2, 3, 5, 2) + "0.200000\t201.0 ");
-    QCOMPARE(LoadGraphData(n.doc, {MakeQueueSeries(n.doc, *n.ab->GetForwardQueue(), 0),
-                                   MakeQueueSeries(n.doc, *n.ab->GetForwardQueue(), 1)},
+    QCOMPARE(LoadGraphData(n.doc,
+                           {MakeQueueSeries(n.doc, *n.ab->GetForwardQueue(), 0),
+                            MakeQueueSeries(n.doc, *n.ab->GetForwardQueue(), 1)},
                            path),
              GraphLoadStatus::kLoaded);
     QCOMPARE(n.doc.graph.graphPointCount, 3);
@@ -219,7 +221,7 @@ class GraphCreationTest : public QObject {
     WriteFile(monitor,
               "q -t 0.05 -s 1 -d 2 -l 2000 -p 2\n"
               "q -t 0.1 -s 1 -d 2 -l 4000 -p 4\n"  // exactly at a point: does not close it
-              "0.15 1 2 6000 6\n"
+              "0.15 1 2 6000\r\n"  // bare numbers, Windows line end
               "q -t 0.18 -s 1 -d 2 -l 1000 -p 1\n");
     // No monitor file for B -> C: that companion is dropped.
     QCOMPARE(AddSimulatedCompanions(n.doc), 1);
@@ -258,7 +260,7 @@ class GraphCreationTest : public QObject {
     QVERIFY(view);
     QCOMPARE(view->Ranges().xMax, 1.0);
 
-    WriteFile(n.doc.dumpFilePath, Dump(2, 3, 4, 4) );
+    WriteFile(n.doc.dumpFilePath, Dump(2, 3, 4, 4));
     OnCreateGraphic(n.doc, nullptr, windows.Hooks());
     QCOMPARE(windows.opened, 1);
     QCOMPARE(windows.activated, 1);

@@ -1,10 +1,11 @@
 // The graph picture on the recording context: axis ranges, the layout of ticks and labels, grid,
 // caption, curves and legend, and the degenerate ranges that must not divide by zero.
+#include "results/graph_drawing.h"
+
 #include <QtTest>
 #include <cmath>
 
 #include "platform/core/recording_dc.h"
-#include "results/graph_drawing.h"
 
 using namespace varlo;
 

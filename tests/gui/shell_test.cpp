@@ -174,7 +174,8 @@ class ShellTest : public QObject {
     Start({TempPath(QStringLiteral("missing.net"))});
     QVERIFY(!started_);
     QCOMPARE(app_->ExitCode(), 1);
-    QCOMPARE(messages_, QStringList{QStringLiteral("%1 was not found.").arg(TempPath(QStringLiteral("missing.net")))});
+    QCOMPARE(messages_,
+             QStringList{QStringLiteral("%1 was not found.").arg(TempPath(QStringLiteral("missing.net")))});
   }
 
   void parsesTheCommandLine() {
@@ -207,21 +208,22 @@ class ShellTest : public QObject {
   void menusFollowTheActiveWindowKind() {
     Start();
     CMainFrame* main = app_->MainFrame();
-    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&Computation", "&Productivity", "&View", "&Window", "&Help"}));
+    QCOMPARE(main->MenuTitles(),
+             (QStringList{"&File", "&Computation", "&Productivity", "&View", "&Window", "&Help"}));
     QCOMPARE(main->MenuCommands("&Computation"),
              (std::vector<int>{kIdComputeRoutes, kIdComputeMetrics, kIdGenerateNSScript, kIdParameters}));
-    QCOMPARE(main->MenuCommands("&Productivity"), (std::vector<int>{kIdLoadTraffic, kIdSaveTraffic,
-                                                                     kIdGenerateTCPTraffic, kIdDeleteAllTraffic,
-                                                                     kIdModifyLinks}));
-    QCOMPARE(main->MenuCommands("&View"),
-             (std::vector<int>{kIdCreateGraphic, kIdZoomIn, kIdZoomOut, 0, kIdViewToolbar, kIdViewStatusBar}));
+    QCOMPARE(main->MenuCommands("&Productivity"),
+             (std::vector<int>{kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdDeleteAllTraffic,
+                               kIdModifyLinks}));
+    QCOMPARE(main->MenuCommands("&View"), (std::vector<int>{kIdCreateGraphic, kIdZoomIn, kIdZoomOut, 0,
+                                                            kIdViewToolbar, kIdViewStatusBar}));
     QCOMPARE(main->MenuCommands("&Window"), (std::vector<int>{kIdWindowNew, kIdWindowCascade, kIdWindowTile,
-                                                               kIdWindowArrange, kIdWindowSplit}));
+                                                              kIdWindowArrange, kIdWindowSplit}));
     const std::vector<int> file = main->MenuCommands("&File");
     const std::vector<int> fileHead(file.begin(), file.begin() + 12);
     QCOMPARE(fileHead, (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFileClose, kIdFileSave, kIdFileSaveAs, 0,
-                                         kIdFilePrint, kIdFilePrintPreview, kIdFilePrintSetup, 0, kIdCreateMetafile,
-                                         kIdExportPicture}));
+                                         kIdFilePrint, kIdFilePrintPreview, kIdFilePrintSetup, 0,
+                                         kIdCreateMetafile, kIdExportPicture}));
     QCOMPARE(file.back(), kIdAppExit);
 
     CDocumentHost* host = app_->Documents().front().get();
@@ -240,12 +242,16 @@ class ShellTest : public QObject {
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kNoDocument);
     QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
     QCOMPARE(main->MenuCommands("&File"),
-             (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFilePrintSetup, 0, kIdFileMruFirst, kIdFileMruFirst + 1,
-                               kIdFileMruFirst + 2, kIdFileMruLast, 0, kIdAppExit}));
+             (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFilePrintSetup, 0, kIdFileMruFirst,
+                               kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast, 0, kIdAppExit}));
     QCOMPARE(main->MenuCommands("&Help"), (std::vector<int>{kIdHelpContents, kIdAppAbout}));
     main->UpdateCommandUI();
     QVERIFY(!main->Action(kIdFileSave)->isEnabled());
     QVERIFY(main->Action(kIdFileNew)->isEnabled());
+    // With no recent file the first entry stands greyed as a placeholder, the others are hidden.
+    QCOMPARE(main->Action(kIdFileMruFirst)->text(), QStringLiteral("Recent File"));
+    QVERIFY(!main->Action(kIdFileMruFirst)->isEnabled());
+    QVERIFY(!main->Action(kIdFileMruFirst + 1)->isVisible());
   }
 
   void menuTextsAndAccelerators() {
@@ -267,8 +273,8 @@ class ShellTest : public QObject {
     QToolBar* bar = app_->MainFrame()->ToolBar();
     QCOMPARE(ToolbarCommands(bar),
              (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFileSave, 0, kIdComputeRoutes, kIdComputeMetrics,
-                               kIdCreateGraphic, kIdGenerateNSScript, 0, kIdZoomIn, kIdZoomOut, 0, kIdFilePrint,
-                               kIdAppAbout}));
+                               kIdCreateGraphic, kIdGenerateNSScript, 0, kIdZoomIn, kIdZoomOut, 0,
+                               kIdFilePrint, kIdAppAbout}));
     for (QAction* a : bar->actions()) {
       if (a->isSeparator()) continue;
       QVERIFY2(!a->icon().isNull(), qPrintable(a->text()));
@@ -281,8 +287,8 @@ class ShellTest : public QObject {
     Start();
     CMainFrame* main = app_->MainFrame();
     main->UpdateCommandUI();
-    for (int id : {kIdComputeMetrics, kIdParameters, kIdCreateGraphic, kIdGenerateNSScript, kIdGenerateTCPTraffic,
-                   kIdDeleteAllTraffic, kIdModifyLinks}) {
+    for (int id : {kIdComputeMetrics, kIdParameters, kIdCreateGraphic, kIdGenerateNSScript,
+                   kIdGenerateTCPTraffic, kIdDeleteAllTraffic, kIdModifyLinks}) {
       QVERIFY2(!main->Action(id)->isEnabled(), qPrintable(QString::number(id)));
     }
     for (int id : {kIdComputeRoutes, kIdLoadTraffic, kIdSaveTraffic, kIdFileSave, kIdFileClose, kIdWindowNew,
@@ -352,6 +358,19 @@ class ShellTest : public QObject {
     QVERIFY(app_->Documents().empty());
   }
 
+  void f6MovesBetweenTreeAndCanvas() {
+    Start();
+    CMainFrame* main = app_->MainFrame();
+    main->activateWindow();
+    CChildFrame* frame = OnlyChildFrame();
+    frame->Canvas()->setFocus();
+    QCOMPARE(frame->ActiveViewTarget(), static_cast<ICommandTarget*>(frame->Canvas()));
+    QVERIFY(main->RouteCommand(kIdNextPane));
+    QCOMPARE(frame->ActiveViewTarget(), static_cast<ICommandTarget*>(frame->ClassView()));
+    QVERIFY(main->RouteCommand(kIdPrevPane));
+    QCOMPARE(frame->ActiveViewTarget(), static_cast<ICommandTarget*>(frame->Canvas()));
+  }
+
   void toolbarAndStatusBarToggle() {
     Start();
     CMainFrame* main = app_->MainFrame();
@@ -404,13 +423,20 @@ class ShellTest : public QObject {
     QVERIFY(app_->OpenDocumentFile(cut) == nullptr);
     QCOMPARE(app_->Documents().size(), before);
     QCOMPARE(app_->MainFrame()->MdiArea()->subWindowList().size(), 1);
-    QCOMPARE(messages_, QStringList{QStringLiteral("An attempt was made to access %1 past its end.").arg(cut)});
+    QCOMPARE(messages_,
+             QStringList{QStringLiteral("An attempt was made to access %1 past its end.").arg(cut)});
 
     // A file that is no network at all: a class name the program does not know.
     const QString alien = TempPath(QStringLiteral("alien.net"));
     QFile bad(alien);
     QVERIFY(bad.open(QIODevice::WriteOnly));
-    bad.write(QByteArray::fromHex("01000000" "0100" "0100" "ffff" "0100" "0500") + "CJunk" + QByteArray(40, '\0'));
+    bad.write(QByteArray::fromHex("01000000"
+                                  "0100"
+                                  "0100"
+                                  "ffff"
+                                  "0100"
+                                  "0500") +
+              "CJunk" + QByteArray(40, '\0'));
     bad.close();
     messages_.clear();
     QVERIFY(app_->OpenDocumentFile(alien) == nullptr);
@@ -503,8 +529,9 @@ class ShellTest : public QObject {
       paths << WriteNetworkFile(QStringLiteral("r%1.net").arg(i));
       QVERIFY(app_->OpenDocumentFile(paths.last()) != nullptr);
     }
-    const QStringList expected = {QFileInfo(paths[4]).absoluteFilePath(), QFileInfo(paths[3]).absoluteFilePath(),
-                                  QFileInfo(paths[2]).absoluteFilePath(), QFileInfo(paths[1]).absoluteFilePath()};
+    const QStringList expected = {
+        QFileInfo(paths[4]).absoluteFilePath(), QFileInfo(paths[3]).absoluteFilePath(),
+        QFileInfo(paths[2]).absoluteFilePath(), QFileInfo(paths[1]).absoluteFilePath()};
     QCOMPARE(app_->RecentFiles(), expected);
     QCOMPARE(CSettingsStore::ReadRecentFiles(), expected);
     QVERIFY(app_->MainFrame()->Action(kIdFileMruFirst)->text().startsWith(QStringLiteral("&1 ")));
@@ -525,7 +552,8 @@ class ShellTest : public QObject {
     Start();
     CMainFrame* main = app_->MainFrame();
     QVERIFY(main->acceptDrops());
-    QVERIFY(main->OpenDroppedUrls({QUrl::fromLocalFile(path), QUrl(QStringLiteral("https://example.org/x.net"))}));
+    QVERIFY(main->OpenDroppedUrls(
+        {QUrl::fromLocalFile(path), QUrl(QStringLiteral("https://example.org/x.net"))}));
     QCOMPARE(app_->Documents().size(), size_t{2});
     QCOMPARE(app_->Documents().back()->Title(), QStringLiteral("dropped.net"));
   }
@@ -632,11 +660,13 @@ class ShellTest : public QObject {
     QFile::remove(systemFile);
     write(userFile, "[UserInfo]\nUseNS=1\nDestinationPath=/opt/varlo\n");
     QCOMPARE(CSettingsStore::ReadSystemInt(QStringLiteral("UseNS")), 1);
-    QCOMPARE(CSettingsStore::ReadSystemString(QStringLiteral("DestinationPath")), QStringLiteral("/opt/varlo"));
+    QCOMPARE(CSettingsStore::ReadSystemString(QStringLiteral("DestinationPath")),
+             QStringLiteral("/opt/varlo"));
     // The machine-wide value wins where both stores have one.
     write(systemFile, "[UserInfo]\nUseNS=0\n");
     QCOMPARE(CSettingsStore::ReadSystemInt(QStringLiteral("UseNS")), 0);
-    QCOMPARE(CSettingsStore::ReadSystemString(QStringLiteral("DestinationPath")), QStringLiteral("/opt/varlo"));
+    QCOMPARE(CSettingsStore::ReadSystemString(QStringLiteral("DestinationPath")),
+             QStringLiteral("/opt/varlo"));
     QFile::remove(systemFile);
     QFile::remove(userFile);
     QCOMPARE(CSettingsStore::ReadSystemInt(QStringLiteral("UseNS"), 7), 7);
@@ -650,8 +680,9 @@ class ShellTest : public QObject {
     f.write("<html></html>");
     f.close();
     // The installer may have written the folder with backslashes.
-    WriteSystemSettings(QStringLiteral("[UserInfo]\nDestinationPath=%1\n")
-                            .arg(QString(TempPath(QStringLiteral("inst"))).replace('/', QStringLiteral("\\\\"))));
+    WriteSystemSettings(
+        QStringLiteral("[UserInfo]\nDestinationPath=%1\n")
+            .arg(QString(TempPath(QStringLiteral("inst"))).replace('/', QStringLiteral("\\\\"))));
     QCOMPARE(HelpIndexPath(), index);
 
     Start();
