@@ -1,5 +1,6 @@
 #include "app/document_host.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
@@ -7,13 +8,17 @@
 #include <exception>
 
 #include "app/file_dialogs.h"
+#include "app/main_frame.h"
 #include "app/mdi_frame.h"
+#include "app/simulator_commands.h"
 #include "editor/varlo_view.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/settings_store.h"
 #include "resources/command_ids.h"
+#include "results/computation_commands.h"
+#include "results/graph_view.h"
 
 namespace varlo {
 
@@ -210,11 +215,49 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdComputeRoutes:
       OnComputeRoutes();
       return true;
+    case kIdComputeMetrics:
+    case kIdMM1KZIteration:
+      OnRunCommand(id);
+      return true;
+    case kIdParameters:
+      OnParameters(*doc_, DialogParent());
+      return true;
+    case kIdCreateGraphic:
+      OnCreateGraphic();
+      return true;
+    case kIdAnimateDump:
+      OnAnimateDump(*doc_, DialogParent());
+      return true;
     case kIdLoadTraffic:
       OnLoadTraffic();
       return true;
     case kIdSaveTraffic:
       OnSaveTraffic();
+      return true;
+    case kIdGenerateNSScript:
+    case kIdGenerateQNSScript: {
+      ScriptCommandHooks hooks;
+      hooks.saveUnderTitle = [this] {
+        DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
+      };
+      if (id == kIdGenerateNSScript) {
+        OnGenerateNSScript(*doc_, DialogParent(), hooks);
+      } else {
+        OnGenerateQNSScript(*doc_, DialogParent(), hooks);
+      }
+      return true;
+    }
+    case kIdGenerateTCPTraffic:
+      OnGenerateTCPTraffic(*doc_, DialogParent());
+      return true;
+    case kIdGenerateTraceClasses:
+      OnGenerateTraceClasses(*doc_, DialogParent());
+      return true;
+    case kIdDeleteAllTraffic:
+      OnDeleteAllTraffic(*doc_, DialogParent());
+      return true;
+    case kIdModifyLinks:
+      OnModifyLinks(*doc_, DialogParent());
       return true;
     case kIdFilePrint:
     case kIdFilePrintDirect:
@@ -238,6 +281,11 @@ bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdComputeRoutes:
     case kIdLoadTraffic:
     case kIdSaveTraffic:
+    case kIdComputeMetrics:
+    case kIdMM1KZIteration:
+    case kIdParameters:
+    case kIdCreateGraphic:
+    case kIdAnimateDump:
       ui.enabled = true;
       return true;
     case kIdFilePrint:
@@ -251,19 +299,16 @@ bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
         ui.enabled = false;
       }
       return true;
-    // Commands of later builds: in place in the menus and on the toolbar, not yet available.
-    case kIdComputeMetrics:
-    case kIdMM1KZIteration:
-    case kIdParameters:
-    case kIdCreateGraphic:
+    // Offered only where the installer's ns option was chosen ("UseNS").
     case kIdGenerateNSScript:
+      ui.enabled = doc_->useNS;
+      return true;
     case kIdGenerateQNSScript:
     case kIdGenerateTCPTraffic:
     case kIdGenerateTraceClasses:
     case kIdDeleteAllTraffic:
     case kIdModifyLinks:
-    case kIdAnimateDump:
-      ui.enabled = false;
+      ui.enabled = true;
       return true;
     default:
       return false;
@@ -324,6 +369,42 @@ void CDocumentHost::OnSaveTraffic() {
   } catch (const std::exception&) {
     ShowMessageBox(DialogParent(), QStringLiteral("Error saving traffic..."));
   }
+}
+
+// --- evaluation and results -----------------------------------------------------------------------
+
+void CDocumentHost::OnRunCommand(int id) {
+  RunCommandHooks hooks;
+  // The runs save the document under its title first, in its folder; a failed save is reported
+  // and the run goes on.
+  hooks.saveUnderTitle = [this] {
+    DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
+  };
+  hooks.status = [this](const QString& text) {
+    if (auto* main = qobject_cast<CMainFrame*>(area_->window())) main->SetStatusText(text);
+  };
+  const RunMethod method = id == kIdMM1KZIteration ? RunMethod::kZIteration : RunMethod::kComputeMetrics;
+  ::varlo::OnRunCommand(*doc_, method, DialogParent(), hooks);
+}
+
+void CDocumentHost::OnCreateGraphic() {
+  GraphWindowHooks hooks;
+  hooks.activate = [this] {
+    for (const auto& frame : frames_) {
+      if (frame && frame->GetKind() == CMdiFrame::Kind::kGraph) {
+        area_->setActiveSubWindow(frame);
+        return;
+      }
+    }
+  };
+  hooks.open = [this](CVarloGraphView* view) {
+    CGraphFrame* frame = CreateGraphFrame();
+    if (frame == nullptr) return false;
+    frame->SetView(view);
+    if (frame->width() < 480 || frame->height() < 320) frame->resize(640, 420);
+    return true;
+  };
+  ::varlo::OnCreateGraphic(*doc_, DialogParent(), hooks);
 }
 
 }  // namespace varlo

@@ -72,6 +72,10 @@ class CDocumentHost : public QObject, public ICommandTarget {
   bool DoSave(const QString& path);
 
   void OnComputeRoutes();
+  // The evaluation runs (32801 "&Compute Metrics", 32789 "M/M/1/K Z-iteration"), "&Parameters...",
+  // "Create Graphic ..." and the dump animation (32817); results/computation_commands.h.
+  void OnRunCommand(int id);
+  void OnCreateGraphic();
   void OnLoadTraffic();
   void OnSaveTraffic();
 

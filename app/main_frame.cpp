@@ -23,6 +23,7 @@
 
 #include "app/document_host.h"
 #include "app/mdi_frame.h"
+#include "app/simulator_commands.h"
 #include "app/varlo_app.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
@@ -44,8 +45,8 @@ const std::vector<int> kDocumentFileMenu = {
     kSeparator,          kIdFilePrint,     kIdFilePrintPreview, kIdFilePrintSetup, kSeparator,
     kIdCreateMetafile,   kIdExportPicture, kSeparator,          kIdFileMruFirst,   kIdFileMruFirst + 1,
     kIdFileMruFirst + 2, kIdFileMruLast,   kSeparator,          kIdAppExit};
-const std::vector<int> kComputationMenu = {kIdComputeRoutes, kIdComputeMetrics, kIdGenerateNSScript,
-                                           kIdParameters};
+const std::vector<int> kComputationMenu = {kIdComputeRoutes,    kIdComputeMetrics,    kIdMM1KZIteration,
+                                           kIdGenerateNSScript, kIdGenerateQNSScript, kIdParameters};
 const std::vector<int> kWindowMenu = {kIdWindowNew, kIdWindowCascade, kIdWindowTile, kIdWindowArrange,
                                       kIdWindowSplit};
 const std::vector<int> kHelpMenu = {kIdHelpContents, kIdAppAbout};
@@ -135,11 +136,15 @@ void CMainFrame::CreateActions() {
   AddAction(kIdComputeRoutes, QStringLiteral("&Compute Routes"))->setIcon(icon("routes"));
   AddAction(kIdComputeMetrics, QStringLiteral("&Compute Metrics"))->setIcon(icon("metrics"));
   AddAction(kIdGenerateNSScript, QStringLiteral("&Generate NS Script..."))->setIcon(icon("nsscript"));
+  AddAction(kIdGenerateQNSScript, QStringLiteral("Generate &QNS Script..."));
   AddAction(kIdParameters, QStringLiteral("&Parameters..."));
+  AddAction(kIdMM1KZIteration, QStringLiteral("M/M/1/K &Z-iteration"));
+  AddAction(kIdAnimateDump, QStringLiteral("&Animate Dump..."));
 
   AddAction(kIdLoadTraffic, QStringLiteral("&Load Traffic..."));
   AddAction(kIdSaveTraffic, QStringLiteral("&Save Traffic..."));
   AddAction(kIdGenerateTCPTraffic, QStringLiteral("&Generate TCP Traffic..."));
+  AddAction(kIdGenerateTraceClasses, QStringLiteral("Generate T&race Classes..."));
   AddAction(kIdDeleteAllTraffic, QStringLiteral("&Delete All Traffic"));
   AddAction(kIdModifyLinks, QStringLiteral("&Modify Links ..."));
 
@@ -204,16 +209,18 @@ void CMainFrame::CreateMenus() {
   fileMenus_.push_back(NewMenu(MenuLayout::kNetwork, QStringLiteral("&File"), kDocumentFileMenu));
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Computation"), kComputationMenu);
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Productivity"),
-          {kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdDeleteAllTraffic, kIdModifyLinks});
+          {kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdGenerateTraceClasses,
+           kIdDeleteAllTraffic, kIdModifyLinks});
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&View"),
-          {kIdCreateGraphic, kIdZoomIn, kIdZoomOut, kSeparator, kIdViewToolbar, kIdViewStatusBar});
+          {kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, kSeparator, kIdViewToolbar,
+           kIdViewStatusBar});
   FillWindowMenu(NewMenu(MenuLayout::kNetwork, QStringLiteral("&Window"), kWindowMenu));
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kGraph, QStringLiteral("&File"), kDocumentFileMenu));
   NewMenu(MenuLayout::kGraph, QStringLiteral("&Computation"), kComputationMenu);
   NewMenu(MenuLayout::kGraph, QStringLiteral("&View"),
-          {kIdCreateGraphic, kIdViewGrid, kSeparator, kIdViewToolbar, kIdViewStatusBar});
+          {kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, kSeparator, kIdViewToolbar, kIdViewStatusBar});
   FillWindowMenu(NewMenu(MenuLayout::kGraph, QStringLiteral("&Window"), kWindowMenu));
   NewMenu(MenuLayout::kGraph, QStringLiteral("&Help"), kHelpMenu);
 
@@ -355,6 +362,11 @@ QString CMainFrame::StatusText() const {
   return messagePane_->text();
 }
 
+void CMainFrame::SetStatusText(const QString& text) {
+  messagePane_->setText(text);
+  messagePane_->repaint();
+}
+
 void CMainFrame::UpdateIndicators() {
   // Qt offers no portable way to read the lock keys, so the panes follow the lock keys pressed
   // while the program has the keyboard; a pane is dimmed while its lock is off.
@@ -445,7 +457,13 @@ void CMainFrame::UpdateCommandUI() {
     }
     // A command nobody on the route answers for is not available here.
     if (!decided) ui.enabled = false;
-    if (action->isEnabled() != ui.enabled) action->setEnabled(ui.enabled);
+    if (action->isEnabled() != ui.enabled) {
+      action->setEnabled(ui.enabled);
+      // A user who finds the ns command greyed learns how to get it.
+      if (id == kIdGenerateNSScript) {
+        action->setToolTip(ui.enabled ? ToolTipText(id) : QString::fromLatin1(kNSScriptDisabledToolTip));
+      }
+    }
     if (action->isCheckable() && action->isChecked() != ui.checked) action->setChecked(ui.checked);
   }
 }

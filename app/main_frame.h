@@ -61,6 +61,8 @@ class CMainFrame : public QMainWindow, public ICommandTarget {
   bool OpenDroppedUrls(const QList<QUrl>& urls);
   // The text in the status bar's message pane.
   QString StatusText() const;
+  // Puts text into the message pane and redraws it at once (the evaluation's progress and time).
+  void SetStatusText(const QString& text);
 
   bool OnCommand(int id) override;
   bool OnUpdateCommand(int id, CCmdUI& ui) override;

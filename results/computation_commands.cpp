@@ -55,9 +55,6 @@ std::optional<RunResult> OnRunCommand(CVarloDoc& doc, RunMethod method, QWidget*
     case RunStatus::kCompleted:
     case RunStatus::kCancelled:
       break;
-    case RunStatus::kDumpNotCreated:
-      // The command ends silently when its dump file cannot be created.
-      return result;
     default:
       ShowMessageBox(parent, QString::fromStdString(result.message), MessageKind::kWarning);
       return result;

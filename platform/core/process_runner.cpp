@@ -104,29 +104,29 @@ struct SpawnAttributes {
 
 }  // namespace
 
-std::unique_ptr<CProcess> CProcess::Start(const ProcessSpec& spec, std::string* error) {
+std::unique_ptr<CProcess> CProcess::Start(const ProcessLaunch& launch, std::string* error) {
   auto fail = [error](const std::string& reason) -> std::unique_ptr<CProcess> {
     if (error != nullptr) *error = reason;
     return nullptr;
   };
-  if (spec.arguments.empty() || spec.arguments[0].empty()) return fail("no program given");
+  if (launch.arguments.empty() || launch.arguments[0].empty()) return fail("no program given");
 
   FileDescriptor nullInput(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   FileDescriptor nullOutput(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   // An error file that cannot be created leaves the child's standard error on the null device,
   // so the report shows no output.
   FileDescriptor errorOutput(
-      spec.errorOutputPath.empty()
+      launch.errorOutputPath.empty()
           ? -1
-          : ::open(spec.errorOutputPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+          : ::open(launch.errorOutputPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   const int errorFd = errorOutput.fd >= 0 ? errorOutput.fd : nullOutput.fd;
 
   SpawnActions actions;
   if (nullInput.fd >= 0) posix_spawn_file_actions_adddup2(&actions.actions, nullInput.fd, 0);
   if (nullOutput.fd >= 0) posix_spawn_file_actions_adddup2(&actions.actions, nullOutput.fd, 1);
   if (errorFd >= 0) posix_spawn_file_actions_adddup2(&actions.actions, errorFd, 2);
-  if (!spec.workingDirectory.empty()) {
-    posix_spawn_file_actions_addchdir_np(&actions.actions, spec.workingDirectory.c_str());
+  if (!launch.workingDirectory.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions.actions, launch.workingDirectory.c_str());
   }
 
   // The child starts with default signal handling and in its own process group, so that a
@@ -146,8 +146,8 @@ std::unique_ptr<CProcess> CProcess::Start(const ProcessSpec& spec, std::string* 
                            POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
   std::vector<char*> argv;
-  argv.reserve(spec.arguments.size() + 1);
-  for (const auto& a : spec.arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.reserve(launch.arguments.size() + 1);
+  for (const auto& a : launch.arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
   pid_t pid = 0;
@@ -255,13 +255,13 @@ std::unique_ptr<CSimulatorRun> CSimulatorRun::Start(const SimulatorRequest& requ
   run->report_.arguments = request.arguments;
   run->report_.workingDirectory =
       SimulatorWorkingDirectory(request.scriptPath, request.documentPathName, request.documentFolder);
-  ProcessSpec spec;
-  spec.arguments = request.arguments;
-  spec.workingDirectory = run->report_.workingDirectory;
-  spec.errorOutputPath = run->request_.errorFileName;
+  ProcessLaunch launch;
+  launch.arguments = request.arguments;
+  launch.workingDirectory = run->report_.workingDirectory;
+  launch.errorOutputPath = run->request_.errorFileName;
   run->startTime_ = std::time(nullptr);
   std::string reason;
-  run->process_ = CProcess::Start(spec, &reason);
+  run->process_ = CProcess::Start(launch, &reason);
   if (!run->process_) {
     run->report_.failureMessage = request.failureMessage;
     run->report_.startError = reason;

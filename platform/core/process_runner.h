@@ -36,7 +36,7 @@ std::int32_t ToSignedExitCode(std::uint32_t code);
 
 // --- processes ----------------------------------------------------------------------------------
 
-struct ProcessSpec {
+struct ProcessLaunch {
   // arguments[0] is the program; without a '/' it is looked up along PATH.
   std::vector<std::string> arguments;
   std::string workingDirectory;  // "" keeps ours
@@ -49,7 +49,7 @@ class CProcess {
  public:
   // Starts the child. Returns nullptr, with the system's reason in *error, when it cannot be
   // started (program not found or not executable, working directory missing).
-  static std::unique_ptr<CProcess> Start(const ProcessSpec& spec, std::string* error = nullptr);
+  static std::unique_ptr<CProcess> Start(const ProcessLaunch& launch, std::string* error = nullptr);
   ~CProcess();
   CProcess(const CProcess&) = delete;
   CProcess& operator=(const CProcess&) = delete;

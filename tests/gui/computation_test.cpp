@@ -199,8 +199,6 @@ class ComputationTest : public QObject {
     QCOMPARE(lines.size(), size_t(result.rowsWritten + 2));
     QVERIFY(!doc->routesValid || result.status == RunStatus::kCompleted);
   }
-
-  void runningTimeText() { QCOMPARE(RunningTimeText(42), QStringLiteral("Running time(sec) : 42")); }
 };
 
 QTEST_MAIN(ComputationTest)

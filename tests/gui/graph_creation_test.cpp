@@ -221,7 +221,7 @@ class GraphCreationTest : public QObject {
     WriteFile(monitor,
               "q -t 0.05 -s 1 -d 2 -l 2000 -p 2\n"
               "q -t 0.1 -s 1 -d 2 -l 4000 -p 4\n"  // exactly at a point: does not close it
-              "0.15 1 2 6000\r\n"  // bare numbers, Windows line end
+              "0.15 1 2 6000\r\n"                  // bare numbers, Windows line end
               "q -t 0.18 -s 1 -d 2 -l 1000 -p 1\n");
     // No monitor file for B -> C: that companion is dropped.
     QCOMPARE(AddSimulatedCompanions(n.doc), 1);

@@ -46,8 +46,15 @@ class GraphNsEndToEndTest : public QObject {
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
     CSettingsStore::SetSystemFileForTesting(temp.filePath(QStringLiteral("system.ini")));
-    const QString net = temp.filePath(QFileInfo(source).fileName());
-    QVERIFY(QFile::copy(source, net));
+    // ns's captured error output goes to the working directory.
+    const QString previousDirectory = QDir::currentPath();
+    QDir::setCurrent(temp.path());
+    struct Restore {
+      QString path;
+      ~Restore() { QDir::setCurrent(path); }
+    } restore{previousDirectory};
+    const QString net = temp.filePath(QFileInfo(QDir(previousDirectory), source).fileName());
+    QVERIFY(QFile::copy(QFileInfo(QDir(previousDirectory), source).absoluteFilePath(), net));
 
     CVarloApp app;
     QVERIFY(app.InitInstance({net}));
@@ -130,7 +137,7 @@ class GraphNsEndToEndTest : public QObject {
       QVERIFY(QTest::qWaitForWindowExposed(main));
       QTest::qWait(500);
       QVERIFY(main->grab().save(shot, "PNG"));
-      view->ExportPicture(QFileInfo(shot).dir().filePath(QStringLiteral("graph_ns_companion.png")));
+      view->ExportPicture(QFileInfo(shot).dir().filePath(QStringLiteral("varlo-graph-ns.png")));
     }
   }
 };

@@ -4,10 +4,12 @@
 // made again after it was closed; the menus offer "M/M/1/K Z-iteration" and the animation.
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
 #include "app/varlo_app.h"
+#include "engine/run.h"
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
 #include "platform/qt/settings_store.h"
@@ -122,6 +125,20 @@ class RunCommandTest : public QObject {
     QVERIFY(main->Action(kIdViewGrid)->isChecked());
     main->RouteCommand(kIdViewGrid);
     QVERIFY(!qobject_cast<CVarloGraphView*>(frame->View())->ShowGrid());
+
+    // The picture in every format offered, and the series as CSV.
+    auto* view = qobject_cast<CVarloGraphView*>(frame->View());
+    for (const char* name : {"g.wmf", "g.png", "g.svg", "g.pdf", "g.csv"}) {
+      const QString path = temp.filePath(QString::fromLatin1(name));
+      QVERIFY2(name[2] == 'w' ? view->WriteMetafile(path) : view->ExportPicture(path), name);
+      QVERIFY2(QFileInfo(path).size() > 100, name);
+    }
+    QVERIFY(!view->ExportPicture(temp.filePath(QStringLiteral("g.bmp"))));
+    QPrinter printer(QPrinter::HighResolution);  // the printing layout, on a PDF printer
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(temp.filePath(QStringLiteral("p.pdf")));
+    view->PrintTo(&printer);
+    QVERIFY(QFileInfo(temp.filePath(QStringLiteral("p.pdf"))).size() > 100);
 
     frame->close();
     QTRY_VERIFY(!doc.graph.graphOpen);

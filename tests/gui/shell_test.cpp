@@ -211,12 +211,14 @@ class ShellTest : public QObject {
     QCOMPARE(main->MenuTitles(),
              (QStringList{"&File", "&Computation", "&Productivity", "&View", "&Window", "&Help"}));
     QCOMPARE(main->MenuCommands("&Computation"),
-             (std::vector<int>{kIdComputeRoutes, kIdComputeMetrics, kIdGenerateNSScript, kIdParameters}));
+             (std::vector<int>{kIdComputeRoutes, kIdComputeMetrics, kIdMM1KZIteration, kIdGenerateNSScript,
+                               kIdParameters}));
     QCOMPARE(main->MenuCommands("&Productivity"),
              (std::vector<int>{kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdDeleteAllTraffic,
                                kIdModifyLinks}));
-    QCOMPARE(main->MenuCommands("&View"), (std::vector<int>{kIdCreateGraphic, kIdZoomIn, kIdZoomOut, 0,
-                                                            kIdViewToolbar, kIdViewStatusBar}));
+    QCOMPARE(main->MenuCommands("&View"),
+             (std::vector<int>{kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, 0, kIdViewToolbar,
+                               kIdViewStatusBar}));
     QCOMPARE(main->MenuCommands("&Window"), (std::vector<int>{kIdWindowNew, kIdWindowCascade, kIdWindowTile,
                                                               kIdWindowArrange, kIdWindowSplit}));
     const std::vector<int> file = main->MenuCommands("&File");
@@ -231,8 +233,8 @@ class ShellTest : public QObject {
     main->UpdateMenuLayout();
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kGraph);
     QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&Computation", "&View", "&Window", "&Help"}));
-    QCOMPARE(main->MenuCommands("&View"),
-             (std::vector<int>{kIdCreateGraphic, kIdViewGrid, 0, kIdViewToolbar, kIdViewStatusBar}));
+    QCOMPARE(main->MenuCommands("&View"), (std::vector<int>{kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, 0,
+                                                            kIdViewToolbar, kIdViewStatusBar}));
 
     host->CloseAllFrames();
     QTRY_VERIFY(app_->Documents().empty());
@@ -287,11 +289,11 @@ class ShellTest : public QObject {
     Start();
     CMainFrame* main = app_->MainFrame();
     main->UpdateCommandUI();
-    for (int id : {kIdComputeMetrics, kIdParameters, kIdCreateGraphic, kIdGenerateNSScript,
-                   kIdGenerateTCPTraffic, kIdDeleteAllTraffic, kIdModifyLinks}) {
+    for (int id : {kIdGenerateNSScript, kIdGenerateTCPTraffic, kIdDeleteAllTraffic, kIdModifyLinks}) {
       QVERIFY2(!main->Action(id)->isEnabled(), qPrintable(QString::number(id)));
     }
-    for (int id : {kIdComputeRoutes, kIdLoadTraffic, kIdSaveTraffic, kIdFileSave, kIdFileClose, kIdWindowNew,
+    for (int id : {kIdComputeMetrics, kIdMM1KZIteration, kIdParameters, kIdCreateGraphic, kIdAnimateDump,
+                   kIdComputeRoutes, kIdLoadTraffic, kIdSaveTraffic, kIdFileSave, kIdFileClose, kIdWindowNew,
                    kIdAppAbout, kIdHelpContents}) {
       QVERIFY2(main->Action(id)->isEnabled(), qPrintable(QString::number(id)));
     }

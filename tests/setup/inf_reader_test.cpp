@@ -40,6 +40,13 @@ class InfReaderTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The tests write the settings store; outside ctest's private folders that would be the machine's.
+  void initTestCase() {
+    QVERIFY2(!qEnvironmentVariable("XDG_CONFIG_DIRS").isEmpty() &&
+                 !qEnvironmentVariable("XDG_CONFIG_HOME").isEmpty(),
+             "run through ctest, which points the XDG folders at a private tree");
+  }
+
   void init() {
     QSettings(QSettings::SystemScope, kSettingsOrganisation, kSettingsApplication).clear();
     QSettings(QSettings::UserScope, kSettingsOrganisation, kSettingsApplication).clear();

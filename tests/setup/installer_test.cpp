@@ -143,6 +143,11 @@ class InstallerTest : public QObject {
 
  private slots:
   void initTestCase() {
+    // The tests write settings, MIME and menu files; outside ctest's private folders they would be
+    // the machine's and the user's.
+    for (const char* name : {"XDG_CONFIG_DIRS", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+      QVERIFY2(!qEnvironmentVariable(name).isEmpty(), "run through ctest, which sets the XDG folders");
+    }
     InitSetupResources();
     QVERIFY(root.isValid());
     QVERIFY2(QFileInfo::exists(kStage + QStringLiteral("/varlo.inf")), "build the stage target first");
