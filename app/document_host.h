@@ -1,7 +1,7 @@
 // The document host: one open network and its windows. It owns the CVarloDoc, opens and closes
 // its network and graph windows, titles them, and handles the document's file commands (Close,
-// Save, Save As, New Window) and document commands (Compute Routes, Load and Save Traffic; the
-// evaluation, script and generator commands stand in the menus, disabled, until they are built).
+// Save, Save As, New Window) and document commands (routes, traffic files, the runs and graphs
+// of results/computation_commands.h, the scripts and generators of app/simulator_commands.h).
 #pragma once
 
 #include <QObject>

@@ -28,6 +28,7 @@
 #include "model/archive.h"
 #include "platform/core/wmf_writer.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/shared_printer.h"
 #include "platform/qt/qt_draw_context.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
@@ -648,26 +649,16 @@ void CVarloView::OnZoomOut() {
 }
 
 void CVarloView::OnPrint() {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(QString::fromStdString(doc_->GetTitle()));
-  QPrintDialog dialog(&printer, this);
-  if (dialog.exec() != QDialog::Accepted) return;
-  PrintTo(&printer);
+  PrintWithSharedPrinter(this, QString::fromStdString(doc_->GetTitle()), true, [this](QPrinter* p) { PrintTo(p); });
 }
 
 void CVarloView::OnPrintDirect() {
-  // The default printer, without asking (the command line's print switch).
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(QString::fromStdString(doc_->GetTitle()));
-  PrintTo(&printer);
+  // The printer as set up, without asking (the command line's print switch).
+  PrintWithSharedPrinter(this, QString::fromStdString(doc_->GetTitle()), false, [this](QPrinter* p) { PrintTo(p); });
 }
 
 void CVarloView::OnPrintPreview() {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(QString::fromStdString(doc_->GetTitle()));
-  QPrintPreviewDialog preview(&printer, this);
-  connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintTo(p); });
-  preview.exec();
+  PreviewWithSharedPrinter(this, QString::fromStdString(doc_->GetTitle()), [this](QPrinter* p) { PrintTo(p); });
 }
 
 void CVarloView::OnCreateMetafile() {

@@ -16,6 +16,7 @@
 #include "engine/dump_file.h"
 #include "platform/core/wmf_writer.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/shared_printer.h"
 #include "platform/qt/qt_draw_context.h"
 #include "resources/command_ids.h"
 
@@ -211,21 +212,12 @@ void CVarloGraphView::OnExport() {
 }
 
 void CVarloGraphView::OnPrint(bool withDialog) {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(QString::fromStdString(doc_->GetTitle()));
-  if (withDialog) {
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() != QDialog::Accepted) return;
-  }
-  PrintTo(&printer);
+  PrintWithSharedPrinter(this, QString::fromStdString(doc_->GetTitle()), withDialog,
+                         [this](QPrinter* p) { PrintTo(p); });
 }
 
 void CVarloGraphView::OnPrintPreview() {
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(QString::fromStdString(doc_->GetTitle()));
-  QPrintPreviewDialog preview(&printer, this);
-  connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintTo(p); });
-  preview.exec();
+  PreviewWithSharedPrinter(this, QString::fromStdString(doc_->GetTitle()), [this](QPrinter* p) { PrintTo(p); });
 }
 
 }  // namespace varlo

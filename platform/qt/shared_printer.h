@@ -3,7 +3,11 @@
 // owns the printer and registers it here for the views.
 #pragma once
 
+#include <QString>
+#include <functional>
+
 class QPrinter;
+class QWidget;
 
 namespace varlo {
 
@@ -11,5 +15,13 @@ namespace varlo {
 QPrinter* SharedPrinter();
 // Registers the program's printer (nullptr unregisters). The caller keeps ownership.
 void SetSharedPrinter(QPrinter* printer);
+
+// Prints one document through the shared printer (a default one when none is registered), after the
+// print dialog when withDialog is set; draw paints the page.
+void PrintWithSharedPrinter(QWidget* parent, const QString& documentName, bool withDialog,
+                            const std::function<void(QPrinter*)>& draw);
+// Print preview of the same page on the shared printer.
+void PreviewWithSharedPrinter(QWidget* parent, const QString& documentName,
+                              const std::function<void(QPrinter*)>& draw);
 
 }  // namespace varlo

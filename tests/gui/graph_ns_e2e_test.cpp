@@ -1,8 +1,8 @@
 // End to end through the whole program: open a network, "&Compute Metrics" from the toolbar, write
 // and run the ns script with the bottleneck monitored, then "Create Graphic ..." with the simulated
 // option, so that the graph window shows the computed and the measured queue size of the
-// bottleneck. Needs the ns simulator and a network file: VARLO_E2E_NET names the file (the
-// bundled dumbbell imported by varlo-cli), its link from R1 to R2 being the bottleneck. With
+// bottleneck. Needs the ns simulator; the network is the bundled dumbbell (examples/dumbbell.net)
+// or the file VARLO_E2E_NET names, its link from R1 to R2 being the bottleneck. With
 // VARLO_SCREENSHOT set, the main window is saved there as PNG at the end.
 #include <QAction>
 #include <QCheckBox>
@@ -39,10 +39,9 @@ class GraphNsEndToEndTest : public QObject {
 
  private slots:
   void computedAndSimulatedQueueSizesInOneGraph() {
-    const QString source = qEnvironmentVariable("VARLO_E2E_NET");
-    if (source.isEmpty() || !QFile::exists(QStringLiteral("/usr/bin/ns"))) {
-      QSKIP("set VARLO_E2E_NET to a network file and install ns to run this test");
-    }
+    QString source = qEnvironmentVariable("VARLO_E2E_NET");
+    if (source.isEmpty()) source = QStringLiteral(VARLO_SOURCE_DIR "/examples/dumbbell.net");
+    if (!QFile::exists(QStringLiteral("/usr/bin/ns"))) QSKIP("the ns simulator is not installed");
     QTemporaryDir temp;
     QVERIFY(temp.isValid());
     CSettingsStore::SetSystemFileForTesting(temp.filePath(QStringLiteral("system.ini")));
