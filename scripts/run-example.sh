@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Varlo and runs the main job on the bundled dumbbell network:
-# its routes, then (once the engine is built in) an evaluation run.
+# the routes of one source, a Compute Metrics run with its dump as CSV, and, with a display, the
+# network opened in the desktop program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,8 +9,8 @@ cmake --preset default
 cmake --build --preset default -j"$(nproc)" --target varlo-cli
 cli=build/default/varlo-cli
 "$cli" import examples/dumbbell.json -o build/default/dumbbell.net
-echo "Routes of the dumbbell network (FROM TO NEXT COST, by node number):"
-"$cli" routes build/default/dumbbell.net
+echo "Routes from S1 (node 3) in the dumbbell network (FROM TO NEXT COST, by node number):"
+"$cli" routes build/default/dumbbell.net | awk '$1 == 3' 
 
 echo "Compute Metrics on the dumbbell network (15 s of simulated time, steps of 0.01 s, a row every 0.1 s):"
 "$cli" run build/default/dumbbell.net --dump build/default/dumbbell.dmp
