@@ -68,22 +68,10 @@ CLinkDialog::CLinkDialog(QWidget* parent) : CExchangeDialog(parent) {
   linkRow->addWidget(buffer1Button);
   linkRow->addWidget(buffer2Button);
 
-  okButton = new QPushButton(QStringLiteral("OK"), this);
-  okButton->setDefault(true);
-  cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  auto* buttons = new QVBoxLayout();
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
-  buttons->addStretch();
-
   auto* left = new QVBoxLayout();
   left->addLayout(groups);
   left->addLayout(linkRow);
-  auto* top = new QHBoxLayout(this);
-  top->addLayout(left);
-  top->addLayout(buttons);
+  LayOutWithButtons(left, okButton, cancelButton);
 
   exchange_.Int(bufferEdit[0], &bufferSpace[0])
       .Int(bufferEdit[1], &bufferSpace[1])

@@ -40,22 +40,10 @@ CNodeDialog::CNodeDialog(QWidget* parent) : CExchangeDialog(parent) {
   colours->addWidget(backButton);
   colours->addWidget(textButton);
 
-  okButton = new QPushButton(QStringLiteral("OK"), this);
-  okButton->setDefault(true);
-  cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  auto* buttons = new QVBoxLayout();
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
-  buttons->addStretch();
-
   auto* left = new QVBoxLayout();
   left->addLayout(form);
   left->addLayout(colours);
-  auto* top = new QHBoxLayout(this);
-  top->addLayout(left);
-  top->addLayout(buttons);
+  LayOutWithButtons(left, okButton, cancelButton);
 
   exchange_.Int(sizeEdit, &size, 3, 20).Text(nameEdit, &name).ComboIndex(shapeList, &shape);
 }

@@ -18,18 +18,7 @@ CClassTimesDlg::CClassTimesDlg(QWidget* parent) : CExchangeDialog(parent) {
   form->addRow(QStringLiteral("Start Time (sec):"), startEdit);
   form->addRow(QStringLiteral("StopTime (sec):"), stopEdit);
 
-  okButton = new QPushButton(QStringLiteral("OK"), this);
-  okButton->setDefault(true);
-  cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  auto* buttons = new QVBoxLayout();
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
-  buttons->addStretch();
-  auto* top = new QHBoxLayout(this);
-  top->addLayout(form);
-  top->addLayout(buttons);
+  LayOutWithButtons(form, okButton, cancelButton);
 
   exchange_.Double(startEdit, &startTime, 0.0, 100000000.0).Double(stopEdit, &stopTime, 0.0, 100000000.0);
 }

@@ -58,18 +58,9 @@ CTrafficClassDlg::CTrafficClassDlg(QWidget* parent) : CExchangeDialog(parent) {
                                                     slotSizeEdit, traceFileButton})
     w->hide();
 
-  okButton = new QPushButton(QStringLiteral("OK"), this);
-  okButton->setDefault(true);
-  cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  auto* buttons = new QVBoxLayout();
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
-  buttons->addStretch();
-  auto* top = new QHBoxLayout(this);
-  top->addWidget(group);
-  top->addLayout(buttons);
+  auto* content = new QVBoxLayout();
+  content->addWidget(group);
+  LayOutWithButtons(content, okButton, cancelButton);
 
   connect(udpCheck, &QCheckBox::clicked, this, [this] { OnKindClicked(&useUdp); });
   connect(tcpCheck, &QCheckBox::clicked, this, [this] { OnKindClicked(&useTcp); });

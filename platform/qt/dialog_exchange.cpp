@@ -341,6 +341,21 @@ bool CDialogExchange::FromControls(QWidget* parent) {
 
 CExchangeDialog::CExchangeDialog(QWidget* parent) : QDialog(parent) {}
 
+void CExchangeDialog::LayOutWithButtons(QLayout* content, QPushButton*& ok, QPushButton*& cancel) {
+  ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setDefault(true);
+  cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  auto* buttons = new QVBoxLayout();
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  buttons->addStretch();
+  auto* top = new QHBoxLayout(this);
+  top->addLayout(content);
+  top->addLayout(buttons);
+}
+
 void CExchangeDialog::showEvent(QShowEvent* event) {
   InitOnce();
   QDialog::showEvent(event);

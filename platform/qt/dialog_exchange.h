@@ -8,6 +8,8 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QLayout>
+#include <QPushButton>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -138,6 +140,10 @@ class CExchangeDialog : public QDialog, public CInitDialog {
  protected:
   // Runs after the fields were read successfully, before the dialog closes.
   virtual void OnExchangeDone() {}
+  // Lays the dialog out as the program's dialogs are: the content on the left, and on the right a
+  // column with "OK" (the default button, accepting) and "Cancel" (rejecting), returned through
+  // ok and cancel.
+  void LayOutWithButtons(QLayout* content, QPushButton*& ok, QPushButton*& cancel);
   void showEvent(QShowEvent* event) override;
   CDialogExchange exchange_;
 };
