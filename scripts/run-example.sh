@@ -13,7 +13,7 @@ echo "Routes from S1 (node 3) in the dumbbell network (FROM TO NEXT COST, by nod
 "$cli" routes build/default/dumbbell.net | awk '$1 == 3' 
 
 echo "Compute Metrics on the dumbbell network (15 s of simulated time, steps of 0.01 s, a row every 0.1 s):"
-"$cli" run build/default/dumbbell.net --dump build/default/dumbbell.dmp
+"$cli" run build/default/dumbbell.net --dump build/default/dumbbell.dmp --quiet
 "$cli" dump2csv build/default/dumbbell.dmp --net build/default/dumbbell.net -o build/default/dumbbell.csv
 echo "Dump file: build/default/dumbbell.dmp; the same as CSV with named columns: build/default/dumbbell.csv"
 
