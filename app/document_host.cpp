@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QMessageBox>
 #include <exception>
 
@@ -19,6 +21,7 @@
 #include "resources/command_ids.h"
 #include "results/computation_commands.h"
 #include "results/graph_view.h"
+#include "results/options_dlg.h"
 
 namespace varlo {
 
@@ -48,7 +51,8 @@ QString FileErrorText(const std::exception& error, const QString& path) {
 }  // namespace
 
 CDocumentHost::CDocumentHost(QMdiArea* area) : area_(area), doc_(std::make_unique<CVarloDoc>()) {
-  doc_->useNS = CSettingsStore::ReadSystemInt(QString::fromLatin1(CSettingsStore::kUseNS), 0) != 0;
+  // The installer's "UseNS", unless the user changed it in Tools > Options.
+  doc_->useNS = ReadNSOptions().useNS;
 }
 
 CDocumentHost::~CDocumentHost() {
@@ -96,19 +100,37 @@ CGraphFrame* CDocumentHost::CreateGraphFrame() {
 }
 
 void CDocumentHost::AddFrame(CMdiFrame* frame) {
+  // While the active window is maximised, a new one opens maximised too, as MDI windows do.
+  const QMdiSubWindow* active = area_->activeSubWindow();
+  const bool maximised = active != nullptr && active->isMaximized();
   area_->addSubWindow(frame);
   frames_.emplace_back(frame);
   connect(frame, &QObject::destroyed, this, &CDocumentHost::OnFrameDestroyed);
-  if (frame->GetKind() == CMdiFrame::Kind::kNetwork) {
-    // Nearly the whole client area, leaving room for the cascade of later windows. Before the
-    // main window is first shown its client area has no size yet; the window's own size stands in.
-    const QSize client =
-        area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
-    frame->resize(std::max(640, client.width() - 40), std::max(420, client.height() - 40));
-  }
+  connect(frame, &QObject::destroyed, area_, [area = QPointer<QMdiArea>(area_)] {
+    if (area) RepaintSubWindows(area);
+  });
+  // Network and graph windows alike: nearly the whole client area, leaving room for the cascade
+  // of later windows. Before the main window is first shown its client area has no size yet; the
+  // window's own size stands in.
+  const QSize client = area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
+  frame->resize(std::max(640, client.width() - 40), std::max(420, client.height() - 40));
   UpdateFrameTitles();
-  frame->show();
+  if (maximised) {
+    frame->showMaximized();
+  } else {
+    frame->show();
+  }
   area_->setActiveSubWindow(frame);
+}
+
+void RepaintSubWindows(QMdiArea* area) {
+  // What a closed window uncovered is drawn again at once, canvases included (they repaint
+  // only what they are told to).
+  area->viewport()->update();
+  for (QMdiSubWindow* window : area->subWindowList()) {
+    window->update();
+    for (QWidget* child : window->findChildren<QWidget*>()) child->update();
+  }
 }
 
 void CDocumentHost::FrameClosed(CMdiFrame* frame) {
@@ -237,9 +259,7 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdGenerateNSScript:
     case kIdGenerateQNSScript: {
       ScriptCommandHooks hooks;
-      hooks.saveUnderTitle = [this] {
-        DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
-      };
+      hooks.saveUnderTitle = [this] { return SaveBeforeRun(); };
       if (id == kIdGenerateNSScript) {
         OnGenerateNSScript(*doc_, DialogParent(), hooks);
       } else {
@@ -342,9 +362,19 @@ bool CDocumentHost::DoSave(const QString& path) {
   return true;
 }
 
+bool CDocumentHost::SaveBeforeRun() {
+  // A network never saved would be written as an extension-less "Untitled" in whatever folder the
+  // program runs in, where nothing offers it again: it goes through Save As first.
+  if (doc_->GetPathName().empty()) return DoSaveAs();
+  // A failed save is reported and the run goes on.
+  DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
+  return true;
+}
+
 void CDocumentHost::OnComputeRoutes() {
   doc_->ComputeRoutes();
   doc_->routesValid = true;
+  if (auto* main = qobject_cast<CMainFrame*>(area_->window())) main->SetStatusText(RoutesComputedText(*doc_));
 }
 
 void CDocumentHost::OnLoadTraffic() {
@@ -375,11 +405,7 @@ void CDocumentHost::OnSaveTraffic() {
 
 void CDocumentHost::OnRunCommand(int id) {
   RunCommandHooks hooks;
-  // The runs save the document under its title first, in its folder; a failed save is reported
-  // and the run goes on.
-  hooks.saveUnderTitle = [this] {
-    DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
-  };
+  hooks.saveUnderTitle = [this] { return SaveBeforeRun(); };
   hooks.status = [this](const QString& text) {
     if (auto* main = qobject_cast<CMainFrame*>(area_->window())) main->SetStatusText(text);
   };
@@ -401,7 +427,6 @@ void CDocumentHost::OnCreateGraphic() {
     CGraphFrame* frame = CreateGraphFrame();
     if (frame == nullptr) return false;
     frame->SetView(view);
-    if (frame->width() < 480 || frame->height() < 320) frame->resize(640, 420);
     return true;
   };
   ::varlo::OnCreateGraphic(*doc_, DialogParent(), hooks);

@@ -151,6 +151,7 @@ void CMainFrame::CreateActions() {
   AddAction(kIdCreateGraphic, QStringLiteral("Create Graphic ..."))->setIcon(icon("graph"));
   AddAction(kIdZoomIn, QStringLiteral("Zoom &In"))->setIcon(icon("zoomin"));
   AddAction(kIdZoomOut, QStringLiteral("Zoom &Out"))->setIcon(icon("zoomout"));
+  AddAction(kIdZoomToFit, QStringLiteral("Zoom to &Fit"));
   AddAction(kIdViewGrid, QStringLiteral("View &Grid"))->setCheckable(true);
   AddAction(kIdViewToolbar, QStringLiteral("&Toolbar"))->setCheckable(true);
   AddAction(kIdViewStatusBar, QStringLiteral("&Status Bar"))->setCheckable(true);
@@ -160,6 +161,8 @@ void CMainFrame::CreateActions() {
   AddAction(kIdWindowTile, QStringLiteral("&Tile"));
   AddAction(kIdWindowArrange, QStringLiteral("&Arrange Icons"));
   AddAction(kIdWindowSplit, QStringLiteral("S&plit"));
+
+  AddAction(kIdToolsOptions, QStringLiteral("&Options..."));
 
   AddAction(kIdHelpContents, QStringLiteral("Contents"));
   AddAction(kIdAppAbout, QStringLiteral("&About Varlo..."))->setIcon(icon("about"));
@@ -204,6 +207,7 @@ void CMainFrame::CreateMenus() {
       kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast,    kSeparator, kIdAppExit};
   fileMenus_.push_back(NewMenu(MenuLayout::kNoDocument, QStringLiteral("&File"), noDocumentFile));
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&View"), {kIdViewToolbar, kIdViewStatusBar});
+  NewMenu(MenuLayout::kNoDocument, QStringLiteral("&Tools"), {kIdToolsOptions});
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kNetwork, QStringLiteral("&File"), kDocumentFileMenu));
@@ -212,9 +216,10 @@ void CMainFrame::CreateMenus() {
           {kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdGenerateTraceClasses,
            kIdDeleteAllTraffic, kIdModifyLinks});
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&View"),
-          {kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, kSeparator, kIdViewToolbar,
+          {kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, kIdZoomToFit, kSeparator, kIdViewToolbar,
            kIdViewStatusBar});
   FillWindowMenu(NewMenu(MenuLayout::kNetwork, QStringLiteral("&Window"), kWindowMenu));
+  NewMenu(MenuLayout::kNetwork, QStringLiteral("&Tools"), {kIdToolsOptions});
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kGraph, QStringLiteral("&File"), kDocumentFileMenu));
@@ -222,6 +227,7 @@ void CMainFrame::CreateMenus() {
   NewMenu(MenuLayout::kGraph, QStringLiteral("&View"),
           {kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, kSeparator, kIdViewToolbar, kIdViewStatusBar});
   FillWindowMenu(NewMenu(MenuLayout::kGraph, QStringLiteral("&Window"), kWindowMenu));
+  NewMenu(MenuLayout::kGraph, QStringLiteral("&Tools"), {kIdToolsOptions});
   NewMenu(MenuLayout::kGraph, QStringLiteral("&Help"), kHelpMenu);
 
   layout_ = MenuLayout::kGraph;  // forces the first UpdateMenuLayout to build the bar
@@ -462,6 +468,7 @@ void CMainFrame::UpdateCommandUI() {
       // A user who finds the ns command greyed learns how to get it.
       if (id == kIdGenerateNSScript) {
         action->setToolTip(ui.enabled ? ToolTipText(id) : QString::fromLatin1(kNSScriptDisabledToolTip));
+        action->setStatusTip(ui.enabled ? StatusPrompt(id) : QString::fromLatin1(kNSScriptDisabledPrompt));
       }
     }
     if (action->isCheckable() && action->isChecked() != ui.checked) action->setChecked(ui.checked);

@@ -1,5 +1,7 @@
 #include "app/simulator_commands.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
 #include <exception>
@@ -12,6 +14,7 @@
 #include "results/gen_traffic_dlg.h"
 #include "results/modify_links_dlg.h"
 #include "results/ns_script_dlg.h"
+#include "results/options_dlg.h"
 #include "results/qns_script_dlg.h"
 #include "results/report_dlgs.h"
 #include "results/simulator_running_dlg.h"
@@ -23,7 +26,9 @@
 namespace varlo {
 
 const char* const kNSScriptDisabledToolTip =
-    "NS Script (not available: choose the ns option when installing Varlo to enable it)";
+    "NS Script (not available: turn it on in Tools > Options)";
+const char* const kNSScriptDisabledPrompt =
+    "Not available: turn on \"Offer Generate NS Script\" in Tools > Options (ns must be installed)";
 
 namespace {
 
@@ -36,7 +41,19 @@ QString ErrorText(const std::exception& error) {
 
 }  // namespace
 
-SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, SimulatorKind kind, QWidget* parent) {
+QString NSFilesNote(const std::string& scriptPath, const std::string& documentFolder, const std::string& title,
+                    bool monitors) {
+  const QString script = QDir(QString::fromStdString(documentFolder)).absoluteFilePath(QString::fromStdString(scriptPath));
+  QString note = QStringLiteral("Script: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(script)));
+  if (monitors) {
+    note += QStringLiteral("\nQueue monitor files: %1_*.tr in %2")
+                .arg(QString::fromStdString(title), QDir::toNativeSeparators(QFileInfo(script).absolutePath()));
+  }
+  return note;
+}
+
+SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, SimulatorKind kind, QWidget* parent,
+                                       const QString& filesNote) {
   const bool ns = kind == SimulatorKind::kNS;
   std::unique_ptr<CSimulatorRun> run = CSimulatorRun::Start(request);
   SimulatorReport report;
@@ -49,7 +66,7 @@ SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, Simulato
     ShowMessageBox(parent, QString::fromStdString(report.failureMessage));
   }
   if (ns) {
-    CReportNSDlg dialog(report, parent);
+    CReportNSDlg dialog(report, parent, filesNote);
     ExecDialog(dialog);
   } else {
     CReportQNSDlg dialog(report, parent);
@@ -59,7 +76,7 @@ SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, Simulato
 }
 
 void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHooks& hooks) {
-  if (hooks.saveUnderTitle) hooks.saveUnderTitle();
+  if (hooks.saveUnderTitle && !hooks.saveUnderTitle()) return;
   CNSScriptDlg dialog(doc, parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
 
@@ -75,12 +92,18 @@ void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHook
     ShowMessageBox(parent, ErrorText(error), MessageKind::kError);
     return;
   }
-  if (dialog.runNS)
-    RunSimulatorWithReport(MakeNSRunRequest(doc, options.scriptPath), SimulatorKind::kNS, parent);
+  if (dialog.runNS) {
+    SimulatorRequest request = MakeNSRunRequest(doc, options.scriptPath);
+    // The ns of the folder chosen in Tools > Options (or by the installer), else the one on the PATH.
+    request.arguments.front() = NSProgram(ReadNSOptions()).toStdString();
+    RunSimulatorWithReport(request, SimulatorKind::kNS, parent,
+                           NSFilesNote(options.scriptPath, doc.GetFolder(), options.title,
+                                       !options.monitoredQueues.empty()));
+  }
 }
 
 void OnGenerateQNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHooks& hooks) {
-  if (hooks.saveUnderTitle) hooks.saveUnderTitle();
+  if (hooks.saveUnderTitle && !hooks.saveUnderTitle()) return;
   CQNSScriptDlg dialog(doc, parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
 

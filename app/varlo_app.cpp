@@ -25,6 +25,7 @@
 #include "platform/qt/settings_store.h"
 #include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
+#include "results/options_dlg.h"
 
 // The shell's compiled-in artwork lives in a static library; its registration must be pulled in.
 static void InitShellResources() {
@@ -256,6 +257,18 @@ void CVarloApp::OnPrintSetup() {
   ExecDialog(dialog);
 }
 
+void CVarloApp::OnToolsOptions() {
+  COptionsDlg dialog(ReadNSOptions(), mainFrame_.get());
+  if (ExecDialog(dialog) != QDialog::Accepted) return;
+  const NSOptions options = dialog.Options();
+  if (!WriteNSOptions(options)) {
+    ShowMessageBox(mainFrame_.get(), QStringLiteral("The options could not be saved in the settings file."),
+                   MessageKind::kWarning);
+  }
+  // Open networks follow at once, not only the next one opened.
+  for (const auto& host : documents_) host->Doc()->useNS = options.useNS;
+}
+
 void CVarloApp::OnAppAbout() {
   CAboutDlg dialog(mainFrame_.get());
   ExecDialog(dialog);
@@ -278,7 +291,10 @@ bool CVarloApp::OnCommand(int id) {
       OnAppAbout();
       return true;
     case kIdHelpContents:
-      OpenHelpContents();
+      OpenHelpContents(MainFrame());
+      return true;
+    case kIdToolsOptions:
+      OnToolsOptions();
       return true;
     default:
       break;
@@ -298,6 +314,7 @@ bool CVarloApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdFilePrintSetup:
     case kIdAppAbout:
     case kIdHelpContents:
+    case kIdToolsOptions:
       ui.enabled = true;
       return true;
     default:

@@ -52,6 +52,10 @@ constexpr int kIdGenerateTraceClasses = 32818;
 constexpr int kIdExportPicture = 32819;
 constexpr int kIdCreateMetafile = 32820;
 
+// --- beyond the original's commands -----------------------------------------------------------
+constexpr int kIdToolsOptions = 32840;  // Tools > Options...: ns folder and the "UseNS" flag
+constexpr int kIdZoomToFit = 32841;     // View > Zoom to Fit
+
 // --- framework commands -----------------------------------------------------------------------
 constexpr int kIdFileNew = 57600;
 constexpr int kIdFileOpen = 57601;

@@ -39,6 +39,8 @@ const std::unordered_map<int, const char*>& Strings() {
       {kIdGenerateQNSScript, "Generate a script for the Quick network simulator"},
       {kIdAnimateDump, "Animate using a dump file..."},
       {kIdExportPicture, "Save the drawing as an SVG, PNG or PDF picture\nExport Picture"},
+      {kIdToolsOptions, "Set where ns is installed and whether the ns script command is offered\nOptions"},
+      {kIdZoomToFit, "Shows the whole network in the window\nZoom to Fit"},
       {kIdFileNew, "Create a new document\nNew"},
       {kIdFileOpen, "Open an existing document\nOpen"},
       {kIdFileClose, "Close the active document\nClose"},

@@ -1,5 +1,6 @@
 #include "results/dump_animation_dlg.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/file_dialogs.h"
 #include "engine/dump_file.h"
@@ -27,7 +29,15 @@ CDumpAnimationDlg::CDumpAnimationDlg(CVarloDoc& doc, QWidget* parent)
   fastButton_ = new QPushButton(QStringLiteral(">>"), this);
   stopButton_ = new QPushButton(QStringLiteral("Stop"), this);
   stopButton_->setDefault(true);
-  for (QPushButton* b : {browseButton_, stepButton_, fastButton_}) b->setAutoDefault(false);
+  playButton_ = new QPushButton(QStringLiteral("Play"), this);
+  speedBox_ = new QComboBox(this);
+  for (int speed : kSpeeds) speedBox_->addItem(QStringLiteral("%1 rows/s").arg(speed), speed);
+  speedBox_->setCurrentIndex(2);
+  noteLabel_ = new QLabel(this);
+  noteLabel_->setWordWrap(true);
+  noteLabel_->hide();
+  playTimer_ = new QTimer(this);
+  for (QPushButton* b : {browseButton_, stepButton_, fastButton_, playButton_}) b->setAutoDefault(false);
   browseButton_->setFixedWidth(28);
 
   auto* layout = new QGridLayout(this);
@@ -39,12 +49,44 @@ CDumpAnimationDlg::CDumpAnimationDlg(CVarloDoc& doc, QWidget* parent)
   layout->addWidget(stepButton_, 1, 2);
   layout->addWidget(fastButton_, 1, 3);
   layout->addWidget(stopButton_, 1, 4);
+  layout->addWidget(playButton_, 2, 2);
+  layout->addWidget(speedBox_, 2, 3, 1, 2);
+  layout->addWidget(noteLabel_, 3, 0, 1, 5);
   move(40, 200);
 
   connect(browseButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnBrowse);
   connect(stepButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnStep);
   connect(fastButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnFastForward);
   connect(stopButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnStop);
+  connect(playButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnPlayPause);
+  connect(speedBox_, &QComboBox::currentIndexChanged, this,
+          [this] { playTimer_->setInterval(1000 / speedBox_->currentData().toInt()); });
+  connect(playTimer_, &QTimer::timeout, this, [this] {
+    if (!reader_ && !OpenFile()) {
+      Pause();
+      return;
+    }
+    Step();
+    if (atEnd_) Pause();  // the last row stays shown; ">" then shows "END"
+  });
+}
+
+bool CDumpAnimationDlg::IsPlaying() const {
+  return playTimer_->isActive();
+}
+
+void CDumpAnimationDlg::Pause() {
+  playTimer_->stop();
+  playButton_->setText(QStringLiteral("Play"));
+}
+
+void CDumpAnimationDlg::OnPlayPause() {
+  if (IsPlaying()) {
+    Pause();
+    return;
+  }
+  playTimer_->start(1000 / speedBox_->currentData().toInt());
+  playButton_->setText(QStringLiteral("Pause"));
 }
 
 CDumpAnimationDlg::~CDumpAnimationDlg() = default;
@@ -71,6 +113,8 @@ void CDumpAnimationDlg::FromControls() {
 void CDumpAnimationDlg::CloseFile() {
   reader_.reset();
   atEnd_ = false;
+  rowsRead_ = 0;
+  noteLabel_->hide();
 }
 
 bool CDumpAnimationDlg::OpenFile() {
@@ -83,6 +127,8 @@ bool CDumpAnimationDlg::OpenFile() {
     return false;
   }
   atEnd_ = false;
+  rowsRead_ = 0;
+  noteLabel_->hide();
   if (!reader_->Matches(doc_.GetLinks().size(), doc_.GetClasses().size())) {
     reader_.reset();
     ShowMessageBox(this, QString::fromLatin1(kBadDumpFileMessage), MessageKind::kWarning);
@@ -100,8 +146,17 @@ void CDumpAnimationDlg::Step() {
   std::string word;
   if (!reader_->ReadWord(word)) {
     atEnd_ = true;  // nothing changes until the next step shows "END"
+    const int announced = reader_->GetHeader().nominalRows;
+    if (rowsRead_ < announced) {
+      noteLabel_->setText(QStringLiteral("The file ends after %1 of the %2 rows its header announces "
+                                         "(its run was cancelled or cut short).")
+                              .arg(rowsRead_)
+                              .arg(announced));
+      noteLabel_->show();
+    }
     return;
   }
+  ++rowsRead_;
   timeText = QString::fromStdString(word.substr(0, 100));
   double value = 0.0;
   auto load = [&](C_MM1K_Queue* queue) {
@@ -127,10 +182,12 @@ void CDumpAnimationDlg::OnFastForward() {
   if (!reader_ && !OpenFile()) return;
   // The first skip ends the row shown last (or, on a fresh file, skips the first row whole).
   for (int i = 0; i < 4; ++i) reader_->SkipLine();
+  rowsRead_ += rowsRead_ == 0 ? 4 : 3;
   Step();
 }
 
 void CDumpAnimationDlg::OnBrowse() {
+  Pause();
   CloseFile();
   FromControls();
   const QString path =
@@ -142,6 +199,7 @@ void CDumpAnimationDlg::OnBrowse() {
 }
 
 void CDumpAnimationDlg::OnStop() {
+  Pause();
   CloseFile();
   accept();
 }

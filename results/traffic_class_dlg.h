@@ -44,6 +44,10 @@ class CTrafficClassDlg : public CExchangeDialog {
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
 
+  // OK: the fields as every dialog checks them; then a stop time before the start time (a class
+  // that would never send) is shown to the user, who keeps the times or goes back to them.
+  void accept() override;
+
  private:
   // A click on a kind check box: the kinds exclude each other; clicking the checked one clears it.
   void OnKindClicked(int* kind);

@@ -58,6 +58,26 @@ int CSettingsStore::ReadSystemInt(const QString& name, int fallback) {
   return ok ? value : fallback;
 }
 
+namespace {
+// The user's own choices live apart from the installer's group, so that they win over a
+// machine-wide value the user cannot change.
+const QString kOptionsGroup = QStringLiteral("Options");
+}  // namespace
+
+QVariant CSettingsStore::ReadOption(const QString& name) {
+  auto user = OpenUserStore();
+  const QString key = kOptionsGroup + QLatin1Char('/') + name;
+  if (user->contains(key)) return user->value(key);
+  return ReadInstallerValue(name);
+}
+
+bool CSettingsStore::WriteOption(const QString& name, const QVariant& value) {
+  auto user = OpenUserStore();
+  user->setValue(kOptionsGroup + QLatin1Char('/') + name, value);
+  user->sync();
+  return user->status() == QSettings::NoError;
+}
+
 bool CSettingsStore::WriteSystemValue(const QString& name, const QVariant& value) {
   auto store = OpenSystemStore();
   if (!store->isWritable()) return false;

@@ -142,7 +142,7 @@ class ComputationTest : public QObject {
     bool saved = false;
     QStringList status;
     RunCommandHooks hooks;
-    hooks.saveUnderTitle = [&] { saved = true; };
+    hooks.saveUnderTitle = [&] { saved = true; return true; };
     hooks.status = [&](const QString& text) { status.append(text); };
     const auto result = OnRunCommand(*doc, RunMethod::kComputeMetrics, nullptr, hooks);
     QVERIFY(saved);
@@ -165,12 +165,23 @@ class ComputationTest : public QObject {
     for (size_t i = 1; i < ours.size(); ++i) QCOMPARE(ours[i], theirs[i]);
   }
 
+  void routesComputedAreCounted() {
+    // A - B joined, C alone: A->B and B->A are routes; A->C, C->A, B->C, C->B are not.
+    NetBuilder b;
+    CGraphicNode* a = b.Node("A");
+    CGraphicNode* c = b.Node("B");
+    b.Node("C");
+    b.Link(a, c, 100, 20, 0.01);
+    b.doc->ComputeRoutes();
+    QCOMPARE(RoutesComputedText(*b.doc), QStringLiteral("Routes computed: 2 routes, 4 unreachable pairs"));
+  }
+
   void cancellingTheDialogRunsNothing() {
     auto doc = SmallNetwork();
     DialogScript script(test::PressCancel);
     bool saved = false;
     RunCommandHooks hooks;
-    hooks.saveUnderTitle = [&] { saved = true; };
+    hooks.saveUnderTitle = [&] { saved = true; return true; };
     QVERIFY(!OnRunCommand(*doc, RunMethod::kZIteration, nullptr, hooks).has_value());
     QVERIFY(saved);  // saved before the dialog, as the command does
   }
