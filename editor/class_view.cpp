@@ -1,4 +1,4 @@
-#include "results/class_view.h"
+#include "editor/class_view.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -6,14 +6,14 @@
 
 #include "editor/node_dialog.h"
 #include "editor/varlo_view.h"
-#include "engine/queue.h"
-#include "engine/traffic_class.h"
+#include "model/queue.h"
+#include "model/traffic_class.h"
 #include "model/graphic_link.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/icons.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
-#include "results/class_times_dlg.h"
+#include "editor/class_times_dlg.h"
 
 namespace varlo {
 

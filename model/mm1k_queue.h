@@ -2,7 +2,7 @@
 // large buffer (K >= 100), and the fixed-step fluid backlog model of the Compute Metrics run.
 #pragma once
 
-#include "engine/queue.h"
+#include "model/queue.h"
 
 namespace varlo {
 

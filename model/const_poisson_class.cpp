@@ -1,4 +1,4 @@
-#include "engine/const_poisson_class.h"
+#include "model/const_poisson_class.h"
 
 #include "model/archive.h"
 #include "platform/core/text_format.h"

@@ -1,4 +1,4 @@
-#include "results/class_times_dlg.h"
+#include "editor/class_times_dlg.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "engine/queue.h"
+#include "model/queue.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "results/graph_drawing.h"
+#include "engine/graph_drawing.h"
 
 #include <cmath>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/td_poisson_class.h"
+#include "model/td_poisson_class.h"
 
 namespace varlo {
 

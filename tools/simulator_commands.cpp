@@ -1,4 +1,4 @@
-#include "app/simulator_commands.h"
+#include "tools/simulator_commands.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -8,13 +8,13 @@
 #include "model/archive.h"
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
-#include "results/gen_trace_dlg.h"
-#include "results/gen_traffic_dlg.h"
-#include "results/modify_links_dlg.h"
-#include "results/ns_script_dlg.h"
-#include "results/qns_script_dlg.h"
-#include "results/report_dlgs.h"
-#include "results/simulator_running_dlg.h"
+#include "tools/gen_trace_dlg.h"
+#include "tools/gen_traffic_dlg.h"
+#include "tools/modify_links_dlg.h"
+#include "tools/ns_script_dlg.h"
+#include "tools/qns_script_dlg.h"
+#include "tools/report_dlgs.h"
+#include "tools/simulator_running_dlg.h"
 #include "simulators/link_modifier.h"
 #include "simulators/ns_script.h"
 #include "simulators/qns_script.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/traffic_class.h"
+#include "model/traffic_class.h"
 
 namespace varlo {
 

@@ -1,7 +1,7 @@
 // UDP source of Poisson traffic at a constant rate.
 #pragma once
 
-#include "engine/traffic_class.h"
+#include "model/traffic_class.h"
 
 namespace varlo {
 

@@ -1,4 +1,4 @@
-#include "results/traffic_class_dlg.h"
+#include "editor/traffic_class_dlg.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

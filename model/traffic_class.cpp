@@ -1,4 +1,4 @@
-#include "engine/traffic_class.h"
+#include "model/traffic_class.h"
 
 #include <atomic>
 

@@ -1,9 +1,9 @@
-#include "engine/td_poisson_class.h"
+#include "model/td_poisson_class.h"
 
 #include <cfloat>
 #include <utility>
 
-#include "engine/trace_class.h"
+#include "model/trace_class.h"
 #include "model/archive.h"
 #include "platform/core/text_format.h"
 

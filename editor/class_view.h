@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 #include "model/document.h"
 
 namespace varlo {

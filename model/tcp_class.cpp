@@ -1,4 +1,4 @@
-#include "engine/tcp_class.h"
+#include "model/tcp_class.h"
 
 #include "engine/tcp_profile.h"
 #include "model/archive.h"

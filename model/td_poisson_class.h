@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/traffic_class.h"
+#include "model/traffic_class.h"
 
 namespace varlo {
 

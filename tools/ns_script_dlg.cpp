@@ -1,4 +1,4 @@
-#include "results/ns_script_dlg.h"
+#include "tools/ns_script_dlg.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/file_dialogs.h"
-#include "engine/queue.h"
+#include "platform/qt/file_dialogs.h"
+#include "model/queue.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
 #include "model/node.h"

@@ -1,4 +1,4 @@
-#include "results/simulator_running_dlg.h"
+#include "tools/simulator_running_dlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "results/gen_traffic_dlg.h"
+#include "tools/gen_traffic_dlg.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "results/report_dlgs.h"
+#include "tools/report_dlgs.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "results/graph_creation.h"
+#include "engine/graph_creation.h"
 
 #include <algorithm>
 #include <cstdlib>

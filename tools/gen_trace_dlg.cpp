@@ -1,4 +1,4 @@
-#include "results/gen_trace_dlg.h"
+#include "tools/gen_trace_dlg.h"
 
 #include <QDialogButtonBox>
 #include <QFile>

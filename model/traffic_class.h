@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/queue.h"
+#include "model/queue.h"
 #include "model/persistent.h"
 
 namespace varlo {

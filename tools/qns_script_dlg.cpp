@@ -1,4 +1,4 @@
-#include "results/qns_script_dlg.h"
+#include "tools/qns_script_dlg.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 #include <limits>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "model/document.h"
-#include "results/ns_script_dlg.h"
+#include "tools/ns_script_dlg.h"
 #include "simulators/ns_script.h"
 #include "simulators/qns_script.h"
 

@@ -1,4 +1,4 @@
-#include "results/modify_links_dlg.h"
+#include "tools/modify_links_dlg.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

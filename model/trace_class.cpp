@@ -1,4 +1,4 @@
-#include "engine/trace_class.h"
+#include "model/trace_class.h"
 
 #include <cerrno>
 #include <cmath>
