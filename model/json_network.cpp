@@ -1,11 +1,12 @@
-#include "cli/json_network.h"
+#include "model/json_network.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <utility>
 
-#include "cli/command.h"
 #include "model/const_poisson_class.h"
 #include "model/mm1k_queue.h"
 #include "model/tcp_class.h"
@@ -13,13 +14,13 @@
 #include "model/trace_class.h"
 #include "model/archive.h"
 
-namespace varlo::cli {
+namespace varlo {
 
 namespace {
 
 using nlohmann::json;
 
-[[noreturn]] void Fail(const std::string& message) { throw CommandFailure(message); }
+[[noreturn]] void Fail(const std::string& message) { throw CJsonNetworkError(message); }
 
 double NumberField(const json& object, const char* key, const std::string& what) {
   auto it = object.find(key);
@@ -108,7 +109,7 @@ ColorRef ColorFromText(const std::string& text, const std::string& what) {
   return Rgb(r, g, b);
 }
 
-std::unique_ptr<CVarloDoc> DocumentFromJson(const json& root, const std::string& baseDirectory) {
+static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const std::string& baseDirectory) {
   if (!root.is_object()) Fail("the network must be a JSON object");
   auto doc = std::make_unique<CVarloDoc>();
 
@@ -230,7 +231,7 @@ std::unique_ptr<CVarloDoc> DocumentFromJson(const json& root, const std::string&
   return doc;
 }
 
-json DocumentToJson(const CVarloDoc& doc) {
+static json DocumentToJsonValue(const CVarloDoc& doc) {
   json root;
   root["nextNodeNumber"] = doc.nextNodeNumber;
   root["templateQueue"] = QueueToJson(doc.templateQueue, doc.templateQueue.bufferSize);
@@ -291,4 +292,23 @@ json DocumentToJson(const CVarloDoc& doc) {
   return root;
 }
 
-}  // namespace varlo::cli
+std::unique_ptr<CVarloDoc> DocumentFromJson(std::istream& in, const std::string& fileName,
+                                            const std::string& baseDirectory) {
+  json root;
+  try {
+    in >> root;
+  } catch (const json::exception& e) {
+    throw CJsonNetworkError(fileName + " is not valid JSON: " + e.what());
+  }
+  try {
+    return DocumentFromJsonValue(root, baseDirectory);
+  } catch (const CJsonNetworkError& e) {
+    throw CJsonNetworkError(fileName + ": " + e.what());
+  }
+}
+
+std::string DocumentToJson(const CVarloDoc& doc) {
+  return DocumentToJsonValue(doc).dump(2) + "\n";
+}
+
+}  // namespace varlo
