@@ -9,10 +9,10 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
-#include "app/simulator_commands.h"
+#include "tools/simulator_commands.h"
 #include "editor/varlo_view.h"
 #include "model/archive.h"
 #include "model/document.h"
@@ -21,7 +21,7 @@
 #include "resources/command_ids.h"
 #include "results/computation_commands.h"
 #include "results/graph_view.h"
-#include "results/options_dlg.h"
+#include "tools/options_dlg.h"
 
 namespace varlo {
 

@@ -1,7 +1,7 @@
 // The document host: one open network and its windows. It owns the CVarloDoc, opens and closes
 // its network and graph windows, titles them, and handles the document's file commands (Close,
 // Save, Save As, New Window) and document commands (routes, traffic files, the runs and graphs
-// of results/computation_commands.h, the scripts and generators of app/simulator_commands.h).
+// of results/computation_commands.h, the scripts and generators of tools/simulator_commands.h).
 #pragma once
 
 #include <QObject>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 
 class QMdiArea;
 

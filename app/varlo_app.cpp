@@ -12,7 +12,7 @@
 
 #include "app/about_dlg.h"
 #include "app/document_host.h"
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "app/help.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
@@ -25,7 +25,7 @@
 #include "platform/qt/settings_store.h"
 #include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
-#include "results/options_dlg.h"
+#include "tools/options_dlg.h"
 
 // The shell's compiled-in artwork lives in a static library; its registration must be pulled in.
 static void InitShellResources() {

@@ -11,7 +11,7 @@
 #include <QtTest>
 
 #include "editor/varlo_view.h"
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "platform/qt/qt_draw_context.h"
 #include "wmf_reader_probe.h"
 
