@@ -84,7 +84,8 @@ CHelpWindow::CHelpWindow(const QString& index, QWidget* parent)
   connect(browser_, &QTextBrowser::sourceChanged, this, [this] {
     SelectCurrentInContents();
     const QString title = browser_->documentTitle();
-    setWindowTitle(title.isEmpty() ? QStringLiteral("Varlo Help") : QStringLiteral("Varlo Help - %1").arg(title));
+    // The pages' own titles already begin with "Varlo Help".
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Varlo Help") : title);
   });
 
   auto* bar = new QHBoxLayout;

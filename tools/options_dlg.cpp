@@ -60,7 +60,7 @@ COptionsDlg::COptionsDlg(const NSOptions& options, QWidget* parent) : QDialog(pa
 
   auto* form = new QFormLayout;
   form->addRow(useNS_);
-  form->addRow(QStringLiteral("ns &folder:"), folderRow);
+  form->addRow(QStringLiteral("ns folder:"), folderRow);
   auto* note = new QLabel(QStringLiteral("The folder that holds the ns program; leave it empty to run the ns "
                                          "found on the PATH."),
                           this);
