@@ -69,6 +69,7 @@ void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHook
   options.simulationLength = dialog.simulationLength;
   options.monitoredQueues = dialog.monitoredQueues;
   options.maxStartDelay = dialog.maxStartDelay;
+  options.poissonSources = dialog.poissonSources != 0;
   try {
     WriteNSScript(doc, options);
   } catch (const std::exception& error) {

@@ -16,6 +16,7 @@
 #include "cli/command.h"
 #include "engine/computation_parameters.h"
 #include "engine/dump_file.h"
+#include "engine/evaluation_model.h"
 #include "engine/run.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
@@ -38,6 +39,7 @@ struct RunArguments {
   std::string runningStep = "0.01";
   std::string dumpInterval = "0.1";
   std::string profile = "netbsd";
+  std::string model = "classic";
   bool quiet = false;
 };
 
@@ -93,6 +95,7 @@ void ExecuteRun(const RunArguments& args) {
   ProgressLine progress(args.quiet);
   RunOptions options;
   options.documentPath = networkPath;
+  options.model = ParseEvaluationModel(args.model).value_or(EvaluationModel::kClassic);
   options.progress = [&progress](const std::string& text, double) { progress.Show(text); };
   options.notice = [&progress](const std::string& message) { progress.Message("varlo-cli: " + message); };
   options.cancel = &interrupted;
@@ -191,6 +194,10 @@ void RegisterRunCommands(CLI::App& app) {
                     "Dump interval, seconds (0.001 to 10; default 0.1)");
     cmd->add_option("--profile", args->profile, "TCP throughput profile: netbsd (NetBSD 1.2) or ns")
         ->check(CLI::IsMember({"netbsd", "ns"}));
+    cmd->add_option("--model", args->model,
+                    "Queue and TCP formulas: classic (as first described, the default) or refined "
+                    "(consistent with M/M/1/K; TCP classes share their bottlenecks)")
+        ->check(CLI::IsMember({"classic", "refined"}));
     cmd->add_flag("--quiet", args->quiet, "No progress on standard error");
     cmd->callback([args] { ExecuteRun(*args); });
   }

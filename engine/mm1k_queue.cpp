@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/mm1k_closed_form.h"
 #include "model/archive.h"
 #include "model/node.h"
 #include "platform/core/text_format.h"
@@ -43,6 +44,13 @@ void C_MM1K_Queue::UpdateMetrics() {
     P = std::pow(rho, K) * (1.0 - rho) / (1.0 - rhoK1);
     N = rho / (1.0 - rho) - (K + 1.0) * rhoK1 / (1.0 - rhoK1);
     U = std::min(2.0 * rho, 1.0);
+    if (!std::isfinite(N) || !std::isfinite(P)) {
+      // rho^(K+1) overflowed (a heavily overloaded buffer): the same M/M/1/K numbers through the
+      // mirrored queue of load 1/rho.
+      const MM1KMetrics m = MM1KClosedForm(rho, K);
+      N = m.N;
+      P = m.P;
+    }
     return;
   }
   if (rho <= 1.0) {
@@ -55,6 +63,11 @@ void C_MM1K_Queue::UpdateMetrics() {
     N = K + rho / (1.0 - rho);
     U = 1.0;
   }
+  // Each branch is only meant for its own half of the buffer; a state driven past the far end
+  // (a buffer of exactly K = 100, which never gets a regime, or a step that overshoots before the
+  // reflection) would read as fewer than 0 or more than K packets. It holds 0 or K.
+  if (N < 0.0) N = 0.0;
+  if (N > K) N = K;
 }
 
 double C_MM1K_Queue::Derivative(double t) {
@@ -70,8 +83,15 @@ double C_MM1K_Queue::Derivative(double t) {
     }
     const double a = 1.0 - rho;
     const double b = 1.0 - std::pow(rho, K + 1.0);
-    derivative = (lambda - mu * U) * (a * a) * (b * b) /
-                 ((b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a));
+    const double denominator = (b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a);
+    derivative = (lambda - mu * U) * (a * a) * (b * b) / denominator;
+    if (!std::isfinite(derivative) || !(denominator > 0.0)) {
+      // The squares of rho^(K+1) overflow for a full buffer of more than about 75 packets (inf/inf),
+      // or the difference is lost to rounding next to rho = 1; dN/drho is the same quantity
+      // computed without either.
+      const double slope = MM1KClosedForm(rho, K).slope;
+      derivative = slope > 0.0 ? (lambda - mu * U) / slope : 0.0;
+    }
     return derivative;
   }
   const double lambda = arrivalRate;
@@ -103,10 +123,14 @@ void C_MM1K_Queue::UpdateRegime(double /*t*/) {
 void C_MM1K_Queue::CheckReflection() {
   const double K = bufferSize;
   const double middle = K / 2.0 - 1.0;
+  // rho -> 2 - rho keeps N only near the junctions 1 -/+ 2/K; a state far past the junction would
+  // land outside the other branch (N < 0 above, N > K below). It lands on the junction instead.
   if (rho < 1.0 && rho / (1.0 - rho) > middle && regime == 1) {
     rho = 2.0 - rho;
+    if (K + rho / (1.0 - rho) < 0.0) rho = 1.0 + 2.0 / K;
   } else if (rho > 1.0 && K + rho / (1.0 - rho) < middle && regime == 2) {
     rho = 2.0 - rho;
+    if (rho / (1.0 - rho) > K) rho = 1.0 - 2.0 / K;
   }
 }
 
@@ -133,7 +157,8 @@ void C_MM1K_Queue::DiscreteStep(double /*t*/, double h) {
     const double r = (next - K) / (next - K + 1.0);
     P = (r - 1.0) / r;
   }
-  U = served / capacity;
+  // A link that sends nothing (mu = 0) is never busy.
+  U = capacity > 0.0 ? served / capacity : 0.0;
   N = next;
 }
 

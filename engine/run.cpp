@@ -10,6 +10,7 @@
 #include "engine/const_poisson_class.h"
 #include "engine/dump_file.h"
 #include "engine/mm1k_queue.h"
+#include "engine/refined_model.h"
 #include "engine/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "engine/td_poisson_class.h"
@@ -84,6 +85,9 @@ struct ClassInfo {
   // TCP round trip: [firstRttQueue, ... + rttQueueCount) of rttQueues, forward then return path.
   std::uint32_t firstRttQueue = 0;
   std::uint32_t rttQueueCount = 0;
+  std::uint32_t forwardQueueCount = 0;  // the first ones of the round trip
+  // The TCP rate of this propagation once the bottlenecks have been shared out.
+  double sharedRate = 0.0;
   // Rate offered at the last propagation, which is what a dump row at that time shows.
   double lastRate = 0.0;
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
@@ -134,13 +138,25 @@ struct CZIterationEngine::Impl {
   int tcpProfile = 0;
   const CTcpProfiles* profiles = nullptr;
 
+  bool refined = false;             // the refined model (engine/refined_model.h) instead of the classic
+  std::vector<double> refinedRho;   // Compute Metrics, refined: each queue's equivalent load
+  bool hasTcp = false;
+  std::vector<double> tcpDemand;    // per queue: the TCP classes' profile rates, packets/s
+  std::vector<double> tcpArrival;   // per queue: what the TCP entries offered at the last propagation
+  std::vector<double> tcpShare;     // per queue: the factor of the TCP classes crossing it
+  std::vector<double> queueLambda;  // Z-iteration: the queues' arrival rates before a propagation
+  std::vector<double> queueMu;      // service rates, packets/s
+
   double t = 0.0;
   double nextDump = 0.0;
   CDumpWriter* writer = nullptr;
   std::int64_t rowsWritten = 0;
   bool prepared = false;  // the queues and paths have been reset for this run
 
-  Impl(CVarloDoc& d, RunOptions o) : doc(d), options(std::move(o)) {}
+  Impl(CVarloDoc& d, RunOptions o)
+      : doc(d),
+        options(std::move(o)),
+        refined(options.model.value_or(GetEvaluationModel()) == EvaluationModel::kRefined) {}
 
   // --- class rates ---------------------------------------------------------------------------
 
@@ -187,7 +203,55 @@ struct CZIterationEngine::Impl {
 
   RoundTripTerms ObjectQueue(std::uint32_t i) const {
     const CQueue& q = *queues[i];
-    return RoundTripTerms{q.N / q.serviceRate, q.propagationDelay, 1 - q.P};
+    return RoundTripTerms{Waiting(q.N, q.U, q.serviceRate), q.propagationDelay, 1 - q.P};
+  }
+
+  // A TCP class's time in a queue: N/mu as first described, the M/M/1/K sojourn when refined.
+  // A queue that sends nothing holds a class for ever.
+  double Waiting(double N, double U, double mu) const {
+    if (refined) return RefinedSojourn(N, U, mu);
+    return mu > 0 ? N / mu : HUGE_VAL;
+  }
+
+  // The refined model's TCP rates of this propagation: each class's profile rate, then scaled down
+  // at the queues where the TCP classes together ask for more than can be carried. (The classic
+  // model takes each class's profile rate as it is.)
+  template <class QueueAt>
+  void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu) {
+    const size_t n = lambda.size();
+    tcpDemand.assign(n, 0.0);
+    bool any = false;
+    for (ClassInfo& info : classes) {
+      if (info.kind != RateKind::kTcp || info.unreachable) continue;
+      info.sharedRate = TcpRate(info, time, at);
+      if (info.sharedRate == 0) continue;
+      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) tcpDemand[q[i]] += info.sharedRate;
+      any = true;
+    }
+    if (!any) return;
+    tcpShare.resize(n);
+    bool scaled = false;
+    for (size_t i = 0; i < n; ++i) {
+      if (tcpDemand[i] == 0) {
+        tcpShare[i] = 1.0;
+        continue;
+      }
+      const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
+      tcpShare[i] = RefinedTcpShare(tcpDemand[i], other, mu[i]);
+      if (tcpShare[i] < 1.0) scaled = true;
+    }
+    if (!scaled) return;
+    for (ClassInfo& info : classes) {
+      if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0) continue;
+      double share = 1.0;
+      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) share = std::min(share, tcpShare[q[i]]);
+      if (share < 1.0) {
+        info.sharedRate = info.sharedRate * share;
+        info.tcp->lastThroughput = info.sharedRate;
+      }
+    }
   }
 
   // --- set-up --------------------------------------------------------------------------------
@@ -254,6 +318,7 @@ struct CZIterationEngine::Impl {
         info.firstRttQueue = static_cast<std::uint32_t>(rttQueues.size());
         walk.clear();
         tcp->GetPathQueues(walk);
+        info.forwardQueueCount = static_cast<std::uint32_t>(walk.size());
         tcp->GetReversePathQueues(walk);
         for (CQueue* q : walk) rttQueues.push_back(queueIndex.at(q));
         info.rttQueueCount = static_cast<std::uint32_t>(rttQueues.size()) - info.firstRttQueue;
@@ -273,6 +338,13 @@ struct CZIterationEngine::Impl {
 
     const size_t n = queues.size();
     for (auto* v : {&y, &big, &half, &two, &stage, &slope}) v->assign(n, 0.0);
+    refinedRho.assign(refined && method == RunMethod::kComputeMetrics ? n : 0, 0.0);
+    hasTcp = false;
+    for (const ClassInfo& info : classes) hasTcp = hasTcp || info.kind == RateKind::kTcp;
+    tcpArrival.assign(n, 0.0);
+    queueLambda.assign(n, 0.0);
+    queueMu.assign(n, 0.0);
+    for (size_t i = 0; i < n; ++i) queueMu[i] = queues[i]->serviceRate;
   }
 
   void BuildArrays(const std::unordered_map<const CQueue*, std::uint32_t>& queueIndex) {
@@ -334,15 +406,21 @@ struct CZIterationEngine::Impl {
     roundTripTerms.resize(queueState.size());
     for (size_t i = 0; i < queueState.size(); ++i) {
       const QueueState& q = queueState[i];
-      roundTripTerms[i] = RoundTripTerms{q.N / q.mu, delays[i], 1 - q.P};
+      roundTripTerms[i] = RoundTripTerms{Waiting(q.N, q.U, q.mu), delays[i], 1 - q.P};
     }
     auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms[i]; };
+    if (refined && hasTcp) {
+      for (size_t i = 0; i < queueState.size(); ++i) queueLambda[i] = queueState[i].lambda;
+      ShareTcp(time, at, queueLambda, queueMu);
+      tcpArrival.assign(queueState.size(), 0.0);
+    }
     // The sums go to a side array so that a run stopped inside the class loop (profile out of
     // its table) leaves every queue's arrival rate as it was, like the queue-by-queue form.
     arrivalSums.assign(queueState.size(), 0.0);
     for (ClassInfo& info : classes) {
       if (info.unreachable) continue;
-      double r = Rate(info, time, at);
+      const bool tcp = refined && info.kind == RateKind::kTcp;
+      double r = tcp ? info.sharedRate : Rate(info, time, at);
       info.lastRate = r;
       EntryState* e = entries.data() + info.firstEntry;
       EntryState* const end = e + info.entryCount;
@@ -352,6 +430,7 @@ struct CZIterationEngine::Impl {
         if (e->queue >= 0) {
           QueueState& q = queueState[static_cast<size_t>(e->queue)];
           if (scatterSums) arrivalSums[static_cast<size_t>(e->queue)] += r;
+          if (tcp) tcpArrival[static_cast<size_t>(e->queue)] += r;
           r = q.N != 0 ? e->n * q.U * q.mu / q.N : old;
         }
       }
@@ -389,14 +468,29 @@ struct CZIterationEngine::Impl {
       const double r = (next - K) / (next - K + 1);
       q.P = (r - 1) / r;
     }
-    q.U = q.served / capacity;
+    // A link that sends nothing (mu = 0) is never busy.
+    q.U = capacity > 0 ? q.served / capacity : 0;
     q.N = next;
+  }
+
+  // The refined model's fixed step of one queue (engine/refined_model.h).
+  static void RefinedStep(QueueState& q, double& rho, double K, double h) {
+    const RefinedStepResult r = RefinedDiscreteStep(rho, q.lambda, q.mu, K, h);
+    q.N = r.metrics.N;
+    q.P = r.metrics.P;
+    q.U = r.metrics.U;
+    q.accepted = r.accepted;
+    q.served = r.served;
   }
 
   void StepComputeMetrics() {
     const double h = doc.runningStep;
     if (t >= nextDump) WriteRow(true);
-    for (size_t i = 0; i < queueState.size(); ++i) DiscreteStep(queueState[i], bufferSizes[i], h);
+    if (refined) {
+      for (size_t i = 0; i < queueState.size(); ++i) RefinedStep(queueState[i], refinedRho[i], bufferSizes[i], h);
+    } else {
+      for (size_t i = 0; i < queueState.size(); ++i) DiscreteStep(queueState[i], bufferSizes[i], h);
+    }
 
     // AdvanceOccupancyDiscrete of every class, then SumOccupancy of every queue. No arrivals means
     // no share of the admitted packets, and a queue that serves nothing sends nothing on.
@@ -461,18 +555,27 @@ struct CZIterationEngine::Impl {
 
   void PropagateAllObjects(double time) {
     auto at = [this](std::uint32_t i) { return ObjectQueue(i); };
+    if (refined && hasTcp) {
+      for (size_t i = 0; i < queues.size(); ++i) queueLambda[i] = queues[i]->arrivalRate;
+      ShareTcp(time, at, queueLambda, queueMu);
+      tcpArrival.assign(queues.size(), 0.0);
+    }
     for (ClassInfo& info : classes) {
       if (info.unreachable) continue;
-      double r = Rate(info, time, at);
+      const bool tcp = refined && info.kind == RateKind::kTcp;
+      double r = tcp ? info.sharedRate : Rate(info, time, at);
       info.lastRate = r;
       PathEntry* const* e = entryObjects.data() + info.firstEntry;
       PathEntry* const* const end = e + info.entryCount;
+      // A TCP class's forward queues are the first of its round trip, in path order.
+      const std::uint32_t* forward = tcp ? rttQueues.data() + info.firstRttQueue : nullptr;
       for (; e != end; ++e) {
         PathEntry& entry = **e;
         const double old = entry.x;
         entry.x = r;
         if (entry.queue != nullptr) {
           const CQueue& q = *entry.queue;
+          if (tcp) tcpArrival[*forward++] += r;
           r = q.N != 0 ? entry.n * q.U * q.serviceRate / q.N : old;
         }
       }
@@ -481,8 +584,19 @@ struct CZIterationEngine::Impl {
   }
 
   static bool IsSmallBuffer(const C_MM1K_Queue& q) { return q.bufferSize < kLargeBufferPackets; }
-  static double ClampRho(const C_MM1K_Queue& q, double rho) {
-    return rho > kFullSmallBufferRho && IsSmallBuffer(q) ? kFullSmallBufferRho : rho;
+  double ClampRho(const C_MM1K_Queue& q, double rho) const {
+    return !refined && rho > kFullSmallBufferRho && IsSmallBuffer(q) ? kFullSmallBufferRho : rho;
+  }
+  // UpdateMetrics and Derivative of the run's model.
+  void Metrics(C_MM1K_Queue& q) const {
+    if (refined) {
+      RefinedUpdateMetrics(q);
+    } else {
+      q.UpdateMetrics();
+    }
+  }
+  double Slope(C_MM1K_Queue& q, double time) const {
+    return refined ? RefinedDerivative(q, time) : FullQueueDerivative(q, q.Derivative(time));
   }
   // The derivative of the queue at its current rho, held at 0 while a full small buffer fills.
   static double FullQueueDerivative(const C_MM1K_Queue& q, double d) {
@@ -505,8 +619,8 @@ struct CZIterationEngine::Impl {
         // recomputing them from the restored rho.
         const double savedRho = q.rho, savedN = q.N, savedP = q.P, savedU = q.U;
         q.rho = stage[i];
-        q.UpdateMetrics();
-        slope[i] = FullQueueDerivative(q, q.Derivative(tau));
+        Metrics(q);
+        slope[i] = Slope(q, tau);
         q.rho = savedRho;
         q.N = savedN;
         q.P = savedP;
@@ -523,6 +637,10 @@ struct CZIterationEngine::Impl {
   }
 
   void AdaptiveStep(double t0, double tEnd) {
+    if (refined) {
+      RefinedAdvance(tEnd - t0);
+      return;
+    }
     const size_t n = queues.size();
     for (size_t i = 0; i < n; ++i) y[i] = queues[i]->rho;
     double H = tEnd - t0;
@@ -549,7 +667,7 @@ struct CZIterationEngine::Impl {
         H = H / 2;
         final = false;
         big.swap(half);
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = 0; !refined && i < n; ++i) {
           const double v = big[i];
           const double K = queues[i]->bufferSize;
           if ((0.99 < v && v < 1 && v / (1 - v) >= K / 2) ||
@@ -573,10 +691,22 @@ struct CZIterationEngine::Impl {
     }
   }
 
+  // The refined model moves each queue over the step with the same stable relaxation as its
+  // Compute Metrics step: a queue's law (engine/refined_model.h) relaxes within a fraction of a
+  // millisecond for a small buffer on a fast link, far quicker than the run's step, where the
+  // Runge-Kutta pairs would be unstable. The arrival rates stay those of the step's start.
+  void RefinedAdvance(double h) {
+    for (C_MM1K_Queue* q : queues) {
+      double rho = q->rho;
+      RefinedDiscreteStep(rho, q->arrivalRate, q->serviceRate, q->bufferSize, h);
+      q->rho = rho;
+    }
+  }
+
   void StepZIteration() {
     double m = 0;
     for (C_MM1K_Queue* q : queues) {
-      const double d = std::fabs(FullQueueDerivative(*q, q->Derivative(t)));
+      const double d = std::fabs(Slope(*q, t));
       if (m < d) m = d;
     }
     double h = kRhoChangePerStep / m;
@@ -585,7 +715,8 @@ struct CZIterationEngine::Impl {
     if (!(h >= smallest) || t + h == t) h = smallest;
     AdaptiveStep(t, t + h);
     if (t >= nextDump) WriteRow(false);
-    for (size_t i = 0; i < queues.size(); i += 2) {
+    for (size_t i = 0; refined && i < queues.size(); ++i) RefinedUpdateMetrics(*queues[i]);
+    for (size_t i = 0; !refined && i < queues.size(); i += 2) {
       C_MM1K_Queue& forward = *queues[i];
       C_MM1K_Queue& backward = *queues[i + 1];
       forward.CheckReflection();
@@ -608,11 +739,21 @@ struct CZIterationEngine::Impl {
 
   // --- dump rows -----------------------------------------------------------------------------
 
-  void WriteRow(bool offeredLoadForEmpty) {
+  // Compute Metrics rows come from the run's arrays; the classic model shows the offered load of
+  // an empty queue in its size column.
+  void WriteRow(bool fromArrays) {
     if (writer != nullptr) {
       writer->BeginRow(t);
-      if (offeredLoadForEmpty) {
-        for (const QueueState& q : queueState) writer->AddQueue(q.N == 0 ? q.lambda / q.mu : q.N, q.U, q.P);
+      if (fromArrays && refined) {
+        for (const QueueState& q : queueState) writer->AddQueue(q.N, q.U, q.P);
+      } else if (fromArrays) {
+        // The offered load stands in for an empty queue's size; a load beyond the buffer would
+        // read as more packets than it holds, so it shows a full buffer.
+        for (size_t i = 0; i < queueState.size(); ++i) {
+          const QueueState& q = queueState[i];
+          const double shown = q.N == 0 && q.mu != 0 ? std::min(q.lambda / q.mu, bufferSizes[i]) : q.N;
+          writer->AddQueue(shown, q.U, q.P);
+        }
       } else {
         for (const C_MM1K_Queue* q : queues) writer->AddQueue(q->N, q->U, q->P);
       }
@@ -624,6 +765,46 @@ struct CZIterationEngine::Impl {
     }
     nextDump = nextDump + doc.dumpInterval;
     if (options.progress) options.progress(ProgressText(nextDump), nextDump);
+  }
+
+  // The last line of defence of the laws every model keeps: no NaN or infinity, 0 <= N <= K, U and
+  // P in [0, 1], no negative rate. The formulas are meant never to break them; should one do so
+  // anyway, the run stops before the value reaches a dump row, the canvas or a TCP lookup.
+  bool KeepsLaws(RunResult& result) {
+    const bool arrays = method == RunMethod::kComputeMetrics;
+    for (size_t i = 0; i < queues.size(); ++i) {
+      const double N = arrays ? queueState[i].N : queues[i]->N;
+      const double U = arrays ? queueState[i].U : queues[i]->U;
+      const double P = arrays ? queueState[i].P : queues[i]->P;
+      const double K = queues[i]->bufferSize;
+      const char* what = nullptr;
+      double value = 0;
+      if (!(N >= 0 && N <= K) && !(N == 0)) {
+        what = "average size";
+        value = N;
+      } else if (!(U >= 0 && U <= 1)) {
+        what = "utilisation";
+        value = U;
+      } else if (!(P >= 0 && P <= 1)) {
+        what = "loss probability";
+        value = P;
+      }
+      if (what != nullptr) {
+        result.status = RunStatus::kImpossibleValue;
+        result.message = Format("The evaluation stopped at time %lf: the queue %s -> %s has an impossible %s (%s).",
+                                t, queues[i]->fromNode->GetName().c_str(), queues[i]->toNode->GetName().c_str(),
+                                what, FormatFixed6(value).c_str());
+        return false;
+      }
+    }
+    for (const ClassInfo& info : classes) {
+      if (info.unreachable || (info.lastRate >= 0 && std::isfinite(info.lastRate))) continue;
+      result.status = RunStatus::kImpossibleValue;
+      result.message = Format("The evaluation stopped at time %lf: the traffic class %s has an impossible rate (%s).",
+                              t, EndNames(*info.object).c_str(), FormatFixed6(info.lastRate).c_str());
+      return false;
+    }
+    return true;
   }
 
   bool Prepare(RunMethod m, RunResult& result) {
@@ -639,7 +820,9 @@ struct CZIterationEngine::Impl {
       PropagateAllArrays(0);
     } else {
       PropagateAllObjects(0);
-      for (C_MM1K_Queue* q : queues) q->UpdateRegime(0);
+      if (!refined) {
+        for (C_MM1K_Queue* q : queues) q->UpdateRegime(0);
+      }
     }
     return true;
   }
@@ -670,9 +853,12 @@ struct CZIterationEngine::Impl {
       result.runSeconds = SecondsSince(runStart);
       return result;
     }
+    // Classic dumps keep the header as first described; a refined dump says so after the counts,
+    // where a reader of three integers does not look.
     dump.WriteHeader(options.documentPath ? *options.documentPath : doc.GetPathName(),
                      static_cast<int>(doc.GetLinks().size()), static_cast<int>(doc.GetClasses().size()),
-                     NominalRowCount(doc.totalTime, doc.dumpInterval));
+                     NominalRowCount(doc.totalTime, doc.dumpInterval),
+                     refined ? EvaluationModelName(EvaluationModel::kRefined) : "");
     writer = &dump;
     rowsWritten = 0;
 
@@ -690,6 +876,7 @@ struct CZIterationEngine::Impl {
             StepZIteration();
           }
           ++result.steps;
+          if (!KeepsLaws(result)) break;
         } while (t < doc.totalTime);
       }
     } catch (const CProfileOutOfTableException& e) {

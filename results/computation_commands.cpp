@@ -6,6 +6,7 @@
 #include "engine/computation_parameters.h"
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/settings_store.h"
 #include "results/computation_dlg.h"
 #include "results/dump_animation_dlg.h"
 #include "results/graph_creation.h"
@@ -27,6 +28,7 @@ bool EditParameters(CVarloDoc& doc, QWidget* parent) {
   dialog.SetParameters(GetComputationParameters(doc));
   if (ExecDialog(dialog) != QDialog::Accepted) return false;
   SetComputationParameters(doc, dialog.Parameters());
+  CSettingsStore::WriteEvaluationModel(QString::fromLatin1(EvaluationModelName(GetEvaluationModel())));
   return true;
 }
 

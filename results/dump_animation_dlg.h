@@ -46,6 +46,8 @@ class CDumpAnimationDlg : public QDialog, public CInitDialog {
 
   QLineEdit* FileEdit() const { return fileEdit_; }
   QLabel* TimeLabel() const { return timeLabel_; }
+  // Names the model of a refined dump; hidden for a classic one.
+  QLabel* ModelLabel() const { return modelLabel_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -65,6 +67,7 @@ class CDumpAnimationDlg : public QDialog, public CInitDialog {
   bool atEnd_ = false;
   QLineEdit* fileEdit_;
   QLabel* timeLabel_;
+  QLabel* modelLabel_;
   QPushButton* browseButton_;
   QPushButton* stepButton_;
   QPushButton* fastButton_;

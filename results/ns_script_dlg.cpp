@@ -65,6 +65,7 @@ CNSScriptDlg::CNSScriptDlg(CVarloDoc& doc, QWidget* parent) : CExchangeDialog(pa
   queueList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   runBox_ = new QCheckBox(QStringLiteral("Run NS after generating the script"), this);
   delayEdit_ = new QLineEdit(this);
+  poissonBox_ = new QCheckBox(QStringLiteral("True Poisson UDP sources (exponential gaps at the class rate)"), this);
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Script File"), this), 0, 0);
@@ -77,6 +78,7 @@ CNSScriptDlg::CNSScriptDlg(CVarloDoc& doc, QWidget* parent) : CExchangeDialog(pa
   grid->addWidget(runBox_, 3, 0, 1, 3);
   grid->addWidget(new QLabel(QStringLiteral("Random delay from start to"), this), 4, 0);
   grid->addWidget(delayEdit_, 4, 1, 1, 2);
+  grid->addWidget(poissonBox_, 5, 0, 1, 3);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -93,7 +95,8 @@ CNSScriptDlg::CNSScriptDlg(CVarloDoc& doc, QWidget* parent) : CExchangeDialog(pa
   exchange_.Text(scriptEdit_, &scriptFile)
       .Double(lengthEdit_, &simulationLength, 1, 100000)
       .Check(runBox_, &runNS)
-      .Double(delayEdit_, &maxStartDelay, 0, 1000000);
+      .Double(delayEdit_, &maxStartDelay, 0, 1000000)
+      .Check(poissonBox_, &poissonSources);
 }
 
 void CNSScriptDlg::accept() {

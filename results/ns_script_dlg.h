@@ -34,6 +34,7 @@ class CNSScriptDlg : public CExchangeDialog {
   double simulationLength = 15.0;  // s
   int runNS = 1;
   double maxStartDelay = 0.0;  // s
+  int poissonSources = 0;      // UDP Poisson sources truly Poisson (off: the script as first written)
   std::vector<CQueue*> monitoredQueues;
 
   QLineEdit* ScriptFileEdit() const { return scriptEdit_; }
@@ -41,6 +42,7 @@ class CNSScriptDlg : public CExchangeDialog {
   QLineEdit* SimulationLengthEdit() const { return lengthEdit_; }
   QListWidget* QueueList() const { return queueList_; }
   QCheckBox* RunBox() const { return runBox_; }
+  QCheckBox* PoissonBox() const { return poissonBox_; }
   QLineEdit* DelayEdit() const { return delayEdit_; }
 
   void accept() override;
@@ -57,6 +59,7 @@ class CNSScriptDlg : public CExchangeDialog {
   QLineEdit* lengthEdit_;
   QListWidget* queueList_;
   QCheckBox* runBox_;
+  QCheckBox* poissonBox_;
   QLineEdit* delayEdit_;
 };
 
