@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "model/node.h"
 

@@ -5,7 +5,7 @@
 // Queue law (both runs). A queue's state is its equivalent load rho: the load at which the
 // stationary M/M/1/K queue holds the queue's current mean N. From rho come N, the blocking
 // probability P = pi_K (the fraction of arrivals dropped) and the utilisation U = 1 - pi_0
-// (engine/mm1k_closed_form.h), for every K with one formula (no branches, no reflections). The
+// (model/mm1k_closed_form.h), for every K with one formula (no branches, no reflections). The
 // queue's packets change by what it accepts minus what it sends,
 //     dN/dt = lambda (1 - P) - mu U = (1 - P)(lambda - mu rho)     (as 1 - pi_0 = rho (1 - pi_K)),
 // so d rho/dt = (1 - P)(lambda - mu rho) / (dN/drho), whose only rest point is rho = lambda/mu:
@@ -34,7 +34,7 @@
 // rate as it is, even where the rates of a link's classes add up to more than it can send.)
 #pragma once
 
-#include "engine/mm1k_closed_form.h"
+#include "model/mm1k_closed_form.h"
 
 namespace varlo {
 

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/const_poisson_class.h"
+#include "model/const_poisson_class.h"
 #include "engine/dump_file.h"
-#include "engine/mm1k_queue.h"
 #include "engine/refined_model.h"
-#include "engine/tcp_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
 #include "engine/tcp_profile.h"
-#include "engine/td_poisson_class.h"
+#include "model/td_poisson_class.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/const_poisson_class.h"
-#include "engine/queue.h"
-#include "engine/trace_class.h"
-#include "engine/traffic_class.h"
+#include "model/const_poisson_class.h"
+#include "model/queue.h"
+#include "model/trace_class.h"
+#include "model/traffic_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/node.h"

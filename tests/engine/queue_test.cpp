@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/node.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/tcp_profile.h"
-#include "engine/td_poisson_class.h"
+#include "model/td_poisson_class.h"
 
 namespace varlo::test {
 namespace {

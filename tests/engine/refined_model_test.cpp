@@ -2,7 +2,7 @@
 // models keep on networks where the first-described formulas broke them (NaN, N < 0, N > K, TCP
 // classes carrying more than a link). Expected values come from summing the stationary
 // distribution pi_n ~ rho^n directly, never from the code under test.
-#include "engine/mm1k_closed_form.h"
+#include "model/mm1k_closed_form.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "line_network.h"
 #include "model/archive.h"

@@ -14,14 +14,14 @@
 #include "engine/computation_parameters.h"
 #include "engine/dump_file.h"
 #include "engine/evaluation_model.h"
+#include "engine/graph_creation.h"
+#include "engine/graph_drawing.h"
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
-#include "results/computation_commands.h"
 #include "platform/qt/settings_store.h"
+#include "results/computation_commands.h"
 #include "results/computation_dlg.h"
 #include "results/dump_animation_dlg.h"
-#include "results/graph_creation.h"
-#include "results/graph_drawing.h"
 #include "results/running_dlg.h"
 
 using namespace varlo;
