@@ -80,8 +80,8 @@ double RefinedSojourn(double N, double U, double mu) {
 }
 
 double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
-  const double total = tcpDemand + otherLoad;
-  return total > mu ? mu / total : 1.0;
+  const double room = mu - otherLoad;
+  return room > 0.0 ? room / tcpDemand : 0.0;
 }
 
 }  // namespace varlo

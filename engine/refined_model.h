@@ -21,17 +21,19 @@
 // step lengths (0.05 / |d rho/dt| of the fastest queue, at most the running step) and takes this
 // step over each of them.
 //
-// TCP. A class's throughput still comes from the profile at its round trip and path loss (the
-// round trip counts each queue's sojourn N/(mu U) by Little's law, at least the 1/mu of sending a
-// packet). That is what the class would take alone; at every queue the TCP classes crossing it
-// are then scaled down together so that, with the other classes' offered load, they do not ask
-// for more than the service rate: each class gets its profile rate times the smallest factor
-//     min(1, mu / (TCP demand + other offered load))
-// over the queues of its forward path. Within one bottleneck this keeps the profile's ratios
-// between classes (Reno's bias towards short round trips) and divides the capacity in the
-// proportion a drop-tail queue drops from each input; a class limited elsewhere asks for less,
-// which leaves more to the others at the next step. (The classic model takes each class's profile
-// rate as it is, even where the rates of a link's classes add up to more than it can send.)
+// TCP. Long-lived TCP flows probe for bandwidth until their bottleneck drops packets: in the fluid
+// TCP models (Kelly's and Low's network utility view, the Misra-Gong-Towsley fluid equations) the
+// flows sharing a bottleneck fill it at equilibrium, the sum of their rates equal to the capacity
+// that other traffic leaves, while loss and delay settle at what makes each flow send its share.
+// The refined model keeps the profile for how the capacity is shared and lets the bottleneck set
+// the level: each class's profile rate (from its round trip, which counts each queue's sojourn
+// N/(mu U) by Little's law, at least the 1/mu of sending a packet, and its path loss) is scaled by
+// the smallest factor
+//     (mu - other offered load) / (sum of the profile rates of the TCP classes there)
+// over the queues of its forward path. At its bottleneck the TCP classes thus carry exactly the
+// room left, in the ratios of their profile rates (Reno's bias towards short round trips), and no
+// queue gets more TCP load than that room. (The classic model takes each class's profile rate as
+// it is, even where the rates of a link's classes add up to more than it can send.)
 #pragma once
 
 #include "model/mm1k_closed_form.h"
@@ -59,8 +61,8 @@ RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, dou
 // sending one packet. Seconds.
 double RefinedSojourn(double N, double U, double mu);
 
-// The factor by which the TCP classes crossing a queue are scaled so that their sum with the other
-// offered load there stays within mu.
+// The factor by which the TCP classes crossing a queue are scaled so that their sum fills the room
+// mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
 double RefinedTcpShare(double tcpDemand, double otherLoad, double mu);
 
 }  // namespace varlo

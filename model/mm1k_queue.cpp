@@ -1,21 +1,10 @@
 #include "model/mm1k_queue.h"
 
-#include <algorithm>
-#include <cmath>
-
-#include "model/mm1k_closed_form.h"
 #include "model/archive.h"
 #include "model/node.h"
 #include "platform/core/text_format.h"
 
 namespace varlo {
-
-namespace {
-
-// Buffers of this many packets or more follow the two-branch fluid approximation.
-constexpr double kLargeBuffer = 100.0;
-
-}  // namespace
 
 C_MM1K_Queue::C_MM1K_Queue(CNode* from, CNode* to, double serviceRate, double bufferSize,
                            double propagationDelay)
@@ -28,138 +17,6 @@ void C_MM1K_Queue::Serialize(CArchive& ar) {
   } else {
     bufferSize = ar.ReadDouble();
   }
-}
-
-void C_MM1K_Queue::UpdateMetrics() {
-  const double K = bufferSize;
-  if (K < kLargeBuffer) {
-    if (rho == 1.0) {
-      // The closed forms are 0/0 here; their limits are those of a uniform occupancy over 0..K.
-      P = 1.0 / (K + 1.0);
-      N = K / 2.0;
-      U = 1.0;
-      return;
-    }
-    const double rhoK1 = std::pow(rho, K + 1.0);
-    P = std::pow(rho, K) * (1.0 - rho) / (1.0 - rhoK1);
-    N = rho / (1.0 - rho) - (K + 1.0) * rhoK1 / (1.0 - rhoK1);
-    U = std::min(2.0 * rho, 1.0);
-    if (!std::isfinite(N) || !std::isfinite(P)) {
-      // rho^(K+1) overflowed (a heavily overloaded buffer): the same M/M/1/K numbers through the
-      // mirrored queue of load 1/rho.
-      const MM1KMetrics m = MM1KClosedForm(rho, K);
-      N = m.N;
-      P = m.P;
-    }
-    return;
-  }
-  if (rho <= 1.0) {
-    P = 0.0;
-    // At rho = 1 the lower branch is infinite; the branches meet at K/2 - 1, so use that.
-    N = rho == 1.0 ? K / 2.0 - 1.0 : rho / (1.0 - rho);
-    U = std::min(2.0 * rho, 1.0);
-  } else {
-    P = (rho - 1.0) / rho;
-    N = K + rho / (1.0 - rho);
-    U = 1.0;
-  }
-  // Each branch is only meant for its own half of the buffer; a state driven past the far end
-  // (a buffer of exactly K = 100, which never gets a regime, or a step that overshoots before the
-  // reflection) would read as fewer than 0 or more than K packets. It holds 0 or K.
-  if (N < 0.0) N = 0.0;
-  if (N > K) N = K;
-}
-
-double C_MM1K_Queue::Derivative(double t) {
-  const double K = bufferSize;
-  const double mu = serviceRate;
-  if (K < kLargeBuffer) {
-    const double lambda = ComputeArrivalRate(t);
-    if (rho == 1.0) {
-      // dN/drho of the exact M/M/1/K is the occupancy variance over rho; at rho = 1 the occupancy
-      // is uniform over 0..K, whose variance is K(K+2)/12.
-      derivative = (lambda - mu * U) / (K * (K + 2.0) / 12.0);
-      return derivative;
-    }
-    const double a = 1.0 - rho;
-    const double b = 1.0 - std::pow(rho, K + 1.0);
-    const double denominator = (b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a);
-    derivative = (lambda - mu * U) * (a * a) * (b * b) / denominator;
-    if (!std::isfinite(derivative) || !(denominator > 0.0)) {
-      // The squares of rho^(K+1) overflow for a full buffer of more than about 75 packets (inf/inf),
-      // or the difference is lost to rounding next to rho = 1; dN/drho is the same quantity
-      // computed without either.
-      const double slope = MM1KClosedForm(rho, K).slope;
-      derivative = slope > 0.0 ? (lambda - mu * U) / slope : 0.0;
-    }
-    return derivative;
-  }
-  const double lambda = arrivalRate;
-  const double a = 1.0 - rho;
-  double d = rho < 1.0 ? (lambda - mu * U) * (a * a) : (lambda - mu * rho) * (a * a) / rho;
-  if (d < 0.0 && regime == 1) d = 0.0;
-  if (d > 0.0 && regime == 2) d = 0.0;
-  derivative = d;
-  return derivative;
-}
-
-void C_MM1K_Queue::UpdateRegime(double /*t*/) {
-  if (!(bufferSize > kLargeBuffer)) return;
-  const double lambda = arrivalRate;
-  const double mu = serviceRate;
-  const double a = 1.0 - rho;
-  const double d = rho < 1.0 ? (lambda - mu * U) * (a * a) : (lambda - mu * rho) * (a * a) / rho;
-  const double previous = previousArrivalRate;
-  previousArrivalRate = lambda;
-  if (regime == 0) {
-    regime = lambda - mu * rho > 0.0 ? 1 : 2;
-  } else if (regime == 1 && d < 0.0 && lambda < previous) {
-    regime = 2;
-  } else if (regime == 2 && d > 0.0 && lambda > previous) {
-    regime = 1;
-  }
-}
-
-void C_MM1K_Queue::CheckReflection() {
-  const double K = bufferSize;
-  const double middle = K / 2.0 - 1.0;
-  // rho -> 2 - rho keeps N only near the junctions 1 -/+ 2/K; a state far past the junction would
-  // land outside the other branch (N < 0 above, N > K below). It lands on the junction instead.
-  if (rho < 1.0 && rho / (1.0 - rho) > middle && regime == 1) {
-    rho = 2.0 - rho;
-    if (K + rho / (1.0 - rho) < 0.0) rho = 1.0 + 2.0 / K;
-  } else if (rho > 1.0 && K + rho / (1.0 - rho) < middle && regime == 2) {
-    rho = 2.0 - rho;
-    if (rho / (1.0 - rho) > K) rho = 1.0 - 2.0 / K;
-  }
-}
-
-void C_MM1K_Queue::DiscreteStep(double /*t*/, double h) {
-  const double K = bufferSize;
-  const double lambda = arrivalRate;
-  const double mu = serviceRate;
-  const double arriving = lambda * h;  // packets
-  const double capacity = mu * h;      // packets
-  double next;
-  if (N + arriving > capacity) {
-    next = std::min(N + (lambda - mu) * h, K);
-    served = capacity;
-  } else {
-    next = 0.0;
-    served = N + arriving;
-  }
-  accepted = std::min(arriving, K - N + capacity);
-  if (next < std::ceil(K / 2.0)) {
-    P = 0.0;
-  } else if (next >= K - 1.0) {
-    P = 1.0;
-  } else {
-    const double r = (next - K) / (next - K + 1.0);
-    P = (r - 1.0) / r;
-  }
-  // A link that sends nothing (mu = 0) is never busy.
-  U = capacity > 0.0 ? served / capacity : 0.0;
-  N = next;
 }
 
 std::string C_MM1K_Queue::GetNSScript() const {

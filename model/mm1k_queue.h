@@ -1,5 +1,6 @@
-// The M/M/1/K queue: closed-form metrics, the Z-iteration derivative with the two branches of a
-// large buffer (K >= 100), and the fixed-step fluid backlog model of the Compute Metrics run.
+// The M/M/1/K queue: a link direction's service rate, buffer and delay, the run-time state the
+// evaluation leaves in it, and its script lines. The evaluation's maths on it lives in the engine
+// (engine/fluid_formulas.h, engine/object_steps.h).
 #pragma once
 
 #include "model/queue.h"
@@ -14,13 +15,8 @@ class C_MM1K_Queue : public CQueue {
   const char* GetRuntimeClassName() const override { return "C_MM1K_Queue"; }
   void Serialize(CArchive& ar) override;  // CQueue fields, then K
 
-  double Derivative(double t) override;
-  void UpdateMetrics() override;
-  void UpdateRegime(double t) override;
-  void CheckReflection() override;
   std::string GetNSScript() const override;
   std::string GetQNSScript(int linkService) const override;
-  void DiscreteStep(double t, double h) override;
 
   double bufferSize = 0.0;  // K, packets
 };

@@ -36,13 +36,8 @@ class CQueue : public CPersistent {
 
   void Serialize(CArchive& ar) override;  // service rate, propagation delay, route weight
 
-  virtual double Derivative(double t) = 0;
-  virtual void UpdateMetrics() = 0;
-  virtual void UpdateRegime(double t) = 0;
-  virtual void CheckReflection() = 0;
   virtual std::string GetNSScript() const = 0;
   virtual std::string GetQNSScript(int linkService) const = 0;
-  virtual void DiscreteStep(double t, double h) = 0;
 
   // lambda := sum of x over the path entries; returns it (t is not used).
   double ComputeArrivalRate(double t);

@@ -1,6 +1,5 @@
 #include "model/tcp_class.h"
 
-#include "engine/tcp_profile.h"
 #include "model/archive.h"
 #include "model/node.h"
 #include "platform/core/text_format.h"
@@ -20,27 +19,7 @@ void CTCPClass::Serialize(CArchive& ar) {
 }
 
 double CTCPClass::GetRate(double t) {
-  if (t == 0.0) lastEvaluationTime = 0.0;  // every run evaluates its classes first at time 0
-  if (!IsActive(t)) return 0.0;
-  if (t < lastEvaluationTime) return lastThroughput;
-
-  // The walks reuse one buffer so that a run's steps allocate nothing once it has grown.
-  walk_.clear();
-  const bool reachable = GetPathQueues(walk_) && GetReversePathQueues(walk_);
-  double v = 0.0;  // packets per millisecond
-  if (reachable) {
-    double roundTrip = sinkDelay;  // s
-    double success = 1.0;
-    for (const CQueue* q : walk_) {
-      roundTrip = roundTrip + q->N / q->serviceRate + q->propagationDelay;
-      success = success * (1.0 - q->P);
-    }
-    const double loss = 1.0 - success;
-    v = CTcpProfiles::Instance().Lookup(GetTcpProfile(), roundTrip, loss);
-  }
-  lastEvaluationTime = t;
-  lastThroughput = 1000.0 * v;
-  return lastThroughput;
+  return IsActive(t) ? lastThroughput : 0.0;
 }
 
 std::string CTCPClass::GetDescription() const {

@@ -1,8 +1,7 @@
 // Long-lived TCP bulk transfer whose throughput is looked up in the TCP profile in use from the
-// round-trip time and the loss along its path.
+// round-trip time and the loss along its path. The lookup needs the network's state and is the
+// engine's (OfferedRate in engine/object_steps.h); the class keeps the last value it gave.
 #pragma once
-
-#include <vector>
 
 #include "model/traffic_class.h"
 
@@ -17,8 +16,7 @@ class CTCPClass : public CTrafficClass {
   void Serialize(CArchive& ar) override;
 
   int GetType() const override { return kTypeTCP; }
-  // Throws CProfileOutOfTableException when the NetBSD profile is asked outside its table. A class
-  // whose route fails in either direction offers 0.
+  // The throughput of the engine's last evaluation while the class is active, else 0.
   double GetRate(double t) override;
   std::string GetDescription() const override;
   std::string GetNSScript(double startOffset) override;
@@ -28,9 +26,6 @@ class CTCPClass : public CTrafficClass {
   // Run-time: the last evaluation.
   double lastEvaluationTime = 0.0;
   double lastThroughput = 0.0;  // packets/s
-
- private:
-  std::vector<CQueue*> walk_;  // queues of both directions, reused between evaluations
 };
 
 }  // namespace varlo

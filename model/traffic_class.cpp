@@ -109,54 +109,6 @@ void CTrafficClass::ClearPath() {
   path_.clear();
 }
 
-void CTrafficClass::PropagateRates(double t) {
-  double r = GetRate(t);
-  for (const auto& entry : path_) {
-    const double oldX = entry->x;
-    entry->x = r;
-    if (const CQueue* q = entry->queue) {
-      // The class's share of the queue's output: its fraction n/N of the packets served at U mu.
-      r = q->N != 0.0 ? entry->n * q->U * q->serviceRate / q->N : oldX;
-    }
-  }
-}
-
-void CTrafficClass::AdvanceOccupancy(double h) {
-  for (size_t i = 0; i + 1 < path_.size(); ++i) {
-    PathEntry& entry = *path_[i];
-    const PathEntry& next = *path_[i + 1];
-    if (entry.queue == nullptr) continue;  // its queue was deleted; the next BuildPath drops it
-    const double loss = entry.queue->P;
-    entry.n = entry.n + h * ((1.0 - loss) * entry.x - next.x);
-    if (entry.n < 0.0) entry.n = 0.0;
-  }
-}
-
-void CTrafficClass::AdvanceOccupancyDiscrete(double /*h*/) {
-  for (size_t i = 0; i + 1 < path_.size(); ++i) {
-    PathEntry& entry = *path_[i];
-    const PathEntry& next = *path_[i + 1];
-    if (entry.queue == nullptr) continue;
-    const CQueue& q = *entry.queue;
-    // An idle queue (lambda = 0) admitted nothing of this class and a queue without service
-    // (mu = 0) sent nothing; the shares would otherwise be 0/0.
-    const double in = q.arrivalRate != 0.0 ? entry.x * q.accepted / q.arrivalRate : 0.0;
-    const double out = q.serviceRate != 0.0 ? next.x * q.served / q.serviceRate : 0.0;
-    entry.n = entry.n + in - out;
-    if (entry.n < 0.0) entry.n = 0.0;
-  }
-}
-
-void CTrafficClass::NormalizeOccupancy() {
-  for (size_t i = 0; i + 1 < path_.size(); ++i) {
-    PathEntry& entry = *path_[i];
-    if (entry.queue == nullptr) continue;
-    const CQueue& q = *entry.queue;
-    const double sum = q.occupancySum;
-    entry.n = sum != 0.0 ? q.N * entry.n / sum : 0.0;
-  }
-}
-
 std::string CTrafficClass::ScriptName(const char* kind) const {
   const std::string from = SourceScriptName();
   const std::string to = DestinationScriptName();

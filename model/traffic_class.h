@@ -60,12 +60,6 @@ class CTrafficClass : public CPersistent {
   void ClearPath();
   bool IsUnreachable() const { return unreachable_; }
 
-  // Per-step operations of the evaluation runs.
-  void PropagateRates(double t);
-  void AdvanceOccupancy(double h);
-  void AdvanceOccupancyDiscrete(double h);
-  void NormalizeOccupancy();
-
   const std::vector<std::unique_ptr<PathEntry>>& GetPath() const { return path_; }
   // A number unique among the classes of the process, written by "%x" in script names.
   std::uint32_t GetIdentity() const { return identity_; }
