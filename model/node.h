@@ -70,9 +70,6 @@ class CNode : public CPersistent {
   void RemoveClass(CTrafficClass* trafficClass);
   const std::vector<CTrafficClass*>& GetClasses() const { return classes_; }
 
-  // Handle of the node's entry in the class tree (run-time only).
-  void* treeItem = nullptr;
-
  protected:
   std::uint16_t number_ = 0;
   std::string name_;
