@@ -9,6 +9,7 @@
 #include "model/queue.h"
 #include "model/traffic_class.h"
 #include "model/graphic_link.h"
+#include "model/traffic_class_kinds.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/icons.h"
 #include "resources/command_ids.h"
@@ -84,16 +85,14 @@ QTreeWidgetItem* CClassView::InsertSorted(QTreeWidgetItem* parent, const QString
 void CClassView::InsertNode(CGraphicNode* node) {
   QTreeWidgetItem* item = InsertSorted(rootItem_, NodeText(*node), kImageNode, node);
   item->setData(0, kLevelRole, kLevelNode);
-  node->treeItem = item;
 }
 
 void CClassView::InsertClass(CTrafficClass* trafficClass) {
   QTreeWidgetItem* parent = ItemOf(trafficClass->GetSource());
   if (!parent) return;
   QTreeWidgetItem* item = InsertSorted(parent, QString::fromStdString(trafficClass->GetDescription()),
-                                       trafficClass->GetType(), trafficClass);
+                                       KindOf(*trafficClass).treeImage, trafficClass);
   item->setData(0, kLevelRole, kLevelClass);
-  trafficClass->treeItem = item;
   parent->setExpanded(true);
 }
 

@@ -8,26 +8,22 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
-#include "model/const_poisson_class.h"
 #include "model/mm1k_queue.h"
-#include "model/tcp_class.h"
-#include "model/td_poisson_class.h"
-#include "model/trace_class.h"
+#include "model/traffic_class_kinds.h"
 #include "model/archive.h"
 #include "platform/core/wmf_writer.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/picture_export.h"
 #include "platform/qt/shared_printer.h"
 #include "platform/qt/qt_draw_context.h"
 #include "resources/command_ids.h"
@@ -207,43 +203,8 @@ bool CVarloView::WriteMetafile(const QString& path) {
 
 bool CVarloView::ExportImage(const QString& path) {
   const QSize client = viewport()->size();
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  if (suffix == QLatin1String("png")) {
-    QImage image(client, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    {
-      QPainter painter(&image);
-      CQtDrawContext dc(painter);
-      PaintNetwork(dc, client);
-    }
-    return image.save(path, "PNG");
-  }
-  if (suffix == QLatin1String("svg")) {
-    QSvgGenerator generator;
-    generator.setFileName(path);
-    generator.setSize(client);
-    generator.setViewBox(QRect(QPoint(0, 0), client));
-    generator.setTitle(QString::fromStdString(doc_->GetTitle()));
-    QPainter painter;
-    if (!painter.begin(&generator)) return false;
-    painter.fillRect(QRect(QPoint(0, 0), client), Qt::white);
-    CQtDrawContext dc(painter);
-    PaintNetwork(dc, client);
-    return painter.end();
-  }
-  if (suffix == QLatin1String("pdf")) {
-    QPdfWriter writer(path);
-    writer.setResolution(96);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setPageSize(
-        QPageSize(QSizeF(client.width() * 72.0 / 96.0, client.height() * 72.0 / 96.0), QPageSize::Point));
-    QPainter painter;
-    if (!painter.begin(&writer)) return false;
-    CQtDrawContext dc(painter);
-    PaintNetwork(dc, client);
-    return painter.end();
-  }
-  return false;
+  return ExportPicture(path, client, QString::fromStdString(doc_->GetTitle()),
+                       [&](CDrawContext& dc) { PaintNetwork(dc, client); });
 }
 
 // --- document updates -----------------------------------------------------------------------------
@@ -548,19 +509,9 @@ void CVarloView::OnDestination() {
     if (ExecDialog(dialog) == QDialog::Accepted) {
       std::unique_ptr<CTrafficClass> created;
       try {
-        if (dialog.useUdp) {
-          created = std::make_unique<CConstPoissonClass>(startNode_, currentNode_, dialog.startTime,
-                                                         dialog.stopTime, dialog.rate);
-        } else if (dialog.useTcp) {
-          created = std::make_unique<CTCPClass>(startNode_, currentNode_, dialog.startTime, dialog.stopTime,
-                                                dialog.sinkDelay);
-        } else if (dialog.useTdPoisson) {
-          created = std::make_unique<CTdPoissonClass>(startNode_, currentNode_, dialog.startTime,
-                                                      dialog.stopTime, LocalPath(dialog.rateFile));
-        } else if (dialog.useTrace) {
-          created = std::make_unique<CTraceClass>(startNode_, currentNode_, dialog.startTime, dialog.stopTime,
-                                                  LocalPath(dialog.traceFile), dialog.slotSize);
-        }
+        KindValues values;
+        if (const TrafficClassKind* kind = dialog.ChosenKind(values))
+          created = kind->create(startNode_, currentNode_, dialog.startTime, dialog.stopTime, values);
       } catch (const CFileException& e) {
         ShowMessageBox(this, QString::fromStdString(e.Message()));
       }
