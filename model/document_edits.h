@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "model/colors.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
+#include "platform/core/colors.h"
 
 namespace varlo {
 

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/tcp_class.h"
+#include "model/tcp_class.h"
 #include "model_test_support.h"
 
 namespace varlo {
