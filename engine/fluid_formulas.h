@@ -17,8 +17,12 @@ namespace varlo {
 // (filling/draining) applies strictly above it, so a buffer of exactly 100 packets keeps regime 0.
 constexpr double kLargeBufferPackets = 100.0;
 
-inline bool IsLargeBuffer(double K) { return !(K < kLargeBufferPackets); }
-inline bool HasRegimes(double K) { return K > kLargeBufferPackets; }
+inline bool IsLargeBuffer(double K) {
+  return !(K < kLargeBufferPackets);
+}
+inline bool HasRegimes(double K) {
+  return K > kLargeBufferPackets;
+}
 
 struct QueueMetrics {
   double N;  // average size, packets
@@ -190,6 +194,8 @@ struct RoundTrip {
 };
 
 // A TCP class's offered rate in packets/s from the profile's packets per millisecond.
-inline double TcpRateFromProfile(double packetsPerMillisecond) { return 1000.0 * packetsPerMillisecond; }
+inline double TcpRateFromProfile(double packetsPerMillisecond) {
+  return 1000.0 * packetsPerMillisecond;
+}
 
 }  // namespace varlo
