@@ -22,6 +22,7 @@
 #include "model/persistent.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/icons.h"
+#include "engine/evaluation_model.h"
 #include "platform/qt/settings_store.h"
 #include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
@@ -95,6 +96,8 @@ CCommandLineInfo CVarloApp::ParseCommandLine(const QStringList& arguments) {
 
 bool CVarloApp::InitInstance(const QStringList& arguments) {
   recentFiles_ = CSettingsStore::ReadRecentFiles();
+  SetEvaluationModel(ParseEvaluationModel(CSettingsStore::ReadEvaluationModel().toStdString())
+                         .value_or(EvaluationModel::kClassic));
 
   (void)Printer();
   mainFrame_ = std::make_unique<CMainFrame>(this);

@@ -16,6 +16,7 @@
 #include "cli/command.h"
 #include "engine/computation_parameters.h"
 #include "engine/dump_file.h"
+#include "engine/evaluation_model.h"
 #include "engine/run.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
@@ -38,6 +39,7 @@ struct RunArguments {
   std::string runningStep = "0.01";
   std::string dumpInterval = "0.1";
   std::string profile = "netbsd";
+  std::string model = "classic";
   bool quiet = false;
 };
 
@@ -81,9 +83,9 @@ void ExecuteRun(const RunArguments& args) {
   const double dumpInterval = CheckedNumber("--dump-interval", args.dumpInterval, kDumpIntervalRange);
   const RunMethod method = args.method == "mm1k" ? RunMethod::kZIteration : RunMethod::kComputeMetrics;
 
-  CVarloDoc doc;
   const std::string networkPath = std::filesystem::absolute(args.network).lexically_normal().string();
-  doc.OnOpenDocument(networkPath);
+  const std::unique_ptr<CVarloDoc> opened = OpenNetwork(networkPath);
+  CVarloDoc& doc = *opened;
   doc.totalTime = totalTime;
   doc.runningStep = runningStep;
   doc.dumpInterval = dumpInterval;
@@ -93,6 +95,7 @@ void ExecuteRun(const RunArguments& args) {
   ProgressLine progress(args.quiet);
   RunOptions options;
   options.documentPath = networkPath;
+  options.model = ParseEvaluationModel(args.model).value_or(EvaluationModel::kClassic);
   options.progress = [&progress](const std::string& text, double) { progress.Show(text); };
   options.notice = [&progress](const std::string& message) { progress.Message("varlo-cli: " + message); };
   options.cancel = &interrupted;
@@ -152,8 +155,8 @@ void WriteCsvLine(std::ostream& out, const std::vector<std::string>& fields) {
 
 void ExecuteDumpToCsv(const std::string& dumpPath, const std::string& networkPath,
                       const std::string& outPath) {
-  CVarloDoc doc;
-  doc.OnOpenDocument(networkPath);
+  const std::unique_ptr<CVarloDoc> opened = OpenNetwork(networkPath);
+  CVarloDoc& doc = *opened;
   CDumpReader reader(dumpPath);
   if (!reader.Matches(doc.GetLinks().size(), doc.GetClasses().size())) {
     throw CommandFailure("Bad Dump File - try to reconfigure");
@@ -191,6 +194,10 @@ void RegisterRunCommands(CLI::App& app) {
                     "Dump interval, seconds (0.001 to 10; default 0.1)");
     cmd->add_option("--profile", args->profile, "TCP throughput profile: netbsd (NetBSD 1.2) or ns")
         ->check(CLI::IsMember({"netbsd", "ns"}));
+    cmd->add_option("--model", args->model,
+                    "Queue and TCP formulas: classic (as first described, the default) or refined "
+                    "(consistent with M/M/1/K; TCP classes share their bottlenecks)")
+        ->check(CLI::IsMember({"classic", "refined"}));
     cmd->add_flag("--quiet", args->quiet, "No progress on standard error");
     cmd->callback([args] { ExecuteRun(*args); });
   }

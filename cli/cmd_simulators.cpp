@@ -21,12 +21,6 @@
 namespace varlo::cli {
 namespace {
 
-std::unique_ptr<CVarloDoc> OpenNetwork(const std::string& path) {
-  auto doc = std::make_unique<CVarloDoc>();
-  doc->OnOpenDocument(path);
-  return doc;
-}
-
 std::string AbsolutePath(const std::string& path) {
   return std::filesystem::absolute(path).string();
 }
@@ -86,6 +80,7 @@ void RegisterNSScript(CLI::App& app) {
     double maxStartDelay = 0.0;
     std::optional<std::uint32_t> seed;
     bool run = false;
+    bool poisson = false;
   };
   auto a = std::make_shared<Args>();
   cmd->add_option("IN.net", a->in, "The network file")->required();
@@ -100,9 +95,13 @@ void RegisterNSScript(CLI::App& app) {
       ->check(CLI::Range(0.0, 1000000.0));
   cmd->add_option("--seed", a->seed, "Seed of the random start delays (default: the tick count)");
   cmd->add_flag("--run", a->run, "Run ns on the script and print its report");
+  cmd->add_flag("--poisson", a->poisson,
+                "Make the UDP Poisson sources truly Poisson at their rate (one-packet bursts, "
+                "exponential idle times of mean 1/rate)");
   cmd->callback([a] {
     auto doc = OpenNetwork(a->in);
     NSScriptOptions options;
+    options.poissonSources = a->poisson;
     options.title = FileNamePart(a->in);
     options.scriptPath = a->out.empty() ? DefaultNSScriptName(options.title)
                                         : AbsolutePath(ApplyScriptExtension(a->out, kNSScriptExtension));

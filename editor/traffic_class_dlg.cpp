@@ -1,6 +1,7 @@
 #include "editor/traffic_class_dlg.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -100,6 +101,30 @@ void CTrafficClassDlg::accept() {
   }
   OnExchangeDone();
   QDialog::accept();
+}
+
+const TrafficClassKind* CTrafficClassDlg::ChosenKind(KindValues& values) const {
+  if (useUdp) {
+    values.numbers["rate"] = rate;
+    return FindKindByType(kTypeConstPoisson);
+  }
+  if (useTcp) {
+    values.numbers["sinkDelay"] = sinkDelay;
+    return FindKindByType(kTypeTCP);
+  }
+  if (useTdPoisson) {
+    values.files["rateFile"] = QFile::encodeName(rateFile).toStdString();
+    values.numbers["reserved"] = 0.0;
+    return FindKindByType(kTypeTdPoisson);
+  }
+  if (useTrace) {
+    values.files["traceFile"] = QFile::encodeName(traceFile).toStdString();
+    values.numbers["slot"] = slotSize;
+    values.numbers["reserved"] = 0.0;
+    values.numbers["reserved2"] = 0.0;
+    return FindKindByType(kTypeTrace);
+  }
+  return nullptr;
 }
 
 void CTrafficClassDlg::OnKindClicked(int* kind) {

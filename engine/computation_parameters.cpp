@@ -77,6 +77,7 @@ ComputationParameters GetComputationParameters(const CVarloDoc& doc) {
   p.dumpInterval = doc.dumpInterval;
   p.dumpFilePath = doc.dumpFilePath;
   p.tcpProfile = GetTcpProfile();
+  p.model = GetEvaluationModel();
   return p;
 }
 
@@ -86,6 +87,7 @@ void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& param
   doc.dumpInterval = parameters.dumpInterval;
   doc.dumpFilePath = parameters.dumpFilePath;
   SetTcpProfile(parameters.tcpProfile);
+  SetEvaluationModel(parameters.model);
 }
 
 }  // namespace varlo

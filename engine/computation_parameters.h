@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/evaluation_model.h"
+
 namespace varlo {
 
 class CVarloDoc;
@@ -50,6 +52,7 @@ struct ComputationParameters {
   double dumpInterval = kDefaultDumpInterval;
   std::string dumpFilePath;
   int tcpProfile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
+  EvaluationModel model = EvaluationModel::kClassic;  // program-wide, like the profile
 };
 
 // The field texts as typed, for the shared check.
@@ -72,7 +75,7 @@ struct ComputationFieldError {
 std::optional<ComputationFieldError> TakeComputationParameters(const ComputationParameterTexts& texts,
                                                                ComputationParameters& out);
 
-// Document fields and the program-wide profile setting, read and written together.
+// Document fields and the program-wide profile and model settings, read and written together.
 ComputationParameters GetComputationParameters(const CVarloDoc& doc);
 void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& parameters);
 

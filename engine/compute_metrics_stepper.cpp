@@ -11,17 +11,23 @@ void CComputeMetricsStepper::Build() {
   delays_.resize(queues.size());
   for (size_t i = 0; i < queues.size(); ++i) {
     const C_MM1K_Queue& q = *queues[i];
-    queueState_[i] = QueueState{q.N, q.P, q.U, q.serviceRate, q.arrivalRate, q.accepted, q.served, q.occupancySum};
+    queueState_[i] =
+        QueueState{q.N, q.P, q.U, q.serviceRate, q.arrivalRate, q.accepted, q.served, q.occupancySum};
     bufferSizes_[i] = q.bufferSize;
     delays_[i] = q.propagationDelay;
   }
+  refinedRho_.assign(setup_.refined ? queues.size() : 0, 0.0);
+  lambda_.assign(queues.size(), 0.0);
+  mu_.resize(queues.size());
+  for (size_t i = 0; i < queues.size(); ++i) mu_[i] = queues[i]->serviceRate;
+  tcpArrival_.assign(queues.size(), 0.0);
   std::unordered_map<const PathEntry*, std::uint32_t> entryIndex;
   entryIndex.reserve(setup_.entryObjects.size());
   entries_.resize(setup_.entryObjects.size());
   for (std::uint32_t i = 0; i < setup_.entryObjects.size(); ++i) {
     const PathEntry& e = *setup_.entryObjects[i];
-    entries_[i] =
-        EntryState{e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
+    entries_[i] = EntryState{
+        e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
     entryIndex.emplace(&e, i);
   }
   // A queue's sums run over its entries in the order they were added. Path building adds them
@@ -60,15 +66,22 @@ void CComputeMetricsStepper::Propagate(double time) {
   roundTripTerms_.resize(queueState_.size());
   for (size_t i = 0; i < queueState_.size(); ++i) {
     const QueueState& q = queueState_[i];
-    roundTripTerms_[i] = RoundTripTerms{q.N / q.mu, delays_[i], 1 - q.P};
+    roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(q.N, q.U, q.mu), delays_[i], 1 - q.P};
   }
   auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms_[i]; };
+  const bool share = setup_.refined && setup_.hasTcp;
+  if (share) {
+    for (size_t i = 0; i < queueState_.size(); ++i) lambda_[i] = queueState_[i].lambda;
+    setup_.ShareTcp(time, at, lambda_, mu_, tcpArrival_);
+    tcpArrival_.assign(queueState_.size(), 0.0);
+  }
   // The sums go to a side array so that a run stopped inside the class loop (profile out of
   // its table) leaves every queue's arrival rate as it was, like the queue-by-queue form.
   arrivalSums_.assign(queueState_.size(), 0.0);
   for (ClassInfo& info : setup_.classes) {
     if (info.unreachable) continue;
-    double r = setup_.Rate(info, time, at);
+    const bool tcp = share && info.kind == RateKind::kTcp;
+    double r = tcp ? info.sharedRate : setup_.Rate(info, time, at);
     info.lastRate = r;
     EntryState* e = entries_.data() + info.firstEntry;
     EntryState* const end = e + info.entryCount;
@@ -78,6 +91,7 @@ void CComputeMetricsStepper::Propagate(double time) {
       if (e->queue >= 0) {
         const QueueState& q = queueState_[static_cast<size_t>(e->queue)];
         if (scatterSums_) arrivalSums_[static_cast<size_t>(e->queue)] += r;
+        if (tcp) tcpArrival_[static_cast<size_t>(e->queue)] += r;
         r = DepartureRate(e->n, q.N, q.U, q.mu, previous);
       }
     }
@@ -87,21 +101,34 @@ void CComputeMetricsStepper::Propagate(double time) {
   } else {
     for (size_t i = 0; i < queueState_.size(); ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += entries_[queueEntries_[k]].x;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
+        sum += entries_[queueEntries_[k]].x;
       queueState_[i].lambda = sum;
     }
   }
 }
 
 void CComputeMetricsStepper::Step(double h) {
-  for (size_t i = 0; i < queueState_.size(); ++i) {
-    QueueState& q = queueState_[i];
-    const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, bufferSizes_[i], h);
-    q.N = r.N;
-    q.P = r.P;
-    q.U = r.U;
-    q.accepted = r.accepted;
-    q.served = r.served;
+  if (setup_.refined) {
+    for (size_t i = 0; i < queueState_.size(); ++i) {
+      QueueState& q = queueState_[i];
+      const RefinedStepResult r = RefinedDiscreteStep(refinedRho_[i], q.lambda, q.mu, bufferSizes_[i], h);
+      q.N = r.metrics.N;
+      q.P = r.metrics.P;
+      q.U = r.metrics.U;
+      q.accepted = r.accepted;
+      q.served = r.served;
+    }
+  } else {
+    for (size_t i = 0; i < queueState_.size(); ++i) {
+      QueueState& q = queueState_[i];
+      const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, bufferSizes_[i], h);
+      q.N = r.N;
+      q.P = r.P;
+      q.U = r.U;
+      q.accepted = r.accepted;
+      q.served = r.served;
+    }
   }
 
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them.
@@ -121,7 +148,8 @@ void CComputeMetricsStepper::Step(double h) {
   if (!scatterSums_) {
     for (size_t i = 0; i < queueState_.size(); ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += entries_[queueEntries_[k]].n;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
+        sum += entries_[queueEntries_[k]].n;
       queueState_[i].occupancy = sum;
     }
   }
@@ -155,7 +183,16 @@ void CComputeMetricsStepper::Store() const {
 }
 
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {
-  for (const QueueState& q : queueState_) writer.AddQueue(q.N == 0 ? q.lambda / q.mu : q.N, q.U, q.P);
+  if (setup_.refined) {
+    for (const QueueState& q : queueState_) writer.AddQueue(q.N, q.U, q.P);
+    return;
+  }
+  // The offered load stands in for an empty queue's size; a load beyond the buffer would read as
+  // more packets than it holds, so it shows a full buffer.
+  for (size_t i = 0; i < queueState_.size(); ++i) {
+    const QueueState& q = queueState_[i];
+    writer.AddQueue(q.N == 0 && q.mu != 0 ? std::min(q.lambda / q.mu, bufferSizes_[i]) : q.N, q.U, q.P);
+  }
 }
 
 }  // namespace varlo

@@ -24,8 +24,11 @@ class CComputeMetricsStepper {
   void Step(double h);
   // Copies the arrays back into the queues and path entries (what the canvas shows).
   void Store() const;
-  // N (or, for an empty queue, the offered load lambda/mu), U and P of every queue into a dump row.
+  // N, U and P of every queue into a dump row. The classic model shows an empty queue's offered
+  // load lambda/mu (at most its buffer) in place of N.
   void AddQueues(CDumpWriter& writer) const;
+  // The metrics of queue i after the last step.
+  QueueMetrics Metrics(size_t i) const { return {queueState_[i].N, queueState_[i].P, queueState_[i].U}; }
 
  private:
   // A queue's values, kept contiguous and one cache line each for the per-step loops, which reach
@@ -58,6 +61,9 @@ class CComputeMetricsStepper {
   bool scatterSums_ = true;
   std::vector<std::uint32_t> queueEntryStart_;
   std::vector<std::uint32_t> queueEntries_;
+  // Refined model: each queue's equivalent load, and the inputs of the TCP sharing.
+  std::vector<double> refinedRho_;
+  std::vector<double> lambda_, mu_, tcpArrival_;
 };
 
 }  // namespace varlo

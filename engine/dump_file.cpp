@@ -122,10 +122,12 @@ void CDumpWriter::AppendText(const std::string& text) {
   }
 }
 
-void CDumpWriter::WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows) {
+void CDumpWriter::WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows,
+                              const std::string& model) {
   AppendText(documentPath);
   AppendText(kTextLineEnd);
   AppendText(Format("%d %d %d", links, classes, nominalRows));
+  if (!model.empty()) AppendText(" " + model);
   AppendText(kTextLineEnd);
 }
 
@@ -190,11 +192,15 @@ bool ParseNumber(const std::string& word, double& value) {
 }  // namespace
 
 bool ParseDumpCounts(const std::string& line, DumpHeader& header) {
-  int links = 0, classes = 0, rows = 0;
-  if (std::sscanf(line.c_str(), "%d %d %d", &links, &classes, &rows) != 3) return false;
+  int links = 0, classes = 0, rows = 0, end = 0;
+  if (std::sscanf(line.c_str(), "%d %d %d%n", &links, &classes, &rows, &end) != 3) return false;
   header.links = links;
   header.classes = classes;
   header.nominalRows = rows;
+  char model[16] = {};
+  header.model = std::sscanf(line.c_str() + end, " %15s", model) == 1 && std::string(model) == "refined"
+                     ? "refined"
+                     : "classic";
   return true;
 }
 

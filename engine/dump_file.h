@@ -43,7 +43,9 @@ class CDumpWriter {
   bool Create(const std::string& path, std::string& reason);
   bool IsOpen() const { return file_ != nullptr; }
 
-  void WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows);
+  // A non-empty model name follows the three counts of line 2 after a blank.
+  void WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows,
+                   const std::string& model = "");
 
   void BeginRow(double time) {
     Reserve(kMaxFixed6Length + 1);
@@ -94,6 +96,8 @@ struct DumpHeader {
   int links = -1;
   int classes = -1;
   int nominalRows = -1;
+  // The model that wrote the rows: "refined" when line 2 says so after its counts, else "classic".
+  std::string model = "classic";
 };
 
 // Reads a dump file sequentially. Numbers are white-space separated words; line ends of either
@@ -138,7 +142,8 @@ class CDumpReader {
   DumpHeader header_;
 };
 
-// Parses line 2 ("%d %d %d"); false, leaving header untouched, when it does not hold three integers.
+// Parses line 2 ("%d %d %d", then the model name of a refined dump); false, leaving header
+// untouched, when it does not hold three integers.
 bool ParseDumpCounts(const std::string& line, DumpHeader& header);
 
 }  // namespace varlo

@@ -101,6 +101,7 @@ GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries
 
   GraphData& graph = doc.graph;
   graph.Clear();
+  graph.refinedModel = reader->GetHeader().model == "refined";
   const int announced = std::max(reader->GetHeader().nominalRows, 0);
   // Columns 1 .. 6L + S of a row; a series outside them (a queue no longer in the network) keeps 0.
   const size_t valuesPerRow = reader->ValuesPerRow() - 1;

@@ -70,6 +70,8 @@ std::string GraphCaption(const GraphData& graph) {
       caption = (s.metric >= 0 && s.metric <= 2) ? kQueueCaptions[s.metric] : "";
     }
   });
+  // A classic graph keeps its caption as it always was; a refined one says where it came from.
+  if (graph.refinedModel && !caption.empty()) caption += "  (refined model)";
   return caption;
 }
 

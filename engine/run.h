@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/evaluation_model.h"
+
 namespace varlo {
 
 class CVarloDoc;
@@ -29,6 +31,7 @@ enum class RunStatus {
   kDumpNotCreated,     // nothing was run
   kDumpWriteFailed,    // the run went on to its end but the dump file is incomplete
   kRateFileNotOpened,  // a rate-file or trace class cannot read its rate file; only the header is written
+  kImpossibleValue,    // a queue or class left the possible range (NaN, N outside 0..K, ...); earlier rows stay
 };
 
 struct RunOptions {
@@ -40,6 +43,8 @@ struct RunOptions {
   std::function<void(const std::string& message)> notice;
   // Checked between steps; a raised flag ends the run as cancelled.
   const std::atomic<bool>* cancel = nullptr;
+  // The model of the run; when unset, the program-wide setting.
+  std::optional<EvaluationModel> model;
 };
 
 struct RunResult {
@@ -61,8 +66,9 @@ std::string ProgressText(double nextDumpTime);
 
 // Runs the evaluation on the document's parameters (totalTime, runningStep, dumpInterval,
 // dumpFilePath) and the program-wide TCP profile. Computes routes first when they are not valid
-// and sets the routes-valid flag when the run completes. Notifies the views with hint 0 once the
-// queues have changed.
+// and sets the routes-valid flag when the run completes. The run reports only through the
+// options' callbacks and its result: it notifies no view, so that it may run on any thread; the
+// caller tells the views (hint 0) on their own thread once the run has returned.
 RunResult Run(CVarloDoc& doc, RunMethod method, const RunOptions& options = {});
 
 // The engine behind Run(), for callers that step its parts (tests, benchmarks). One engine serves

@@ -5,22 +5,18 @@
 
 #include "engine/object_steps.h"
 #include "engine/tcp_profile.h"
-#include "model/const_poisson_class.h"
 #include "model/document.h"
 #include "model/td_poisson_class.h"
+#include "model/traffic_class_kinds.h"
 #include "platform/core/text_format.h"
 
 namespace varlo {
-
-namespace {
 
 std::string EndNames(const CTrafficClass& c) {
   const std::string from = c.GetSource() != nullptr ? c.GetSource()->GetName() : std::string("?");
   const std::string to = c.GetDestination() != nullptr ? c.GetDestination()->GetName() : std::string("?");
   return from + " -> " + to;
 }
-
-}  // namespace
 
 bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result) {
   for (const auto& owned : doc.GetClasses()) {
@@ -34,16 +30,17 @@ bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result) {
     td->CloseRateFile();
     if (!opened) {
       result.status = RunStatus::kRateFileNotOpened;
-      result.message = Format("The rate file \"%s\" of the traffic class %s cannot be opened: %s",
-                              td->rateFileName.c_str(), EndNames(*td).c_str(),
-                              std::strerror(error != 0 ? error : ENOENT));
+      result.message =
+          Format("The rate file \"%s\" of the traffic class %s cannot be opened: %s",
+                 td->rateFileName.c_str(), EndNames(*td).c_str(), std::strerror(error != 0 ? error : ENOENT));
       return false;
     }
   }
   return true;
 }
 
-void RunSetup::Reset(CVarloDoc& doc, RunResult& result, const std::function<void(const std::string&)>& notice) {
+void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
+                     const std::function<void(const std::string&)>& notice) {
   profiles = &CTcpProfiles::Instance();
   tcpProfile = GetTcpProfile();
   queues.clear();
@@ -77,15 +74,18 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result, const std::function<void
       if (!names.empty()) names += ", ";
       names += EndNames(*owned);
     }
-    if (auto* constant = dynamic_cast<CConstPoissonClass*>(owned.get())) {
+    const TrafficClassKind& kind = KindOf(*owned);
+    if (kind.rateSource == RateSource::kConstant) {
       info.kind = RateKind::kConstant;
-      info.constantRate = constant->rate;
-    } else if (auto* tcp = dynamic_cast<CTCPClass*>(owned.get()); tcp != nullptr && !info.unreachable) {
+      info.constantRate = kind.constantRate(*owned);
+    } else if (kind.rateSource == RateSource::kTcpProfile && !info.unreachable) {
+      auto* tcp = static_cast<CTCPClass*>(owned.get());
       info.kind = RateKind::kTcp;
       info.tcp = tcp;
       info.firstRttQueue = static_cast<std::uint32_t>(rttQueues.size());
       walk.clear();
       tcp->GetPathQueues(walk);
+      info.forwardQueueCount = static_cast<std::uint32_t>(walk.size());
       tcp->GetReversePathQueues(walk);
       for (CQueue* q : walk) rttQueues.push_back(queueIndex.at(q));
       info.rttQueueCount = static_cast<std::uint32_t>(rttQueues.size()) - info.firstRttQueue;
@@ -95,6 +95,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result, const std::function<void
     info.entryCount = static_cast<std::uint32_t>(entryObjects.size()) - info.firstEntry;
     classes.push_back(info);
   }
+  hasTcp = false;
+  for (const ClassInfo& info : classes) hasTcp = hasTcp || info.kind == RateKind::kTcp;
   if (!names.empty()) {
     result.unreachableMessage =
         "These traffic classes cannot reach their destination and are left out of the load: " + names;

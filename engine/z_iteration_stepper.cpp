@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/object_steps.h"
+#include "engine/refined_model.h"
 
 namespace varlo {
 
@@ -25,9 +26,11 @@ constexpr double kFullSmallBufferRho = 100.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
-bool IsSmallBuffer(const C_MM1K_Queue& q) { return !IsLargeBuffer(q.bufferSize); }
-double ClampRho(const C_MM1K_Queue& q, double rho) {
-  return rho > kFullSmallBufferRho && IsSmallBuffer(q) ? kFullSmallBufferRho : rho;
+bool IsSmallBuffer(const C_MM1K_Queue& q) {
+  return !IsLargeBuffer(q.bufferSize);
+}
+double ClampRho(const C_MM1K_Queue& q, double rho, bool refined) {
+  return !refined && rho > kFullSmallBufferRho && IsSmallBuffer(q) ? kFullSmallBufferRho : rho;
 }
 // The derivative of the queue at its current rho, held at 0 while a full small buffer fills.
 double FullQueueDerivative(const C_MM1K_Queue& q, double d) {
@@ -38,26 +41,50 @@ double FullQueueDerivative(const C_MM1K_Queue& q, double d) {
 
 void CZIterationStepper::Build() {
   const size_t n = setup_.queues.size();
-  for (auto* v : {&y_, &big_, &half_, &two_, &stage_, &slope_}) v->assign(n, 0.0);
+  for (auto* v : {&y_, &big_, &half_, &two_, &stage_, &slope_, &lambda_, &tcpArrival_}) v->assign(n, 0.0);
+  mu_.resize(n);
+  for (size_t i = 0; i < n; ++i) mu_[i] = setup_.queues[i]->serviceRate;
+}
+
+void CZIterationStepper::Metrics(C_MM1K_Queue& q) const {
+  if (setup_.refined) {
+    RefinedUpdateMetrics(q);
+  } else {
+    UpdateMetrics(q);
+  }
+}
+
+double CZIterationStepper::Slope(C_MM1K_Queue& q, double time) const {
+  return setup_.refined ? RefinedDerivative(q, time) : FullQueueDerivative(q, Derivative(q, time));
 }
 
 void CZIterationStepper::Propagate(double time) {
   auto at = [this](std::uint32_t i) {
     const CQueue& q = *setup_.queues[i];
-    return RoundTripTerms{q.N / q.serviceRate, q.propagationDelay, 1 - q.P};
+    return RoundTripTerms{setup_.Waiting(q.N, q.U, q.serviceRate), q.propagationDelay, 1 - q.P};
   };
+  const bool share = setup_.refined && setup_.hasTcp;
+  if (share) {
+    for (size_t i = 0; i < setup_.queues.size(); ++i) lambda_[i] = setup_.queues[i]->arrivalRate;
+    setup_.ShareTcp(time, at, lambda_, mu_, tcpArrival_);
+    tcpArrival_.assign(setup_.queues.size(), 0.0);
+  }
   for (ClassInfo& info : setup_.classes) {
     if (info.unreachable) continue;
-    double r = setup_.Rate(info, time, at);
+    const bool tcp = share && info.kind == RateKind::kTcp;
+    double r = tcp ? info.sharedRate : setup_.Rate(info, time, at);
     info.lastRate = r;
     PathEntry* const* e = setup_.entryObjects.data() + info.firstEntry;
     PathEntry* const* const end = e + info.entryCount;
+    // A TCP class's forward queues are the first of its round trip, in path order.
+    const std::uint32_t* forward = tcp ? setup_.rttQueues.data() + info.firstRttQueue : nullptr;
     for (; e != end; ++e) {
       PathEntry& entry = **e;
       const double previous = entry.x;
       entry.x = r;
       if (entry.queue != nullptr) {
         const CQueue& q = *entry.queue;
+        if (tcp) tcpArrival_[*forward++] += r;
         r = DepartureRate(entry.n, q.N, q.U, q.serviceRate, previous);
       }
     }
@@ -66,13 +93,14 @@ void CZIterationStepper::Propagate(double time) {
 }
 
 void CZIterationStepper::StartRegimes() {
+  if (setup_.refined) return;
   for (C_MM1K_Queue* q : setup_.queues) UpdateRegime(*q, 0);
 }
 
 double CZIterationStepper::StepLength(double time, double runningStep) {
   double m = 0;
   for (C_MM1K_Queue* q : setup_.queues) {
-    const double d = std::fabs(FullQueueDerivative(*q, Derivative(*q, time)));
+    const double d = std::fabs(Slope(*q, time));
     if (m < d) m = d;
   }
   double h = kRhoChangePerStep / m;
@@ -99,8 +127,8 @@ void CZIterationStepper::RungeKuttaStep(double time, const double* in, double h,
       // recomputing them from the restored rho.
       const double savedRho = q.rho, savedN = q.N, savedP = q.P, savedU = q.U;
       q.rho = stage_[i];
-      UpdateMetrics(q);
-      slope_[i] = FullQueueDerivative(q, Derivative(q, tau));
+      Metrics(q);
+      slope_[i] = Slope(q, tau);
       q.rho = savedRho;
       q.N = savedN;
       q.P = savedP;
@@ -109,14 +137,30 @@ void CZIterationStepper::RungeKuttaStep(double time, const double* in, double h,
     tau = time + w[k];
     for (size_t i = 0; i < n; ++i) {
       double s = in[i] + w[k] * slope_[i];
-      stage_[i] = ClampRho(*queues[i], s < 0 ? 0 : s);
+      stage_[i] = ClampRho(*queues[i], s < 0 ? 0 : s, setup_.refined);
       double o = out[i] + w[k + 1] * slope_[i] / 3;
-      out[i] = ClampRho(*queues[i], o < 0 ? 0 : o);
+      out[i] = ClampRho(*queues[i], o < 0 ? 0 : o, setup_.refined);
     }
   }
 }
 
+// The refined model moves each queue over the step with the same stable relaxation as its Compute
+// Metrics step: a small buffer on a fast link relaxes within a fraction of a millisecond, far
+// quicker than the run's step, where the Runge-Kutta pairs would be unstable. The arrival rates
+// stay those of the step's start.
+void CZIterationStepper::RefinedAdvance(double h) {
+  for (C_MM1K_Queue* q : setup_.queues) {
+    double rho = q->rho;
+    RefinedDiscreteStep(rho, q->arrivalRate, q->serviceRate, q->bufferSize, h);
+    q->rho = rho;
+  }
+}
+
 void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
+  if (setup_.refined) {
+    RefinedAdvance(tEnd - t0);
+    return;
+  }
   const std::vector<C_MM1K_Queue*>& queues = setup_.queues;
   const size_t n = queues.size();
   for (size_t i = 0; i < n; ++i) y_[i] = queues[i]->rho;
@@ -169,7 +213,8 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
 
 void CZIterationStepper::FinishStep(double time, double h) {
   const std::vector<C_MM1K_Queue*>& queues = setup_.queues;
-  for (size_t i = 0; i < queues.size(); i += 2) {
+  for (size_t i = 0; setup_.refined && i < queues.size(); ++i) RefinedUpdateMetrics(*queues[i]);
+  for (size_t i = 0; !setup_.refined && i < queues.size(); i += 2) {
     C_MM1K_Queue& forward = *queues[i];
     C_MM1K_Queue& backward = *queues[i + 1];
     CheckReflection(forward);

@@ -31,8 +31,15 @@ class CZIterationStepper {
   void RungeKuttaStep(double time, const double* y, double h, double* out);
 
  private:
+  // UpdateMetrics and Derivative of the run's model.
+  void Metrics(C_MM1K_Queue& q) const;
+  double Slope(C_MM1K_Queue& q, double time) const;
+  // Refined model: every queue moved over h seconds by the stable step of refined_model.h.
+  void RefinedAdvance(double h);
+
   RunSetup& setup_;
   std::vector<double> y_, big_, half_, two_, stage_, slope_;
+  std::vector<double> lambda_, mu_, tcpArrival_;  // inputs of the refined TCP sharing
 };
 
 }  // namespace varlo

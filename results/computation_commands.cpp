@@ -7,6 +7,7 @@
 #include "engine/computation_parameters.h"
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/settings_store.h"
 #include "results/computation_dlg.h"
 #include "results/dump_animation_dlg.h"
 #include "engine/graph_creation.h"
@@ -62,6 +63,7 @@ bool EditParameters(CVarloDoc& doc, QWidget* parent) {
   dialog.SetParameters(parameters);
   if (ExecDialog(dialog) != QDialog::Accepted) return false;
   SetComputationParameters(doc, dialog.Parameters());
+  CSettingsStore::WriteEvaluationModel(QString::fromLatin1(EvaluationModelName(GetEvaluationModel())));
   return true;
 }
 

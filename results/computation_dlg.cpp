@@ -1,7 +1,6 @@
 #include "results/computation_dlg.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -31,6 +30,12 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   profileList_ = new QComboBox(this);
   profileList_->addItem(QStringLiteral("NetBSD 1.2 Profile"));
   profileList_->addItem(QStringLiteral("NS Profile"));
+  modelList_ = new QComboBox(this);
+  modelList_->addItem(QStringLiteral("Classic"));
+  modelList_->addItem(QStringLiteral("Refined (M/M/1/K, shared bottlenecks)"));
+  modelList_->setToolTip(
+      QStringLiteral("Classic: the formulas as first described, for comparison with earlier dumps.\n"
+                     "Refined: queues agree with M/M/1/K theory and TCP classes share their bottlenecks."));
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Total Time:"), this), 0, 0);
@@ -44,24 +49,18 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(browseButton_, 3, 2);
   grid->addWidget(new QLabel(QStringLiteral("Profile to use:"), this), 4, 0);
   grid->addWidget(profileList_, 4, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Model:"), this), 5, 0);
+  grid->addWidget(modelList_, 5, 1, 1, 2);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(browseButton_, &QPushButton::clicked, this, &CComputationDlg::OnBrowse);
-
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(grid, 1);
-  auto* side = new QVBoxLayout;
-  side->addWidget(buttons);
-  side->addStretch();
-  layout->addLayout(side);
+  LayOutWithButtons(grid);
 
   exchange_.Double(dumpIntervalEdit_, &dumpInterval, kDumpIntervalRange.minimum, kDumpIntervalRange.maximum)
       .Text(fileEdit_, &dumpFilePath)
       .Double(runningStepEdit_, &runningStep, kRunningStepRange.minimum, kRunningStepRange.maximum)
       .Double(totalTimeEdit_, &totalTime, kTotalTimeRange.minimum, kTotalTimeRange.maximum)
-      .ComboIndex(profileList_, &profile);
+      .ComboIndex(profileList_, &profile)
+      .ComboIndex(modelList_, &model);
 }
 
 void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
@@ -70,6 +69,7 @@ void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
   dumpInterval = parameters.dumpInterval;
   dumpFilePath = parameters.dumpFilePath;
   profile = parameters.tcpProfile;
+  model = static_cast<int>(parameters.model);
 }
 
 ComputationParameters CComputationDlg::Parameters() const {
@@ -79,6 +79,7 @@ ComputationParameters CComputationDlg::Parameters() const {
   parameters.dumpInterval = dumpInterval;
   parameters.dumpFilePath = dumpFilePath;
   parameters.tcpProfile = profile;
+  parameters.model = model == 1 ? EvaluationModel::kRefined : EvaluationModel::kClassic;
   return parameters;
 }
 

@@ -26,6 +26,7 @@ class CComputationDlg : public CExchangeDialog {
   double dumpInterval = kDefaultDumpInterval;  // s
   std::string dumpFilePath;
   int profile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
+  int model = 0;    // 0 classic, 1 refined (EvaluationModel)
 
   void SetParameters(const ComputationParameters& parameters);
   ComputationParameters Parameters() const;
@@ -35,6 +36,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* DumpIntervalEdit() const { return dumpIntervalEdit_; }
   QLineEdit* FileEdit() const { return fileEdit_; }
   QComboBox* ProfileList() const { return profileList_; }
+  QComboBox* ModelList() const { return modelList_; }
   QPushButton* BrowseButton() const { return browseButton_; }
 
   // "...": takes the values from the controls, then asks for a dump file to save to.
@@ -49,6 +51,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* dumpIntervalEdit_;
   QLineEdit* fileEdit_;
   QComboBox* profileList_;
+  QComboBox* modelList_;
   QPushButton* browseButton_;
 };
 

@@ -49,9 +49,12 @@ CDumpAnimationDlg::CDumpAnimationDlg(CVarloDoc& doc, QWidget* parent)
   layout->addWidget(stepButton_, 1, 2);
   layout->addWidget(fastButton_, 1, 3);
   layout->addWidget(stopButton_, 1, 4);
-  layout->addWidget(playButton_, 2, 2);
-  layout->addWidget(speedBox_, 2, 3, 1, 2);
-  layout->addWidget(noteLabel_, 3, 0, 1, 5);
+  modelLabel_ = new QLabel(this);
+  modelLabel_->hide();
+  layout->addWidget(modelLabel_, 2, 0, 1, 5);
+  layout->addWidget(playButton_, 3, 2);
+  layout->addWidget(speedBox_, 3, 3, 1, 2);
+  layout->addWidget(noteLabel_, 4, 0, 1, 5);
   move(40, 200);
 
   connect(browseButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnBrowse);
@@ -134,6 +137,11 @@ bool CDumpAnimationDlg::OpenFile() {
     ShowMessageBox(this, QString::fromLatin1(kBadDumpFileMessage), MessageKind::kWarning);
     return false;
   }
+  // Sizes of a refined dump are M/M/1/K means; those of a classic Compute Metrics dump are the
+  // fluid backlog (or the offered load when it is empty), so say which one is replayed.
+  const bool refinedDump = reader_->GetHeader().model == "refined";
+  modelLabel_->setText(refinedDump ? QStringLiteral("Computed with the refined model") : QString());
+  modelLabel_->setVisible(refinedDump);
   return true;
 }
 

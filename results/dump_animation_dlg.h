@@ -58,6 +58,8 @@ class CDumpAnimationDlg : public QDialog, public CInitDialog {
   QTimer* PlayTimer() const { return playTimer_; }
   // Says when the file ended before the rows its header announced (a run that was cancelled).
   QLabel* NoteLabel() const { return noteLabel_; }
+  // Names the model of a refined dump; hidden for a classic one.
+  QLabel* ModelLabel() const { return modelLabel_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -79,6 +81,7 @@ class CDumpAnimationDlg : public QDialog, public CInitDialog {
   int rowsRead_ = 0;  // rows consumed since the file was opened
   QLineEdit* fileEdit_;
   QLabel* timeLabel_;
+  QLabel* modelLabel_;
   QPushButton* browseButton_;
   QPushButton* stepButton_;
   QPushButton* fastButton_;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "model/const_poisson_class.h"
 #include "model/queue.h"
 #include "model/trace_class.h"
 #include "model/traffic_class.h"
@@ -72,6 +73,15 @@ std::string DefaultNSScriptName(const std::string& title) {
   return title + kNSScriptExtension;
 }
 
+std::string PoissonSourceLines(const std::string& className, double rate) {
+  // One packet per burst (burst_time_ 0 rounds to bursts of one), sent at 1 Tbit/s (8 ns), then
+  // idle for an exponential time of mean 1/rate: arrivals at rate packets/s, exponentially spaced.
+  const double idle = rate > 0.0 ? 1.0 / rate : 1e9;
+  return Format(
+      "$poisson_%s set burst_time_ 0\n$poisson_%s set idle_time_ %.9lf\n$poisson_%s set rate_ 1000000000000\n",
+      className.c_str(), className.c_str(), idle, className.c_str());
+}
+
 std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
   std::string script = kHeader;
 
@@ -93,6 +103,11 @@ std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
       startOffset = random.Next14() / CRandom::kFractionSteps * options.maxStartDelay;
     }
     script += trafficClass->GetNSScript(startOffset);
+    if (options.poissonSources) {
+      if (const auto* poisson = dynamic_cast<const CConstPoissonClass*>(trafficClass.get())) {
+        script += PoissonSourceLines(poisson->GetScriptName(), poisson->rate);
+      }
+    }
   }
 
   script += kDumpingBanner;

@@ -33,7 +33,15 @@ struct NSScriptOptions {
   double maxStartDelay = 0.0;            // s; each class starts up to this much later
   // Seeds the process's generator; without it the tick count does.
   std::optional<std::uint32_t> seed;
+  // Makes every constant-rate UDP Poisson source truly Poisson at its rate r: the script's
+  // Exponential source is on/off (rate_ while on, exponential idle times), which offers about r/2
+  // as first written. With this option each burst is one packet sent at once (a rate_ far above
+  // any link) followed by an exponential idle time of mean 1/r. Off: the script as first written.
+  bool poissonSources = false;
 };
+
+// The lines that make the Exponential source named `className` Poisson at rate packets/s.
+std::string PoissonSourceLines(const std::string& className, double rate);
 
 // The script text with "\n" line ends. Draws one start delay per class from the process's
 // generator (after seeding it) when maxStartDelay > 0. Trace classes write their ".nstrace".

@@ -30,6 +30,7 @@ std::unique_ptr<QSettings> OpenUserStore() {
 
 const QString kUserInfoGroup = QStringLiteral("UserInfo");
 const QString kRecentGroup = QStringLiteral("Recent File List");
+const QString kModelKey = QStringLiteral("Computation/Model");
 
 }  // namespace
 
@@ -86,6 +87,16 @@ bool CSettingsStore::WriteSystemValue(const QString& name, const QVariant& value
   store->endGroup();
   store->sync();
   return store->status() == QSettings::NoError;
+}
+
+QString CSettingsStore::ReadEvaluationModel() {
+  auto store = OpenUserStore();
+  return store->value(kModelKey).toString();
+}
+
+void CSettingsStore::WriteEvaluationModel(const QString& name) {
+  auto store = OpenUserStore();
+  store->setValue(kModelKey, name);
 }
 
 QStringList CSettingsStore::ReadRecentFiles() {

@@ -38,6 +38,10 @@ class CSettingsStore {
   static QStringList ReadRecentFiles();
   static void WriteRecentFiles(const QStringList& files);
 
+  // The evaluation model the user chose last ("classic" or "refined"); empty when never chosen.
+  static QString ReadEvaluationModel();
+  static void WriteEvaluationModel(const QString& name);
+
   // Reads and writes go to this INI file instead of the system store; empty restores the store.
   static void SetSystemFileForTesting(const QString& iniPath);
 
