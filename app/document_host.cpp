@@ -11,6 +11,7 @@
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
 #include "app/simulator_commands.h"
+#include "app/summary_commands.h"
 #include "editor/varlo_view.h"
 #include "model/archive.h"
 #include "model/document.h"
@@ -225,6 +226,9 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdCreateGraphic:
       OnCreateGraphic();
       return true;
+    case kIdExportSummary:
+      OnExportSummary(*doc_, DialogParent());
+      return true;
     case kIdAnimateDump:
       OnAnimateDump(*doc_, DialogParent());
       return true;
@@ -286,6 +290,7 @@ bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdParameters:
     case kIdCreateGraphic:
     case kIdAnimateDump:
+    case kIdExportSummary:
       ui.enabled = true;
       return true;
     case kIdFilePrint:

@@ -39,6 +39,8 @@ const std::unordered_map<int, const char*>& Strings() {
       {kIdGenerateQNSScript, "Generate a script for the Quick network simulator"},
       {kIdAnimateDump, "Animate using a dump file..."},
       {kIdExportPicture, "Save the drawing as an SVG, PNG or PDF picture\nExport Picture"},
+      {kIdExportSummary, "Save the busiest queues and the class throughput of the last run as CSV\nExport Summary"},
+      {kIdOpenSweepSummary, "Show the summary.csv of a what-if sweep as a table\nOpen Sweep Summary"},
       {kIdFileNew, "Create a new document\nNew"},
       {kIdFileOpen, "Open an existing document\nOpen"},
       {kIdFileClose, "Close the active document\nClose"},
