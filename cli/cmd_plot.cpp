@@ -139,6 +139,10 @@ void ExecutePlot(const PlotArguments& args) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
       std::getenv("WAYLAND_DISPLAY") == nullptr)
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt's notes about the environment (no runtime folder, no display) are not the user's concern here.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  });
   int argc = 1;
   char name[] = "varlo-cli";
   char* argv[] = {name, nullptr};

@@ -40,6 +40,17 @@ void DrawSweepChart(CDrawContext& dc, const SweepChart& chart, const Rect& area)
   yMin = std::min(yMin, 0.0);
   Widen(xMin, xMax);
   Widen(yMin, yMax);
+  // Ten ticks of a round step (1, 2, 2.5 or 5 times a power of ten) that cover the values.
+  for (int pass = 0; pass < 2; ++pass) {
+    const double raw = (yMax - yMin) / 10.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / power;
+    const double step = (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 2.5 ? 2.5 : f <= 5.0 ? 5.0 : 10.0) * power;
+    const double top = yMax;
+    yMin = std::floor(yMin / step) * step;
+    yMax = yMin + 10.0 * step;
+    if (yMax < top) yMax = top;
+  }
 
   dc.SetBkMode(kTransparent);
   const Font previousFont = dc.SelectFont(dc.CreatePointFont(10, "Arial"));
