@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/file_dialogs.h"
-#include "model/archive.h"
+#include "platform/qt/file_dialogs.h"
+#include "platform/core/file_errors.h"
 #include "model/document.h"
 #include "platform/core/file_io.h"
 #include "platform/qt/dialog_exchange.h"

@@ -9,15 +9,15 @@
 
 #include "cli/command.h"
 #include "cli/sweep_file.h"
-#include "engine/mm1k_queue.h"
-#include "engine/traffic_class.h"
+#include "model/mm1k_queue.h"
+#include "model/traffic_class.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
 #include "model/node.h"
 #include "platform/core/file_io.h"
 #include "platform/core/svg_draw_context.h"
-#include "results/graph_creation.h"
-#include "results/graph_drawing.h"
+#include "engine/graph_creation.h"
+#include "engine/graph_drawing.h"
 #include "simulators/summary.h"
 
 #ifdef VARLO_CLI_WITH_QT

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "cli/command.h"
-#include "cli/json_network.h"
+#include "model/json_network.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "simulators/link_modifier.h"
@@ -71,16 +71,10 @@ std::unique_ptr<CVarloDoc> OpenAnyNetwork(const std::string& path) {
   if (p.extension() == ".json") {
     std::ifstream file(path);
     if (!file) throw CommandFailure(path + " was not found.");
-    json data;
     try {
-      file >> data;
-    } catch (const json::exception& e) {
-      throw CommandFailure(path + " is not valid JSON: " + e.what());
-    }
-    try {
-      return DocumentFromJson(data, std::filesystem::absolute(p).parent_path().string());
-    } catch (const CommandFailure& e) {
-      throw CommandFailure(path + ": " + e.what());
+      return DocumentFromJson(file, path, std::filesystem::absolute(p).parent_path().string());
+    } catch (const CJsonNetworkError& e) {
+      throw CommandFailure(e.what());
     }
   }
   auto doc = std::make_unique<CVarloDoc>();

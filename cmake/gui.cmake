@@ -9,12 +9,12 @@ set(CMAKE_AUTORCC ON)
 file(GLOB VARLO_GUI_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/editor/*.cpp ${CMAKE_SOURCE_DIR}/editor/*.h
   ${CMAKE_SOURCE_DIR}/results/*.cpp ${CMAKE_SOURCE_DIR}/results/*.h
+  ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.h
   ${CMAKE_SOURCE_DIR}/platform/qt/*.cpp ${CMAKE_SOURCE_DIR}/platform/qt/*.h
   ${CMAKE_SOURCE_DIR}/resources/*.cpp ${CMAKE_SOURCE_DIR}/resources/*.h
   ${CMAKE_SOURCE_DIR}/resources/*.qrc)
-list(REMOVE_ITEM VARLO_GUI_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp
-     ${CMAKE_SOURCE_DIR}/results/graph_creation.cpp ${CMAKE_SOURCE_DIR}/results/graph_drawing.cpp)
+list(REMOVE_ITEM VARLO_GUI_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp)
 
 # A static library keeps the compiled resources (.qrc) in objects that tests and the program link;
 # the initialisers are pulled in with Q_INIT_RESOURCE where a resource is used.
@@ -22,7 +22,7 @@ add_library(varlo_gui STATIC ${VARLO_GUI_SOURCES})
 target_include_directories(varlo_gui PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(varlo_gui PRIVATE ${VARLO_WARNINGS})
 target_compile_definitions(varlo_gui PRIVATE VARLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_link_libraries(varlo_gui PUBLIC varlo_core varlo_graphs Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
+target_link_libraries(varlo_gui PUBLIC varlo_core Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
 
 # varlo-cli plot writes PNG and PDF through the Qt painter when Qt is there.
 target_link_libraries(varlo-cli PRIVATE varlo_gui)

@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "engine/dump_file.h"
-#include "engine/mm1k_queue.h"
-#include "engine/traffic_class.h"
-#include "model/archive.h"
+#include "model/mm1k_queue.h"
+#include "model/traffic_class.h"
+#include "platform/core/file_errors.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
 #include "model/node.h"

@@ -16,12 +16,12 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/const_poisson_class.h"
+#include "model/const_poisson_class.h"
 #include "engine/dump_file.h"
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "engine/tcp_profile.h"
-#include "engine/td_poisson_class.h"
-#include "model/archive.h"
+#include "model/td_poisson_class.h"
+#include "platform/core/file_errors.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"

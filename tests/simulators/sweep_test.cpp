@@ -4,9 +4,9 @@
 
 #include <set>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
 #include "model/persistent.h"
 #include "sim_test_support.h"
 #include "simulators/summary.h"
