@@ -12,6 +12,7 @@
 #include "platform/qt/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
+#include "app/summary_commands.h"
 #include "editor/undo_stack.h"
 #include "tools/simulator_commands.h"
 #include "editor/varlo_view.h"
@@ -259,6 +260,9 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdCreateGraphic:
       OnCreateGraphic();
       return true;
+    case kIdExportSummary:
+      OnExportSummary(*doc_, DialogParent());
+      return true;
     case kIdAnimateDump:
       OnAnimateDump(*doc_, DialogParent());
       return true;
@@ -326,6 +330,7 @@ bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdParameters:
     case kIdCreateGraphic:
     case kIdAnimateDump:
+    case kIdExportSummary:
       ui.enabled = true;
       return true;
     case kIdFilePrint:

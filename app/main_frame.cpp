@@ -43,8 +43,9 @@ const QString kReady = QStringLiteral("Ready");
 const std::vector<int> kDocumentFileMenu = {
     kIdFileNew,          kIdFileOpen,      kIdFileClose,        kIdFileSave,       kIdFileSaveAs,
     kSeparator,          kIdFilePrint,     kIdFilePrintPreview, kIdFilePrintSetup, kSeparator,
-    kIdCreateMetafile,   kIdExportPicture, kSeparator,          kIdFileMruFirst,   kIdFileMruFirst + 1,
-    kIdFileMruFirst + 2, kIdFileMruLast,   kSeparator,          kIdAppExit};
+    kIdCreateMetafile,   kIdExportPicture, kIdExportSummary,    kIdOpenSweepSummary, kSeparator,
+    kIdFileMruFirst,     kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast,  kSeparator,
+    kIdAppExit};
 const std::vector<int> kEditMenu = {kIdEditUndo, kIdEditRedo};
 const std::vector<int> kComputationMenu = {kIdComputeRoutes,    kIdComputeMetrics,    kIdMM1KZIteration,
                                            kIdGenerateNSScript, kIdGenerateQNSScript, kIdParameters};
@@ -139,6 +140,8 @@ void CMainFrame::CreateActions() {
   AddAction(kIdFilePrintSetup, QStringLiteral("P&rint Setup..."));
   AddAction(kIdCreateMetafile, QStringLiteral("Create Metafile.."));
   AddAction(kIdExportPicture, QStringLiteral("&Export Picture..."));
+  AddAction(kIdExportSummary, QStringLiteral("Export S&ummary..."));
+  AddAction(kIdOpenSweepSummary, QStringLiteral("Open S&weep Summary..."));
   for (int id = kIdFileMruFirst; id <= kIdFileMruLast; ++id) AddAction(id, QString());
   AddAction(kIdAppExit, QStringLiteral("E&xit"));
 
@@ -210,7 +213,7 @@ QMenu* CMainFrame::NewMenu(MenuLayout layout, const QString& title, const std::v
 
 void CMainFrame::CreateMenus() {
   const std::vector<int> noDocumentFile = {
-      kIdFileNew,          kIdFileOpen,         kIdFilePrintSetup, kSeparator, kIdFileMruFirst,
+      kIdFileNew,          kIdFileOpen,         kIdOpenSweepSummary, kIdFilePrintSetup, kSeparator, kIdFileMruFirst,
       kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast,    kSeparator, kIdAppExit};
   fileMenus_.push_back(NewMenu(MenuLayout::kNoDocument, QStringLiteral("&File"), noDocumentFile));
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&View"), {kIdViewToolbar, kIdViewStatusBar});

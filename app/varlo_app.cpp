@@ -14,6 +14,7 @@
 #include "app/document_host.h"
 #include "platform/qt/file_dialogs.h"
 #include "app/help.h"
+#include "app/summary_commands.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
 #include "editor/varlo_view.h"
@@ -293,6 +294,9 @@ bool CVarloApp::OnCommand(int id) {
     case kIdAppAbout:
       OnAppAbout();
       return true;
+    case kIdOpenSweepSummary:
+      OnOpenSweepSummary(MainFrame());
+      return true;
     case kIdHelpContents:
       OpenHelpContents(MainFrame());
       return true;
@@ -316,6 +320,7 @@ bool CVarloApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdFileOpen:
     case kIdFilePrintSetup:
     case kIdAppAbout:
+    case kIdOpenSweepSummary:
     case kIdHelpContents:
     case kIdToolsOptions:
       ui.enabled = true;

@@ -41,6 +41,8 @@ const std::unordered_map<int, const char*>& Strings() {
       {kIdExportPicture, "Save the drawing as an SVG, PNG or PDF picture\nExport Picture"},
       {kIdToolsOptions, "Set where ns is installed and whether the ns script command is offered\nOptions"},
       {kIdZoomToFit, "Shows the whole network in the window\nZoom to Fit"},
+      {kIdExportSummary, "Save the busiest queues and the class throughput of the last run as CSV\nExport Summary"},
+      {kIdOpenSweepSummary, "Show the summary.csv of a what-if sweep as a table\nOpen Sweep Summary"},
       {kIdFileNew, "Create a new document\nNew"},
       {kIdFileOpen, "Open an existing document\nOpen"},
       {kIdFileClose, "Close the active document\nClose"},
