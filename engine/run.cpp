@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <unordered_map>
 
 #include "engine/const_poisson_class.h"
@@ -13,6 +14,8 @@
 #include "engine/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "engine/td_poisson_class.h"
+#include "engine/trace_class.h"
+#include "model/archive.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
 
@@ -197,6 +200,31 @@ struct CZIterationEngine::Impl {
       auto* td = dynamic_cast<CTdPoissonClass*>(owned.get());
       if (td == nullptr) continue;
       td->CloseRateFile();
+      // A trace's rate file is made now, beside the network or in the cache, never on reading.
+      std::optional<std::string> problem;
+      if (auto* trace = dynamic_cast<CTraceClass*>(td)) {
+        trace->SetNetworkFolder(doc.GetPathName().empty() ? std::string() : doc.GetFolder());
+        try {
+          trace->PrepareRateFile(options.cancel);
+        } catch (const CFileException& e) {
+          problem = e.Message();
+        } catch (const std::exception& e) {
+          problem = e.what();
+        }
+      }
+      if (!problem) problem = td->CheckRateFile(options.cancel);
+      if (problem && Cancelled()) {
+        result.status = RunStatus::kCancelled;
+        result.message = "The evaluation was cancelled.";
+        return false;
+      }
+      if (problem) {
+        result.status = RunStatus::kRateFileNotOpened;
+        result.message =
+            Format("The rate file \"%s\" of the traffic class %s cannot be used: %s", td->rateFileName.c_str(),
+                   EndNames(*td).c_str(), problem->c_str());
+        return false;
+      }
       errno = 0;
       const bool opened = td->OpenRateFile();
       const int error = errno;

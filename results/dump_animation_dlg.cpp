@@ -7,6 +7,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/file_dialogs.h"
 #include "engine/dump_file.h"
@@ -97,23 +100,28 @@ void CDumpAnimationDlg::Step() {
     ToControls();
     return;
   }
-  std::string word;
-  if (!reader_->ReadWord(word)) {
+  // One whole row a step: a damaged row is named, never read into the wrong queues.
+  std::vector<std::string> row;
+  if (!reader_->ReadRowWords(row) || row.empty()) {
     atEnd_ = true;  // nothing changes until the next step shows "END"
+    if (!reader_->Damage().empty()) {
+      ShowMessageBox(this, QString::fromStdString(reader_->Damage()), MessageKind::kWarning);
+    }
     return;
   }
-  timeText = QString::fromStdString(word.substr(0, 100));
-  double value = 0.0;
+  timeText = QString::fromStdString(row[0].substr(0, 100));
+  size_t next = 1;
+  // Every word of a row that reads is a number.
+  auto value = [&]() { return std::strtod(row[next++].c_str(), nullptr); };
   auto load = [&](C_MM1K_Queue* queue) {
-    if (reader_->ReadNumber(value)) queue->N = value;
-    if (reader_->ReadNumber(value)) queue->U = value;
-    if (reader_->ReadNumber(value)) queue->P = value;
+    queue->N = value();
+    queue->U = value();
+    queue->P = value();
   };
   for (const auto& link : doc_.GetLinks()) {
     load(link->GetForwardQueue());
     load(link->GetBackwardQueue());
   }
-  for (size_t i = 0; i < doc_.GetClasses().size(); ++i) reader_->ReadNumber(value);
   ToControls();
   doc_.UpdateAllViews(nullptr, kHintGraphData);
 }
