@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "cli/json_network.h"
 #include "model/archive.h"
 #include "model/document.h"
+#include "model/json_network.h"
 #include "platform/core/file_io.h"
 
 namespace varlo::cli {
@@ -35,19 +35,12 @@ void RegisterNetworkCommands(CLI::App& app) {
     cmd->callback([in, out] {
       // The file error says why it could not be read (missing, permission denied ...).
       const std::vector<std::uint8_t> bytes = ReadWholeFile(*in);
-      nlohmann::json json;
-      try {
-        json = ParseJsonStrictly(std::string(bytes.begin(), bytes.end()));
-      } catch (const nlohmann::json::exception& e) {
-        throw CommandFailure(*in + " is not valid JSON: " + e.what());
-      } catch (const CommandFailure& e) {
-        throw CommandFailure(*in + " is not valid JSON: " + e.what());
-      }
+      std::istringstream file(std::string(bytes.begin(), bytes.end()));
       std::unique_ptr<CVarloDoc> doc;
       try {
-        doc = DocumentFromJson(json, std::filesystem::absolute(*in).parent_path().string());
-      } catch (const CommandFailure& e) {
-        throw CommandFailure(*in + ": " + e.what());
+        doc = DocumentFromJson(file, *in, std::filesystem::absolute(*in).parent_path().string());
+      } catch (const CJsonNetworkError& e) {
+        throw CommandFailure(e.what());
       }
       SaveNetwork(*doc, *out);
     });
@@ -60,7 +53,7 @@ void RegisterNetworkCommands(CLI::App& app) {
     cmd->add_option("-o,--output", *out, "The JSON file to write (standard output when absent)");
     cmd->callback([in, out] {
       auto doc = OpenNetwork(*in);
-      const std::string text = DocumentToJson(*doc).dump(2) + "\n";
+      const std::string text = DocumentToJson(*doc);
       if (out->empty()) {
         std::cout << text;
       } else {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "engine/mm1k_queue.h"
-#include "engine/queue.h"
+#include "model/mm1k_queue.h"
+#include "model/queue.h"
 #include "model/document.h"
 #include "platform/core/process_runner.h"
 #include "platform/core/text_format.h"

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/queue.h"
-#include "engine/traffic_class.h"
+#include "model/queue.h"
+#include "model/traffic_class.h"
 #include "model/document.h"
 
 namespace varlo {

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 
 namespace varlo {
 

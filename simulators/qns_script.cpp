@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "engine/queue.h"
-#include "engine/traffic_class.h"
+#include "model/queue.h"
+#include "model/traffic_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/node.h"

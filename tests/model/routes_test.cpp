@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
 #include "model/document.h"
 
 namespace varlo {
