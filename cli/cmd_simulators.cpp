@@ -38,12 +38,6 @@ CLI::Validator FiniteRange(double least, double most) {
       "FLOAT in [" + CLI::detail::to_string(least) + " - " + CLI::detail::to_string(most) + "]");
 }
 
-std::unique_ptr<CVarloDoc> OpenNetwork(const std::string& path) {
-  auto doc = std::make_unique<CVarloDoc>();
-  doc->OnOpenDocument(path);
-  return doc;
-}
-
 std::string AbsolutePath(const std::string& path) {
   return std::filesystem::absolute(path).string();
 }

@@ -11,7 +11,8 @@ void CComputeMetricsStepper::Build() {
   delays_.resize(queues.size());
   for (size_t i = 0; i < queues.size(); ++i) {
     const C_MM1K_Queue& q = *queues[i];
-    queueState_[i] = QueueState{q.N, q.P, q.U, q.serviceRate, q.arrivalRate, q.accepted, q.served, q.occupancySum};
+    queueState_[i] =
+        QueueState{q.N, q.P, q.U, q.serviceRate, q.arrivalRate, q.accepted, q.served, q.occupancySum};
     bufferSizes_[i] = q.bufferSize;
     delays_[i] = q.propagationDelay;
   }
@@ -20,8 +21,8 @@ void CComputeMetricsStepper::Build() {
   entries_.resize(setup_.entryObjects.size());
   for (std::uint32_t i = 0; i < setup_.entryObjects.size(); ++i) {
     const PathEntry& e = *setup_.entryObjects[i];
-    entries_[i] =
-        EntryState{e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
+    entries_[i] = EntryState{
+        e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
     entryIndex.emplace(&e, i);
   }
   // A queue's sums run over its entries in the order they were added. Path building adds them
@@ -87,7 +88,8 @@ void CComputeMetricsStepper::Propagate(double time) {
   } else {
     for (size_t i = 0; i < queueState_.size(); ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += entries_[queueEntries_[k]].x;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
+        sum += entries_[queueEntries_[k]].x;
       queueState_[i].lambda = sum;
     }
   }
@@ -121,7 +123,8 @@ void CComputeMetricsStepper::Step(double h) {
   if (!scatterSums_) {
     for (size_t i = 0; i < queueState_.size(); ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += entries_[queueEntries_[k]].n;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
+        sum += entries_[queueEntries_[k]].n;
       queueState_[i].occupancy = sum;
     }
   }

@@ -25,7 +25,9 @@ constexpr double kFullSmallBufferRho = 100.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
-bool IsSmallBuffer(const C_MM1K_Queue& q) { return !IsLargeBuffer(q.bufferSize); }
+bool IsSmallBuffer(const C_MM1K_Queue& q) {
+  return !IsLargeBuffer(q.bufferSize);
+}
 double ClampRho(const C_MM1K_Queue& q, double rho) {
   return rho > kFullSmallBufferRho && IsSmallBuffer(q) ? kFullSmallBufferRho : rho;
 }
