@@ -16,6 +16,7 @@
 
 #include "model/mm1k_queue.h"
 #include "model/archive.h"
+#include "model/trace_class.h"
 #include "model/traffic_class_kinds.h"
 
 namespace varlo {
