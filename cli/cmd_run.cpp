@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -101,11 +102,15 @@ void ExecuteRun(const RunArguments& args) {
   options.cancel = &interrupted;
 
   interrupted.store(false);
-  auto previous = std::signal(SIGINT, OnInterrupt);
+  // Ctrl-C, a kill and a closed terminal all end the run the same way: between two steps, with
+  // whole rows in the dump and the message of a cancelled run.
+  constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  void (*previous[std::size(kStopSignals)])(int);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) previous[i] = std::signal(kStopSignals[i], OnInterrupt);
   const auto start = std::chrono::steady_clock::now();
   const RunResult result = Run(doc, method, options);
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::signal(SIGINT, previous);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) std::signal(kStopSignals[i], previous[i]);
   progress.End();
 
   std::fprintf(stderr, "Running time(sec) : %ld (routes %.3f s, run %.3f s, %lld rows in %s)\n",
@@ -173,6 +178,8 @@ void ExecuteDumpToCsv(const std::string& dumpPath, const std::string& networkPat
   std::vector<std::string> words;
   while (reader.ReadRowWords(words)) WriteCsvLine(out, words);
   out.flush();
+  // The rows before a damaged one are written; the command still fails, naming the row.
+  if (!reader.Damage().empty()) throw CommandFailure(reader.Damage());
   if (!out)
     throw CommandFailure(
         Format("%s could not be written.", outPath.empty() ? "standard output" : outPath.c_str()));

@@ -89,7 +89,7 @@ GraphSeries MakeClassSeries(const CVarloDoc& doc, const CTrafficClass& trafficCl
 }
 
 GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries,
-                              const std::string& dumpPath) {
+                              const std::string& dumpPath, std::string* damage) {
   if (newSeries.empty()) return GraphLoadStatus::kNothingSelected;
   std::unique_ptr<CDumpReader> reader;
   try {
@@ -132,6 +132,7 @@ GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries
     if (!complete) break;
   }
   graph.graphPointCount = static_cast<int>(graph.graphTimes.size());
+  if (damage != nullptr) *damage = reader->Damage();
   return GraphLoadStatus::kLoaded;
 }
 

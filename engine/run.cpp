@@ -124,7 +124,7 @@ struct CZIterationEngine::Impl {
 
   bool Prepare(RunMethod m, RunResult& result) {
     method = m;
-    if (!RunSetup::OpenRateFiles(doc, result)) return false;
+    if (!RunSetup::OpenRateFiles(doc, result, options.cancel)) return false;
     setup.Reset(doc, result, options.notice);
     t = 0;
     nextDump = 0;

@@ -2,12 +2,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <optional>
 
 #include "engine/object_steps.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/traffic_class_kinds.h"
+#include "platform/core/file_errors.h"
 #include "platform/core/text_format.h"
 
 namespace varlo {
@@ -18,11 +22,35 @@ std::string EndNames(const CTrafficClass& c) {
   return from + " -> " + to;
 }
 
-bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result) {
+bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result, const std::atomic<bool>* cancel) {
   for (const auto& owned : doc.GetClasses()) {
     auto* td = dynamic_cast<CTdPoissonClass*>(owned.get());
     if (td == nullptr) continue;
     td->CloseRateFile();
+    // A trace's rate file is made now, beside the network or in the cache, never on reading.
+    std::optional<std::string> problem;
+    if (auto* trace = dynamic_cast<CTraceClass*>(td)) {
+      trace->SetNetworkFolder(doc.GetPathName().empty() ? std::string() : doc.GetFolder());
+      try {
+        trace->PrepareRateFile(cancel);
+      } catch (const CFileException& e) {
+        problem = e.Message();
+      } catch (const std::exception& e) {
+        problem = e.what();
+      }
+    }
+    if (!problem) problem = td->CheckRateFile(cancel);
+    if (problem && cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+      result.status = RunStatus::kCancelled;
+      result.message = "The evaluation was cancelled.";
+      return false;
+    }
+    if (problem) {
+      result.status = RunStatus::kRateFileNotOpened;
+      result.message = Format("The rate file \"%s\" of the traffic class %s cannot be used: %s",
+                              td->rateFileName.c_str(), EndNames(*td).c_str(), problem->c_str());
+      return false;
+    }
     errno = 0;
     const bool opened = td->OpenRateFile();
     const int error = errno;

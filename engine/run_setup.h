@@ -4,6 +4,7 @@
 // steppers (compute_metrics_stepper.h, z_iteration_stepper.h) run on this.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -111,7 +112,7 @@ struct RunSetup {
   }
 
   // Opens and closes every rate file once; false (with the result filled) when one cannot be read.
-  static bool OpenRateFiles(CVarloDoc& doc, RunResult& result);
+  static bool OpenRateFiles(CVarloDoc& doc, RunResult& result, const std::atomic<bool>* cancel = nullptr);
   // Resets every queue, rebuilds the classes' paths, resolves them to positions and reports the
   // unreachable classes (in the result and through notice).
   void Reset(CVarloDoc& doc, RunResult& result, const std::function<void(const std::string&)>& notice);

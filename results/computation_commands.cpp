@@ -113,8 +113,11 @@ void OnCreateGraphic(CVarloDoc& doc, QWidget* parent, const GraphWindowHooks& ho
   const bool queueMode = dialog.queueMode != 0;
   const int metric = dialog.newSeries.front().metric;
 
-  switch (LoadGraphData(doc, std::move(dialog.newSeries), doc.dumpFilePath)) {
+  std::string damage;
+  switch (LoadGraphData(doc, std::move(dialog.newSeries), doc.dumpFilePath, &damage)) {
     case GraphLoadStatus::kLoaded:
+      // The rows before a damaged one are shown; the user learns where the dump ends.
+      if (!damage.empty()) ShowMessageBox(parent, QString::fromStdString(damage), MessageKind::kWarning);
       break;
     case GraphLoadStatus::kNothingSelected:
       return;

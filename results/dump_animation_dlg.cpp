@@ -9,6 +9,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/qt/file_dialogs.h"
 #include "engine/dump_file.h"
@@ -151,32 +154,38 @@ void CDumpAnimationDlg::Step() {
     ToControls();
     return;
   }
-  std::string word;
-  if (!reader_->ReadWord(word)) {
+  // One whole row a step: a damaged row is named, never read into the wrong queues.
+  std::vector<std::string> row;
+  if (!reader_->ReadRowWords(row) || row.empty()) {
     atEnd_ = true;  // nothing changes until the next step shows "END"
-    const int announced = reader_->GetHeader().nominalRows;
-    if (rowsRead_ < announced) {
-      noteLabel_->setText(QStringLiteral("The file ends after %1 of the %2 rows its header announces "
-                                         "(its run was cancelled or cut short).")
-                              .arg(rowsRead_)
-                              .arg(announced));
-      noteLabel_->show();
+    if (!reader_->Damage().empty()) {
+      ShowMessageBox(this, QString::fromStdString(reader_->Damage()), MessageKind::kWarning);
+    } else {
+      const int announced = reader_->GetHeader().nominalRows;
+      if (rowsRead_ < announced) {
+        noteLabel_->setText(QStringLiteral("The file ends after %1 of the %2 rows its header announces "
+                                           "(its run was cancelled or cut short).")
+                                .arg(rowsRead_)
+                                .arg(announced));
+        noteLabel_->show();
+      }
     }
     return;
   }
   ++rowsRead_;
-  timeText = QString::fromStdString(word.substr(0, 100));
-  double value = 0.0;
+  timeText = QString::fromStdString(row[0].substr(0, 100));
+  size_t next = 1;
+  // Every word of a row that reads is a number.
+  auto value = [&]() { return std::strtod(row[next++].c_str(), nullptr); };
   auto load = [&](C_MM1K_Queue* queue) {
-    if (reader_->ReadNumber(value)) queue->N = value;
-    if (reader_->ReadNumber(value)) queue->U = value;
-    if (reader_->ReadNumber(value)) queue->P = value;
+    queue->N = value();
+    queue->U = value();
+    queue->P = value();
   };
   for (const auto& link : doc_.GetLinks()) {
     load(link->GetForwardQueue());
     load(link->GetBackwardQueue());
   }
-  for (size_t i = 0; i < doc_.GetClasses().size(); ++i) reader_->ReadNumber(value);
   ToControls();
   doc_.UpdateAllViews(nullptr, kHintGraphData);
 }

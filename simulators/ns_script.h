@@ -49,14 +49,15 @@ std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options);
 
 struct NSScriptResult {
   std::string scriptPath;  // where the script was written
-  // ".nstrace" files copied into the script's folder, where ns looks for them.
+  // ".nstrace" files made in the script's folder, where ns looks for them, for traces that live
+  // elsewhere.
   std::vector<std::string> copiedTraces;
 };
 
-// Writes the script file (created or truncated). Throws CFileException when it cannot be
-// created or written. Each trace class's ".nstrace" is made beside its trace file and, when that
-// is not the script's folder, copied there too: the script names it without a directory, and ns
-// reads it relative to its working directory, which is the script's folder.
+// Writes the script file atomically (a temporary file renamed into place). Throws CFileException
+// when it cannot be written and CScriptNameException for a file name that cannot be made inert.
+// Each trace class's ".nstrace" is made in the script's folder: the script names it without a
+// directory, and ns reads it relative to its working directory, which is the script's folder.
 NSScriptResult WriteNSScript(CVarloDoc& doc, const NSScriptOptions& options);
 
 // The monitors that a dialog offers: for every link in list order, the forward then the backward
