@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/dump_file.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/archive.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/td_poisson_class.h"
+#include "model/const_poisson_class.h"
+#include "model/td_poisson_class.h"
 #include "model/document.h"
 #include "model/persistent.h"
 

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "engine/const_poisson_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/archive.h"
 #include "platform/core/script_words.h"
 #include "sim_test_support.h"
