@@ -153,7 +153,7 @@ struct CZIterationEngine::Impl {
     RunResult result;
     const Clock::time_point routeStart = Clock::now();
     if (!doc.routesValid) {
-      doc.ComputeRoutes();
+      doc.ComputeRoutes(false);
       result.routeSeconds = SecondsSince(routeStart);
     }
     const Clock::time_point runStart = Clock::now();
@@ -226,7 +226,7 @@ RunResult CZIterationEngine::RunComputeMetrics() {
 
 bool CZIterationEngine::PrepareForSteps(RunMethod method, RunResult& result) {
   if (!impl_->doc.routesValid) {
-    impl_->doc.ComputeRoutes();
+    impl_->doc.ComputeRoutes(false);
     impl_->doc.routesValid = true;
   }
   impl_->writer = nullptr;

@@ -117,9 +117,10 @@ class CVarloDoc {
   // Hands a done edit to the recorder (dropped when there is none).
   void RecordEdit(std::unique_ptr<CDocumentEdit> edit);
 
-  // Least-cost routes over the queues and the classes' paths; sends hint 0. Does not set the
-  // routes-valid flag (the commands do).
-  void ComputeRoutes();
+  // Least-cost routes over the queues and the classes' paths; sends hint 0 unless notifyViews is
+  // false (the runs, which may be off the windows' thread: their callers tell the views when the
+  // run has returned). Does not set the routes-valid flag (the commands do).
+  void ComputeRoutes(bool notifyViews = true);
 
   // Node-table walk.
   template <class F>

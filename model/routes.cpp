@@ -29,7 +29,7 @@ void RelaxRow(std::uint32_t costIK, std::int32_t nextIK, const std::uint32_t* __
 
 }  // namespace
 
-void CVarloDoc::ComputeRoutes() {
+void CVarloDoc::ComputeRoutes(bool notifyViews) {
   for (const auto& link : links_) link->highlighted = false;
 
   const std::vector<CGraphicNode*> nodes = NodesInTableOrder();
@@ -93,7 +93,7 @@ void CVarloDoc::ComputeRoutes() {
     link->GetBackwardQueue()->ClearPathEntries();
   }
   for (const auto& trafficClass : classes_) trafficClass->BuildPath();
-  UpdateAllViews(nullptr, kHintGeneral);
+  if (notifyViews) UpdateAllViews(nullptr, kHintGeneral);
 }
 
 }  // namespace varlo
