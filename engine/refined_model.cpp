@@ -1,5 +1,7 @@
 #include "engine/refined_model.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 #include "model/mm1k_queue.h"
@@ -82,6 +84,11 @@ double RefinedSojourn(double N, double U, double mu) {
 double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
   const double room = mu - otherLoad;
   return room > 0.0 ? room / tcpDemand : 0.0;
+}
+
+RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess) {
+  if (share >= 1.0) return {profileRate * share, profileRate * share * std::min(pathSuccess, 1.0)};
+  return {profileRate, profileRate * std::min(pathSuccess, share)};
 }
 
 }  // namespace varlo

@@ -23,17 +23,22 @@
 //
 // TCP. Long-lived TCP flows probe for bandwidth until their bottleneck drops packets: in the fluid
 // TCP models (Kelly's and Low's network utility view, the Misra-Gong-Towsley fluid equations) the
-// flows sharing a bottleneck fill it at equilibrium, the sum of their rates equal to the capacity
-// that other traffic leaves, while loss and delay settle at what makes each flow send its share.
-// The refined model keeps the profile for how the capacity is shared and lets the bottleneck set
-// the level: each class's profile rate (from its round trip, which counts each queue's sojourn
-// N/(mu U) by Little's law, at least the 1/mu of sending a packet, and its path loss) is scaled by
-// the smallest factor
-//     (mu - other offered load) / (sum of the profile rates of the TCP classes there)
-// over the queues of its forward path. At its bottleneck the TCP classes thus carry exactly the
-// room left, in the ratios of their profile rates (Reno's bias towards short round trips), and no
-// queue gets more TCP load than that room. (The classic model takes each class's profile rate as
-// it is, even where the rates of a link's classes add up to more than it can send.)
+// flows sharing a bottleneck fill it at equilibrium, while loss and delay settle at what makes each
+// flow send its share. The profile gives a class's rate from its round trip (which counts each
+// queue's sojourn N/(mu U) by Little's law, at least the 1/mu of sending a packet) and its path
+// loss. Two cases, per class, with m the smallest factor over the queues of its forward path of
+//     (mu - other offered load) / (sum of the profile rates of the TCP classes there):
+// - m >= 1, the profile rates leave room at every queue of the path (the profile's table is coarse
+//   at small losses, where it leaves links idle that real flows fill): the class offers m times its
+//   profile rate, so that at its bottleneck the TCP classes fill exactly the room left, in the
+//   ratios of their profile rates (Reno's bias towards short round trips);
+// - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
+//   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
+//   profile rates down until the two agree, as many flows on a small buffer do in a real network.
+// What a class gets is its offered rate times the success of its forward path, and never more than
+// its share m of a queue's room, so the TCP classes crossing a queue never get more than it can
+// send together. (The classic model takes each class's profile rate as it is, even where the rates
+// of a link's classes add up to more than it can send.)
 #pragma once
 
 #include "model/mm1k_closed_form.h"
@@ -64,5 +69,13 @@ double RefinedSojourn(double N, double U, double mu);
 // The factor by which the TCP classes crossing a queue are scaled so that their sum fills the room
 // mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
 double RefinedTcpShare(double tcpDemand, double otherLoad, double mu);
+
+// A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its
+// path (above) and the product of its forward queues' 1 - P.
+struct RefinedTcpRates {
+  double offered;
+  double delivered;
+};
+RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess);
 
 }  // namespace varlo

@@ -66,6 +66,12 @@ struct CZIterationEngine::Impl {
 
   // --- dump rows -----------------------------------------------------------------------------
 
+  // A class's rate in a dump row: what it offered, or for a TCP class of the refined model what it
+  // gets through its path.
+  double ShownRate(const ClassInfo& info) const {
+    return setup.refined && setup.hasTcp && info.kind == RateKind::kTcp ? info.deliveredRate : info.lastRate;
+  }
+
   void WriteRow(bool offeredLoadForEmpty) {
     if (writer != nullptr) {
       writer->BeginRow(t);
@@ -75,7 +81,7 @@ struct CZIterationEngine::Impl {
         for (const C_MM1K_Queue* q : setup.queues) writer->AddQueue(q->N, q->U, q->P);
       }
       for (const ClassInfo& info : setup.classes) {
-        writer->AddClass(info.unreachable ? OfferedRate(*info.object, t) : info.lastRate);
+        writer->AddClass(info.unreachable ? OfferedRate(*info.object, t) : ShownRate(info));
       }
       writer->EndRow();
       ++rowsWritten;

@@ -39,8 +39,10 @@ struct ClassInfo {
   std::uint32_t firstRttQueue = 0;
   std::uint32_t rttQueueCount = 0;
   std::uint32_t forwardQueueCount = 0;  // the first ones of the round trip
-  // Refined model: the TCP rate of this propagation once the bottlenecks are shared out.
+  // Refined model: the TCP rate of this propagation once the bottlenecks are shared out, and the
+  // rate the class gets through its path (what a dump row shows for it).
   double sharedRate = 0.0;
+  double deliveredRate = 0.0;
   // Rate offered at the last propagation, which is what a dump row at that time shows.
   double lastRate = 0.0;
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
@@ -76,9 +78,11 @@ struct RunSetup {
     return mu > 0 ? N / mu : HUGE_VAL;
   }
 
-  // Refined model: each TCP class's profile rate into info.sharedRate, then scaled by the smallest
-  // factor over its forward path that makes the TCP classes of a queue fill the room the other
-  // load offered there leaves (lambda minus the TCP part tcpArrival of the last propagation).
+  // Refined model (engine/refined_model.h): each TCP class's profile rate into info.sharedRate,
+  // raised by the smallest factor over its forward path that makes the TCP classes of a queue fill
+  // the room the other load offered there leaves (lambda minus the TCP part tcpArrival of the last
+  // propagation), but never lowered; and into info.deliveredRate what the class gets through its
+  // path: the offered rate times the path's success, at most its share of every queue's room.
   template <class QueueAt>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
                 const std::vector<double>& tcpArrival) {
@@ -88,6 +92,7 @@ struct RunSetup {
     for (ClassInfo& info : classes) {
       if (info.kind != RateKind::kTcp || info.unreachable) continue;
       info.sharedRate = TcpRate(info, time, at);
+      info.deliveredRate = info.sharedRate;
       if (info.sharedRate == 0) continue;
       const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
       for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) tcpDemand_[q[i]] += info.sharedRate;
@@ -105,8 +110,14 @@ struct RunSetup {
       }
       const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
       double share = tcpShare_[q[0]];
-      for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) share = std::min(share, tcpShare_[q[i]]);
-      info.sharedRate = info.sharedRate * share;
+      double success = at(q[0]).success;
+      for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
+        share = std::min(share, tcpShare_[q[i]]);
+        success *= at(q[i]).success;
+      }
+      const RefinedTcpRates rates = RefinedTcpRatesOf(info.sharedRate, share, success);
+      info.sharedRate = rates.offered;
+      info.deliveredRate = rates.delivered;
       info.tcp->lastThroughput = info.sharedRate;
     }
   }
