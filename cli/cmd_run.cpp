@@ -20,6 +20,7 @@
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo::cli {
 namespace {
@@ -38,6 +39,7 @@ struct RunArguments {
   std::string runningStep = "0.01";
   std::string dumpInterval = "0.1";
   std::string profile = "netbsd";
+  int threads = 0;  // 0: every core
   bool quiet = false;
 };
 
@@ -89,6 +91,7 @@ void ExecuteRun(const RunArguments& args) {
   doc.dumpInterval = dumpInterval;
   doc.dumpFilePath = ApplyDumpExtension(args.dump);
   SetTcpProfile(args.profile == "ns" ? kProfileNS : kProfileNetBSD);
+  SetWorkerThreads(args.threads);
 
   ProgressLine progress(args.quiet);
   RunOptions options;
@@ -191,6 +194,10 @@ void RegisterRunCommands(CLI::App& app) {
                     "Dump interval, seconds (0.001 to 10; default 0.1)");
     cmd->add_option("--profile", args->profile, "TCP throughput profile: netbsd (NetBSD 1.2) or ns")
         ->check(CLI::IsMember({"netbsd", "ns"}));
+    cmd->add_option("--threads", args->threads,
+                    "Threads of the evaluation and route computation (default: every core); results do not "
+                    "depend on it")
+        ->check(CLI::Range(1, 1024));
     cmd->add_flag("--quiet", args->quiet, "No progress on standard error");
     cmd->callback([args] { ExecuteRun(*args); });
   }
