@@ -50,6 +50,7 @@ struct ComputationParameters {
   double dumpInterval = kDefaultDumpInterval;
   std::string dumpFilePath;
   int tcpProfile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
+  int workerThreads = 0;  // threads of the runs, program-wide; 0: every core
 };
 
 // The field texts as typed, for the shared check.
@@ -72,7 +73,7 @@ struct ComputationFieldError {
 std::optional<ComputationFieldError> TakeComputationParameters(const ComputationParameterTexts& texts,
                                                                ComputationParameters& out);
 
-// Document fields and the program-wide profile setting, read and written together.
+// Document fields and the program-wide profile and thread settings, read and written together.
 ComputationParameters GetComputationParameters(const CVarloDoc& doc);
 void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& parameters);
 

@@ -6,6 +6,7 @@
 #include "engine/computation_parameters.h"
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/settings_store.h"
 #include "results/computation_dlg.h"
 #include "results/dump_animation_dlg.h"
 #include "results/graph_creation.h"
@@ -26,7 +27,9 @@ bool EditParameters(CVarloDoc& doc, QWidget* parent) {
   CComputationDlg dialog(parent);
   dialog.SetParameters(GetComputationParameters(doc));
   if (ExecDialog(dialog) != QDialog::Accepted) return false;
-  SetComputationParameters(doc, dialog.Parameters());
+  const ComputationParameters parameters = dialog.Parameters();
+  SetComputationParameters(doc, parameters);
+  CSettingsStore::WriteWorkerThreads(parameters.workerThreads);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/file_dialogs.h"
@@ -31,6 +32,10 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   profileList_ = new QComboBox(this);
   profileList_->addItem(QStringLiteral("NetBSD 1.2 Profile"));
   profileList_->addItem(QStringLiteral("NS Profile"));
+  // The runs give the same numbers on any number of threads; this only sets how many cores they use.
+  threadsSpin_ = new QSpinBox(this);
+  threadsSpin_->setRange(0, 256);
+  threadsSpin_->setSpecialValueText(QStringLiteral("All cores"));
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Total Time:"), this), 0, 0);
@@ -44,6 +49,8 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(browseButton_, 3, 2);
   grid->addWidget(new QLabel(QStringLiteral("Profile to use:"), this), 4, 0);
   grid->addWidget(profileList_, 4, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Threads:"), this), 5, 0);
+  grid->addWidget(threadsSpin_, 5, 1, 1, 2);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -70,6 +77,8 @@ void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
   dumpInterval = parameters.dumpInterval;
   dumpFilePath = parameters.dumpFilePath;
   profile = parameters.tcpProfile;
+  workerThreads = parameters.workerThreads;
+  threadsSpin_->setValue(workerThreads);
 }
 
 ComputationParameters CComputationDlg::Parameters() const {
@@ -79,6 +88,7 @@ ComputationParameters CComputationDlg::Parameters() const {
   parameters.dumpInterval = dumpInterval;
   parameters.dumpFilePath = dumpFilePath;
   parameters.tcpProfile = profile;
+  parameters.workerThreads = threadsSpin_->value();
   return parameters;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/qt/dialog_exchange.h"
 
 class QComboBox;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 
@@ -26,6 +27,7 @@ class CComputationDlg : public CExchangeDialog {
   double dumpInterval = kDefaultDumpInterval;  // s
   std::string dumpFilePath;
   int profile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
+  int workerThreads = 0;  // program-wide; 0 "All cores"
 
   void SetParameters(const ComputationParameters& parameters);
   ComputationParameters Parameters() const;
@@ -35,6 +37,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* DumpIntervalEdit() const { return dumpIntervalEdit_; }
   QLineEdit* FileEdit() const { return fileEdit_; }
   QComboBox* ProfileList() const { return profileList_; }
+  QSpinBox* ThreadsSpin() const { return threadsSpin_; }
   QPushButton* BrowseButton() const { return browseButton_; }
 
   // "...": takes the values from the controls, then asks for a dump file to save to.
@@ -49,6 +52,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* dumpIntervalEdit_;
   QLineEdit* fileEdit_;
   QComboBox* profileList_;
+  QSpinBox* threadsSpin_;
   QPushButton* browseButton_;
 };
 

@@ -17,18 +17,24 @@ CThreadPool::~CThreadPool() {
   for (std::thread& w : workers_) w.join();
 }
 
-void CThreadPool::Work() {
-  const std::function<void(size_t)>& part = *job_;
+void CThreadPool::Work(std::uint64_t generation) {
   for (;;) {
-    const size_t p = nextPart_.fetch_add(1, std::memory_order_relaxed);
-    if (p >= partCount_) return;
-    if (failed_.load(std::memory_order_relaxed)) continue;
-    try {
-      part(p);
-    } catch (...) {
-      const std::lock_guard<std::mutex> lock(errorMutex_);
-      if (!error_) error_ = std::current_exception();
-      failed_.store(true, std::memory_order_relaxed);
+    std::uint64_t claim = claim_.load(std::memory_order_acquire);
+    if ((claim >> 32) != (generation & 0xFFFFFFFFu)) return;
+    const size_t p = static_cast<size_t>(claim & 0xFFFFFFFFu);
+    if (p >= partCount_.load(std::memory_order_relaxed)) return;
+    if (!claim_.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel)) continue;
+    if (!failed_.load(std::memory_order_relaxed)) {
+      try {
+        (*job_)(p);
+      } catch (...) {
+        const std::lock_guard<std::mutex> lock(errorMutex_);
+        if (!error_) error_ = std::current_exception();
+        failed_.store(true, std::memory_order_relaxed);
+      }
+    }
+    if (partsDone_.fetch_add(1, std::memory_order_acq_rel) + 1 == partCount_.load(std::memory_order_relaxed)) {
+      partsDone_.notify_all();
     }
   }
 }
@@ -39,8 +45,7 @@ void CThreadPool::WorkerLoop() {
     generation_.wait(seen, std::memory_order_acquire);
     seen = generation_.load(std::memory_order_acquire);
     if (stopping_.load()) return;
-    Work();
-    if (busyWorkers_.fetch_sub(1, std::memory_order_acq_rel) == 1) busyWorkers_.notify_one();
+    Work(seen);
   }
 }
 
@@ -50,18 +55,24 @@ void CThreadPool::Run(size_t parts, const std::function<void(size_t)>& part) {
     for (size_t p = 0; p < parts; ++p) part(p);
     return;
   }
+  const std::uint64_t generation = generation_.load(std::memory_order_relaxed) + 1;
+  // Close the claims first (a worker still looking at the last job fails its exchange), then set
+  // the new job up, then open its parts.
+  claim_.store(((generation & 0xFFFFFFFFu) << 32) | 0xFFFFFFFFu, std::memory_order_release);
   job_ = &part;
-  partCount_ = parts;
-  nextPart_.store(0, std::memory_order_relaxed);
+  partCount_.store(parts, std::memory_order_relaxed);
+  partsDone_.store(0, std::memory_order_relaxed);
   failed_.store(false, std::memory_order_relaxed);
   error_ = nullptr;
-  busyWorkers_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
-  generation_.fetch_add(1, std::memory_order_release);
+  claim_.store((generation & 0xFFFFFFFFu) << 32, std::memory_order_release);
+  generation_.store(generation, std::memory_order_release);
   generation_.notify_all();
-  Work();
-  for (int busy = busyWorkers_.load(std::memory_order_acquire); busy != 0;
-       busy = busyWorkers_.load(std::memory_order_acquire)) {
-    busyWorkers_.wait(busy, std::memory_order_acquire);
+  // The caller works too, and waits only for parts that others have started: a worker the
+  // system has not woken yet holds nothing up.
+  Work(generation);
+  for (size_t done = partsDone_.load(std::memory_order_acquire); done != parts;
+       done = partsDone_.load(std::memory_order_acquire)) {
+    partsDone_.wait(done, std::memory_order_acquire);
   }
   job_ = nullptr;
   if (error_) std::rethrow_exception(error_);

@@ -52,14 +52,16 @@ class CThreadPool {
 
  private:
   void WorkerLoop();
-  void Work();
+  void Work(std::uint64_t generation);
 
   std::vector<std::thread> workers_;
   const std::function<void(size_t)>* job_ = nullptr;
-  size_t partCount_ = 0;
-  std::atomic<size_t> nextPart_{0};
+  std::atomic<size_t> partCount_{0};
+  // The job being handed out: its generation in the high 32 bits, the next part in the low ones.
+  // A worker that wakes late for a finished job cannot claim a part of the next one.
+  std::atomic<std::uint64_t> claim_{0};
   std::atomic<std::uint64_t> generation_{0};
-  std::atomic<int> busyWorkers_{0};
+  std::atomic<size_t> partsDone_{0};
   std::atomic<bool> stopping_{false};
   std::atomic<bool> failed_{false};
   std::mutex errorMutex_;
