@@ -7,10 +7,10 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
-#include "app/simulator_commands.h"
+#include "tools/simulator_commands.h"
 #include "editor/varlo_view.h"
 #include "model/archive.h"
 #include "model/document.h"

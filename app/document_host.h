@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 
 class QMdiArea;
 

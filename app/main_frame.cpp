@@ -23,7 +23,7 @@
 
 #include "app/document_host.h"
 #include "app/mdi_frame.h"
-#include "app/simulator_commands.h"
+#include "tools/simulator_commands.h"
 #include "app/varlo_app.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"

@@ -12,7 +12,7 @@
 #include <map>
 #include <vector>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 
 class QAction;
 class QLabel;

@@ -6,7 +6,7 @@
 #include "app/document_host.h"
 #include "editor/varlo_view.h"
 #include "resources/command_ids.h"
-#include "results/class_view.h"
+#include "editor/class_view.h"
 
 namespace varlo {
 

@@ -7,7 +7,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 
 class QSplitter;
 

@@ -12,7 +12,7 @@
 
 #include "app/about_dlg.h"
 #include "app/document_host.h"
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "app/help.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "platform/core/wmf_writer.h"

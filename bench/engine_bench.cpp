@@ -13,10 +13,10 @@
 #include <random>
 #include <string>
 
-#include "engine/const_poisson_class.h"
+#include "model/const_poisson_class.h"
 #include "engine/dump_file.h"
 #include "engine/run.h"
-#include "engine/tcp_class.h"
+#include "model/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 

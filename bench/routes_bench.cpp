@@ -4,7 +4,7 @@
 #include <memory>
 #include <random>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/document.h"
 #include "platform/core/thread_pool.h"
 

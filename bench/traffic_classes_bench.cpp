@@ -5,8 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
+#include "engine/object_steps.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "model/node.h"
 
@@ -52,7 +53,7 @@ void BM_TcpGetRate(benchmark::State& state) {
   double t = 0.0;
   for (auto _ : state) {
     t += 0.001;
-    benchmark::DoNotOptimize(tcp.GetRate(t));
+    benchmark::DoNotOptimize(OfferedRate(tcp, t));
   }
   state.counters["hops"] = hops;
 }
@@ -66,8 +67,8 @@ void BM_PropagateAndAdvance(benchmark::State& state) {
   double t = 0.0;
   for (auto _ : state) {
     t += 0.001;
-    tcp.PropagateRates(t);
-    tcp.AdvanceOccupancy(0.001);
+    PropagateRates(tcp, t);
+    AdvanceOccupancy(tcp, 0.001);
     benchmark::ClobberMemory();
   }
   state.counters["hops"] = hops;
@@ -78,10 +79,10 @@ void BM_QueueDerivative(benchmark::State& state) {
   C_MM1K_Queue q(nullptr, nullptr, 1000.0, static_cast<double>(state.range(0)), 0.01);
   q.rho = 0.7;
   q.arrivalRate = 650.0;
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   for (auto _ : state) {
-    q.UpdateMetrics();
-    benchmark::DoNotOptimize(q.Derivative(0.0));
+    UpdateMetrics(q);
+    benchmark::DoNotOptimize(Derivative(q, 0.0));
   }
 }
 BENCHMARK(BM_QueueDerivative)->Arg(50)->Arg(500);

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "cli/json_network.h"
 #include "model/archive.h"
 #include "model/document.h"
+#include "model/json_network.h"
 
 namespace varlo::cli {
 namespace {
@@ -32,17 +32,11 @@ void RegisterNetworkCommands(CLI::App& app) {
     cmd->callback([in, out] {
       std::ifstream file(*in);
       if (!file) throw CommandFailure(*in + " was not found.");
-      nlohmann::json json;
-      try {
-        file >> json;
-      } catch (const nlohmann::json::exception& e) {
-        throw CommandFailure(*in + " is not valid JSON: " + e.what());
-      }
       std::unique_ptr<CVarloDoc> doc;
       try {
-        doc = DocumentFromJson(json, std::filesystem::absolute(*in).parent_path().string());
-      } catch (const CommandFailure& e) {
-        throw CommandFailure(*in + ": " + e.what());
+        doc = DocumentFromJson(file, *in, std::filesystem::absolute(*in).parent_path().string());
+      } catch (const CJsonNetworkError& e) {
+        throw CommandFailure(e.what());
       }
       SaveNetwork(*doc, *out);
     });
@@ -55,7 +49,7 @@ void RegisterNetworkCommands(CLI::App& app) {
     cmd->add_option("-o,--output", *out, "The JSON file to write (standard output when absent)");
     cmd->callback([in, out] {
       auto doc = OpenNetwork(*in);
-      const std::string text = DocumentToJson(*doc).dump(2) + "\n";
+      const std::string text = DocumentToJson(*doc);
       if (out->empty()) {
         std::cout << text;
       } else {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "engine/queue.h"
+#include "model/queue.h"
 #include "model/document.h"
 #include "platform/core/process_runner.h"
 #include "platform/core/text_format.h"

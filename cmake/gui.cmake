@@ -9,6 +9,7 @@ set(CMAKE_AUTORCC ON)
 file(GLOB VARLO_GUI_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/editor/*.cpp ${CMAKE_SOURCE_DIR}/editor/*.h
   ${CMAKE_SOURCE_DIR}/results/*.cpp ${CMAKE_SOURCE_DIR}/results/*.h
+  ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/app/*.h
   ${CMAKE_SOURCE_DIR}/platform/qt/*.cpp ${CMAKE_SOURCE_DIR}/platform/qt/*.h
   ${CMAKE_SOURCE_DIR}/resources/*.cpp ${CMAKE_SOURCE_DIR}/resources/*.h

@@ -9,7 +9,7 @@
 #include <climits>
 #include <cmath>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "platform/core/text_format.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "model/colors.h"
+#include "platform/core/colors.h"
 #include "platform/qt/dialog_exchange.h"
 
 class QComboBox;

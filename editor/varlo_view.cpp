@@ -20,11 +20,11 @@
 
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/archive.h"
 #include "platform/core/wmf_writer.h"
 #include "platform/qt/dialog_exchange.h"
@@ -32,7 +32,7 @@
 #include "platform/qt/qt_draw_context.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
-#include "results/traffic_class_dlg.h"
+#include "editor/traffic_class_dlg.h"
 
 namespace varlo {
 

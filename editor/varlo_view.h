@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
 #include "platform/core/drawing_context.h"

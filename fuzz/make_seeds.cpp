@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/document.h"
 #include "model/persistent.h"
 

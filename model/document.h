@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/mm1k_queue.h"
-#include "engine/traffic_class.h"
+#include "model/mm1k_queue.h"
+#include "model/traffic_class.h"
 #include "model/graph_data.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"

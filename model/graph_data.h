@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/colors.h"
+#include "platform/core/colors.h"
 #include "model/keyed_table.h"
 
 namespace varlo {

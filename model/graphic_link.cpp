@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/graphic_node.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "model/colors.h"
+#include "platform/core/colors.h"
 #include "model/persistent.h"
 
 namespace varlo {

@@ -2,7 +2,7 @@
 // and colour show how full that direction's buffer is.
 #include <cmath>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "platform/core/drawing_context.h"

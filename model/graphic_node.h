@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "model/colors.h"
+#include "platform/core/colors.h"
 #include "model/node.h"
 
 namespace varlo {

@@ -4,11 +4,11 @@
 #include <mutex>
 #include <utility>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "model/node.h"

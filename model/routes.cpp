@@ -23,8 +23,8 @@
 #include <queue>
 #include <vector>
 
-#include "engine/queue.h"
-#include "engine/traffic_class.h"
+#include "model/queue.h"
+#include "model/traffic_class.h"
 #include "model/document.h"
 #include "platform/core/thread_pool.h"
 

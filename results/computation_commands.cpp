@@ -9,7 +9,7 @@
 #include "platform/qt/settings_store.h"
 #include "results/computation_dlg.h"
 #include "results/dump_animation_dlg.h"
-#include "results/graph_creation.h"
+#include "engine/graph_creation.h"
 #include "results/graph_display_dlg.h"
 #include "results/graph_view.h"
 #include "results/running_dlg.h"

@@ -11,7 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 
 namespace varlo {
 

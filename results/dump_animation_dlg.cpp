@@ -8,11 +8,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "engine/dump_file.h"
 #include "model/archive.h"
 #include "model/document.h"
-#include "results/graph_creation.h"
+#include "engine/graph_creation.h"
 
 namespace varlo {
 

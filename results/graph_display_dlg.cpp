@@ -12,9 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "model/document.h"
-#include "results/graph_creation.h"
+#include "engine/graph_creation.h"
 
 namespace varlo {
 

@@ -12,7 +12,7 @@
 #include <QSvgGenerator>
 #include <fstream>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "engine/dump_file.h"
 #include "platform/core/wmf_writer.h"
 #include "platform/qt/dialog_exchange.h"

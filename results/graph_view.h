@@ -7,9 +7,9 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/command_target.h"
+#include "platform/qt/command_target.h"
 #include "model/document.h"
-#include "results/graph_drawing.h"
+#include "engine/graph_drawing.h"
 
 class QPrinter;
 

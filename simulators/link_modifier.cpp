@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/document.h"
 #include "simulators/traffic_generators.h"
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/queue.h"
-#include "engine/trace_class.h"
-#include "engine/traffic_class.h"
+#include "model/queue.h"
+#include "model/trace_class.h"
+#include "model/traffic_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/node.h"

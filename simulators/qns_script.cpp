@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <fstream>
 
-#include "engine/queue.h"
-#include "engine/traffic_class.h"
+#include "model/queue.h"
+#include "model/traffic_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/node.h"

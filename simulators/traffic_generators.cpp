@@ -4,8 +4,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "engine/tcp_class.h"
-#include "engine/trace_class.h"
+#include "model/tcp_class.h"
+#include "model/trace_class.h"
 #include "model/document.h"
 #include "simulators/random.h"
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "editor/varlo_view.h"
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "platform/qt/qt_draw_context.h"
 
 namespace varlo {

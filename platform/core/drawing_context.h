@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/colors.h"
+#include "platform/core/colors.h"
 
 namespace varlo {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <string>
 
-#include "model/archive.h"
+#include "platform/core/file_errors.h"
 
 namespace varlo {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "model/colors.h"
+#include "platform/core/colors.h"
 
 class QCheckBox;
 class QComboBox;

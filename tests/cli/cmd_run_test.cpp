@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
 #include "model/document.h"
 #include "model/persistent.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/node.h"
 
 namespace varlo::test {

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "engine/mm1k_queue.h"
+#include "engine/object_steps.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/node.h"
 
@@ -35,20 +36,20 @@ TEST(MM1KQueue, SmallBufferClosedFormsAndDerivative) {
   PathEntry load{nullptr, &q, 0.0, 5.0};
   q.AddPathEntry(&load);
 
-  q.UpdateMetrics();  // rho = 0: empty queue, derivative is the arrival rate
+  UpdateMetrics(q);  // rho = 0: empty queue, derivative is the arrival rate
   EXPECT_EQ(q.P, 0.0);
   EXPECT_EQ(q.N, 0.0);
   EXPECT_EQ(q.U, 0.0);
-  EXPECT_EQ(q.Derivative(0.0), 5.0);
+  EXPECT_EQ(Derivative(q, 0.0), 5.0);
   EXPECT_EQ(q.arrivalRate, 5.0);
 
   q.rho = 0.3;
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   const Exact exact = ExactMM1K(0.3, 10);
   EXPECT_EQ(q.U, 0.6);  // twice rho
   EXPECT_NEAR(q.P, exact.P, 1e-15);
   EXPECT_NEAR(q.N, exact.N, 1e-13);
-  EXPECT_NEAR(q.Derivative(0.0), (5.0 - 10.0 * 0.6) / exact.dNdRho, 1e-12);
+  EXPECT_NEAR(Derivative(q, 0.0), (5.0 - 10.0 * 0.6) / exact.dNdRho, 1e-12);
 }
 
 TEST(MM1KQueue, SmallBufferPoleTakesTheLimits) {
@@ -56,36 +57,36 @@ TEST(MM1KQueue, SmallBufferPoleTakesTheLimits) {
   PathEntry load{nullptr, &q, 0.0, 4.0};
   q.AddPathEntry(&load);
   q.rho = 1.0;
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   EXPECT_DOUBLE_EQ(q.P, 1.0 / 11.0);
   EXPECT_EQ(q.N, 5.0);
   EXPECT_EQ(q.U, 1.0);
-  const double atPole = q.Derivative(0.0);
+  const double atPole = Derivative(q, 0.0);
   EXPECT_DOUBLE_EQ(atPole, (4.0 - 10.0) / (10.0 * 12.0 / 12.0));
   // The pole values continue the formulas on both sides.
   for (double rho : {1.0 - 1e-4, 1.0 + 1e-4}) {
     q.rho = rho;
-    q.UpdateMetrics();
+    UpdateMetrics(q);
     EXPECT_NEAR(q.N, 5.0, 1e-2);
     EXPECT_NEAR(q.P, 1.0 / 11.0, 1e-3);
-    EXPECT_NEAR(q.Derivative(0.0), atPole, 1e-2);
+    EXPECT_NEAR(Derivative(q, 0.0), atPole, 1e-2);
   }
 }
 
 TEST(MM1KQueue, LargeBufferBranches) {
   C_MM1K_Queue q = Queue(10.0, 100.0);
   q.rho = 0.5;
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   EXPECT_EQ(q.P, 0.0);
   EXPECT_EQ(q.N, 1.0);
   EXPECT_EQ(q.U, 1.0);
   q.rho = 1.5;
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   EXPECT_DOUBLE_EQ(q.P, 1.0 / 3.0);
   EXPECT_DOUBLE_EQ(q.N, 97.0);
   EXPECT_EQ(q.U, 1.0);
   q.rho = 1.0;  // the lower branch is infinite here; the junction value is used
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   EXPECT_EQ(q.N, 49.0);
   EXPECT_EQ(q.P, 0.0);
 
@@ -93,20 +94,20 @@ TEST(MM1KQueue, LargeBufferBranches) {
   q.arrivalRate = 2.0;
   q.rho = 0.5;
   q.U = 1.0;
-  EXPECT_DOUBLE_EQ(q.Derivative(0.0), (2.0 - 10.0) * 0.25);
+  EXPECT_DOUBLE_EQ(Derivative(q, 0.0), (2.0 - 10.0) * 0.25);
   q.rho = 2.0;
-  EXPECT_DOUBLE_EQ(q.Derivative(0.0), (2.0 - 20.0) * 1.0 / 2.0);
+  EXPECT_DOUBLE_EQ(Derivative(q, 0.0), (2.0 - 20.0) * 1.0 / 2.0);
 }
 
 TEST(MM1KQueue, HundredPacketBufferNeverLeavesRegimeZero) {
   C_MM1K_Queue q = Queue(10.0, 100.0);
   q.rho = 0.98;  // at the middle of the buffer
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   q.arrivalRate = 1.0;
-  q.UpdateRegime(0.0);
+  UpdateRegime(q, 0.0);
   EXPECT_EQ(q.regime, 0);
-  EXPECT_LT(q.Derivative(0.0), 0.0);  // not clipped
-  q.CheckReflection();
+  EXPECT_LT(Derivative(q, 0.0), 0.0);  // not clipped
+  CheckReflection(q);
   EXPECT_EQ(q.rho, 0.98);
 }
 
@@ -114,20 +115,20 @@ TEST(MM1KQueue, RegimeClipsAndSwitches) {
   C_MM1K_Queue q = Queue(10.0, 200.0);
   q.rho = 0.5;
   q.arrivalRate = 8.0;
-  q.UpdateRegime(0.0);
+  UpdateRegime(q, 0.0);
   EXPECT_EQ(q.regime, 1);  // lambda > mu rho: filling
   EXPECT_EQ(q.previousArrivalRate, 8.0);
   q.U = 1.0;
-  EXPECT_EQ(q.Derivative(0.0), 0.0);  // a filling queue does not shrink
+  EXPECT_EQ(Derivative(q, 0.0), 0.0);  // a filling queue does not shrink
   q.arrivalRate = 9.0;                // d < 0 but lambda rose: still filling
-  q.UpdateRegime(0.0);
+  UpdateRegime(q, 0.0);
   EXPECT_EQ(q.regime, 1);
   q.arrivalRate = 7.0;
-  q.UpdateRegime(0.0);
+  UpdateRegime(q, 0.0);
   EXPECT_EQ(q.regime, 2);
   q.arrivalRate = 12.0;
-  EXPECT_EQ(q.Derivative(0.0), 0.0);  // a draining queue does not grow
-  q.UpdateRegime(0.0);
+  EXPECT_EQ(Derivative(q, 0.0), 0.0);  // a draining queue does not grow
+  UpdateRegime(q, 0.0);
   EXPECT_EQ(q.regime, 1);
 }
 
@@ -135,26 +136,26 @@ TEST(MM1KQueue, ReflectionKeepsTheSizeAtTheMiddle) {
   C_MM1K_Queue q = Queue(10.0, 200.0);
   q.regime = 1;
   q.rho = 1.0 - 2.0 / 200.0 + 1e-9;  // N just above K/2 - 1 = 99
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   const double before = q.N;
   const double rho = q.rho;
-  q.CheckReflection();
+  CheckReflection(q);
   EXPECT_EQ(q.rho, 2.0 - rho);
-  q.UpdateMetrics();
+  UpdateMetrics(q);
   EXPECT_NEAR(q.N, before, 1e-4);
 
   q.rho = 1.0 + 2.0 / 200.0 - 1e-9;  // upper branch just below the middle, filling: stays
-  q.CheckReflection();
+  CheckReflection(q);
   EXPECT_GT(q.rho, 1.0);
   q.regime = 2;
-  q.CheckReflection();
+  CheckReflection(q);
   EXPECT_LT(q.rho, 1.0);
 }
 
 TEST(MM1KQueue, DiscreteStep) {
   C_MM1K_Queue q = Queue(10.0, 10.0);
   q.arrivalRate = 5.0;
-  q.DiscreteStep(0.0, 0.1);  // light load drains completely
+  DiscreteStep(q, 0.0, 0.1);  // light load drains completely
   EXPECT_EQ(q.N, 0.0);
   EXPECT_DOUBLE_EQ(q.served, 0.5);
   EXPECT_DOUBLE_EQ(q.accepted, 0.5);
@@ -163,20 +164,20 @@ TEST(MM1KQueue, DiscreteStep) {
 
   q.arrivalRate = 20.0;
   q.N = 8.0;
-  q.DiscreteStep(0.0, 0.1);
+  DiscreteStep(q, 0.0, 0.1);
   EXPECT_DOUBLE_EQ(q.N, 9.0);
   EXPECT_EQ(q.P, 1.0);  // N' >= K - 1
   EXPECT_DOUBLE_EQ(q.accepted, 2.0);
   EXPECT_EQ(q.U, 1.0);
 
   q.N = 6.0;
-  q.DiscreteStep(0.0, 0.1);
+  DiscreteStep(q, 0.0, 0.1);
   EXPECT_DOUBLE_EQ(q.N, 7.0);
   EXPECT_DOUBLE_EQ(q.P, 1.0 / 3.0);
 
   q.arrivalRate = 100.0;  // overflow: the buffer caps N and admission
   q.N = 9.5;
-  q.DiscreteStep(0.0, 0.1);
+  DiscreteStep(q, 0.0, 0.1);
   EXPECT_EQ(q.N, 10.0);
   EXPECT_DOUBLE_EQ(q.accepted, 1.5);
 }

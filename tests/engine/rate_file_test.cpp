@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "line_network.h"
 #include "model/archive.h"
 #include "platform/core/text_format.h"

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/object_steps.h"
 #include "engine/tcp_profile.h"
-#include "engine/td_poisson_class.h"
+#include "model/td_poisson_class.h"
 
 namespace varlo::test {
 namespace {
@@ -47,16 +48,16 @@ void SetUp(CVarloDoc& doc, bool zIteration) {
     q->derivative = 0;
     q->arrivalRate = 0;
     q->occupancySum = 0;
-    q->UpdateMetrics();
+    UpdateMetrics(*q);
     q->ClearPathEntries();
   }
   for (const auto& c : doc.GetClasses()) c->BuildPath();
-  for (const auto& c : doc.GetClasses()) c->PropagateRates(0);
+  for (const auto& c : doc.GetClasses()) PropagateRates(*c, 0);
   for (const auto& link : doc.GetLinks()) {
     link->GetForwardQueue()->ComputeArrivalRate(0);
-    if (zIteration) link->GetForwardQueue()->UpdateRegime(0);
+    if (zIteration) UpdateRegime(*link->GetForwardQueue(), 0);
     link->GetBackwardQueue()->ComputeArrivalRate(0);
-    if (zIteration) link->GetBackwardQueue()->UpdateRegime(0);
+    if (zIteration) UpdateRegime(*link->GetBackwardQueue(), 0);
   }
 }
 
@@ -66,12 +67,12 @@ void Row(CVarloDoc& doc, double t, bool offeredLoad, std::string& out) {
     const double first = offeredLoad && q->N == 0 ? q->arrivalRate / q->serviceRate : q->N;
     out += Printf("%lf ", first) + Printf("%lf ", q->U) + Printf("%lf\t", q->P);
   }
-  for (const auto& c : doc.GetClasses()) out += Printf("%lf\t", c->GetRate(t));
+  for (const auto& c : doc.GetClasses()) out += Printf("%lf\t", OfferedRate(*c, t));
   out += "\n";
 }
 
 void Finish(CVarloDoc& doc, double t) {
-  for (const auto& c : doc.GetClasses()) c->PropagateRates(t);
+  for (const auto& c : doc.GetClasses()) PropagateRates(*c, t);
   for (C_MM1K_Queue* q : QueuesOf(doc)) q->ComputeArrivalRate(t);
 }
 
@@ -84,10 +85,10 @@ std::vector<double> RungeKutta(CVarloDoc& doc, double t, const std::vector<doubl
     for (size_t i = 0; i < queues.size(); ++i) {
       const double saved = queues[i]->rho;
       queues[i]->rho = s[i];
-      queues[i]->UpdateMetrics();
-      k[i] = queues[i]->Derivative(tau);
+      UpdateMetrics(*queues[i]);
+      k[i] = Derivative(*queues[i], tau);
       queues[i]->rho = saved;
-      queues[i]->UpdateMetrics();
+      UpdateMetrics(*queues[i]);
     }
     tau = t + w[stage];
     for (size_t i = 0; i < y.size(); ++i) {
@@ -162,12 +163,12 @@ ReferenceDump ReferenceComputeMetrics(CVarloDoc& doc, const std::string& documen
         next = next + doc.dumpInterval;
       }
       for (const auto& link : doc.GetLinks()) {
-        link->GetForwardQueue()->DiscreteStep(t, h);
-        link->GetBackwardQueue()->DiscreteStep(t, h);
+        DiscreteStep(*link->GetForwardQueue(), t, h);
+        DiscreteStep(*link->GetBackwardQueue(), t, h);
       }
-      for (const auto& c : doc.GetClasses()) c->AdvanceOccupancyDiscrete(h);
+      for (const auto& c : doc.GetClasses()) AdvanceOccupancyDiscrete(*c, h);
       for (C_MM1K_Queue* q : QueuesOf(doc)) q->SumOccupancy();
-      for (const auto& c : doc.GetClasses()) c->NormalizeOccupancy();
+      for (const auto& c : doc.GetClasses()) NormalizeOccupancy(*c);
       t = t + h;
       Finish(doc, t);
     } while (t < doc.totalTime);
@@ -186,7 +187,7 @@ ReferenceDump ReferenceZIteration(CVarloDoc& doc, const std::string& documentPat
     double next = 0;
     do {
       double m = 0;
-      for (C_MM1K_Queue* q : QueuesOf(doc)) m = std::max(m, std::fabs(q->Derivative(t)));
+      for (C_MM1K_Queue* q : QueuesOf(doc)) m = std::max(m, std::fabs(Derivative(*q, t)));
       double h = 0.05 / m;
       if (h >= doc.runningStep) h = doc.runningStep;
       Adaptive(doc, t, t + h);
@@ -195,16 +196,16 @@ ReferenceDump ReferenceZIteration(CVarloDoc& doc, const std::string& documentPat
         next = next + doc.dumpInterval;
       }
       for (const auto& link : doc.GetLinks()) {
-        link->GetForwardQueue()->CheckReflection();
-        link->GetBackwardQueue()->CheckReflection();
-        link->GetForwardQueue()->UpdateMetrics();
-        link->GetBackwardQueue()->UpdateMetrics();
-        link->GetForwardQueue()->UpdateRegime(t);
-        link->GetBackwardQueue()->UpdateRegime(t);
+        CheckReflection(*link->GetForwardQueue());
+        CheckReflection(*link->GetBackwardQueue());
+        UpdateMetrics(*link->GetForwardQueue());
+        UpdateMetrics(*link->GetBackwardQueue());
+        UpdateRegime(*link->GetForwardQueue(), t);
+        UpdateRegime(*link->GetBackwardQueue(), t);
       }
-      for (const auto& c : doc.GetClasses()) c->AdvanceOccupancy(h);
+      for (const auto& c : doc.GetClasses()) AdvanceOccupancy(*c, h);
       for (C_MM1K_Queue* q : QueuesOf(doc)) q->SumOccupancy();
-      for (const auto& c : doc.GetClasses()) c->NormalizeOccupancy();
+      for (const auto& c : doc.GetClasses()) NormalizeOccupancy(*c);
       t = t + h;
       Finish(doc, t);
     } while (t < doc.totalTime);

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <string>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/document.h"
 
 namespace varlo::test {

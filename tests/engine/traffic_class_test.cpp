@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
+#include "engine/object_steps.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
 #include "engine/tcp_profile.h"
 #include "line_network.h"
 #include "model/archive.h"
@@ -71,10 +72,10 @@ TEST(TrafficClass, DeletedQueueLeavesNoDanglingEntry) {
   c.BuildPath();
   q.reset();  // the link goes before the paths are rebuilt
   EXPECT_EQ(c.GetPath()[0]->queue, nullptr);
-  c.PropagateRates(0.0);
-  c.AdvanceOccupancy(0.1);
-  c.AdvanceOccupancyDiscrete(0.1);
-  c.NormalizeOccupancy();
+  PropagateRates(c, 0.0);
+  AdvanceOccupancy(c, 0.1);
+  AdvanceOccupancyDiscrete(c, 0.1);
+  NormalizeOccupancy(c);
   a.ResetRoutes(2);
   c.BuildPath();
   EXPECT_TRUE(c.IsUnreachable());
@@ -105,7 +106,7 @@ TEST(TrafficClass, UnreachableDestinationsEndTheWalk) {
   tcp.BuildPath();
   EXPECT_FALSE(udp.IsUnreachable());
   EXPECT_TRUE(tcp.IsUnreachable());
-  EXPECT_EQ(tcp.GetRate(1.0), 0.0);
+  EXPECT_EQ(OfferedRate(tcp, 1.0), 0.0);
 }
 
 TEST(TrafficClass, RatesAndOccupancyAlongThePath) {
@@ -113,7 +114,7 @@ TEST(TrafficClass, RatesAndOccupancyAlongThePath) {
   CConstPoissonClass c(&net.a, &net.c, 0.0, 0.0, 6.0);
   c.BuildPath();
   const auto& path = c.GetPath();
-  c.PropagateRates(0.0);  // empty queues pass on the previous input rate, 0 at the start
+  PropagateRates(c, 0.0);  // empty queues pass on the previous input rate, 0 at the start
   EXPECT_EQ(path[0]->x, 6.0);
   EXPECT_EQ(path[1]->x, 0.0);
   EXPECT_EQ(path[2]->x, 0.0);
@@ -121,16 +122,16 @@ TEST(TrafficClass, RatesAndOccupancyAlongThePath) {
   net.ab.N = 2.0, net.ab.U = 0.5, net.ab.P = 0.5;
   net.bc.N = 4.0, net.bc.U = 1.0;
   path[0]->n = 5.0, path[1]->n = 2.0;
-  c.PropagateRates(1.0);
+  PropagateRates(c, 1.0);
   EXPECT_EQ(path[1]->x, 5.0 * 0.5 * 100.0 / 2.0);  // its share of the served rate
   EXPECT_EQ(path[2]->x, 2.0 * 1.0 * 50.0 / 4.0);
 
   path[0]->n = 20.0;
-  c.AdvanceOccupancy(0.1);
+  AdvanceOccupancy(c, 0.1);
   EXPECT_DOUBLE_EQ(path[0]->n, 20.0 + 0.1 * (0.5 * 6.0 - 125.0));
   EXPECT_DOUBLE_EQ(path[1]->n, 2.0 + 0.1 * (125.0 - 25.0));
   path[0]->n = 0.5;
-  c.AdvanceOccupancy(0.1);
+  AdvanceOccupancy(c, 0.1);
   EXPECT_EQ(path[0]->n, 0.0);  // never negative
 }
 
@@ -144,7 +145,7 @@ TEST(TrafficClass, DiscreteOccupancyHasNoNaNOnIdleQueues) {
   path[2]->x = 10.0;
   net.ab.arrivalRate = 0.0, net.ab.accepted = 0.0, net.ab.served = 2.0;  // idle: 0/0 on arrival
   net.bc.arrivalRate = 10.0, net.bc.accepted = 4.0, net.bc.serviceRate = 0.0;
-  c.AdvanceOccupancyDiscrete(0.1);
+  AdvanceOccupancyDiscrete(c, 0.1);
   EXPECT_DOUBLE_EQ(path[0]->n, 1.0 - 25.0 * 2.0 / 100.0);
   EXPECT_DOUBLE_EQ(path[1]->n, 2.0 + 25.0 * 4.0 / 10.0);
 }
@@ -161,8 +162,8 @@ TEST(TrafficClass, NormalizeSharesTheQueueSize) {
   net.ab.SumOccupancy();
   net.bc.SumOccupancy();
   net.bc.occupancySum = 0.0;
-  c1.NormalizeOccupancy();
-  c2.NormalizeOccupancy();
+  NormalizeOccupancy(c1);
+  NormalizeOccupancy(c2);
   EXPECT_EQ(c1.GetPath()[0]->n, 0.5);
   EXPECT_EQ(c2.GetPath()[0]->n, 1.5);
   EXPECT_EQ(c2.GetPath()[1]->n, 0.0);
@@ -206,16 +207,16 @@ TEST(TrafficClass, TcpThroughputFromRoundTripAndLoss) {
   CTCPClass c(&net.a, &net.c, 0.0, 0.0, 0.0);
   const CTcpProfiles& profiles = CTcpProfiles::Instance();
   ASSERT_EQ(GetTcpProfile(), kProfileNetBSD);
-  EXPECT_EQ(c.GetRate(0.0), 1000.0 * profiles.At(kProfileNetBSD, 0, 5));  // idle: R = 0 looks up 50 ms
+  EXPECT_EQ(OfferedRate(c, 0.0), 1000.0 * profiles.At(kProfileNetBSD, 0, 5));  // idle: R = 0 looks up 50 ms
 
   net.ab.N = 10.0, net.ab.P = 0.1, net.cb.propagationDelay = 0.02;
   c.sinkDelay = 0.05;
   const double expected =
       1000.0 * profiles.Lookup(kProfileNetBSD, 0.05 + 10.0 / 100.0 + 0.02, 1.0 - (1.0 - 0.1));
-  EXPECT_DOUBLE_EQ(c.GetRate(2.0), expected);
+  EXPECT_DOUBLE_EQ(OfferedRate(c, 2.0), expected);
   net.ab.N = 0.0;
-  EXPECT_EQ(c.GetRate(1.0), expected);  // earlier than the last evaluation: the stored value
-  EXPECT_NE(c.GetRate(0.0), expected);  // time 0 starts a new run
+  EXPECT_EQ(OfferedRate(c, 1.0), expected);  // earlier than the last evaluation: the stored value
+  EXPECT_NE(OfferedRate(c, 0.0), expected);  // time 0 starts a new run
 }
 
 TEST(TrafficClass, SerializesNumbersTimesThenOwnField) {

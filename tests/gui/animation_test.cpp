@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <fstream>
 
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
 #include "results/dump_animation_dlg.h"

@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "editor/varlo_view.h"
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 
 using namespace varlo;
 

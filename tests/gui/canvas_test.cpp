@@ -8,12 +8,12 @@
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
 #include "editor/varlo_view.h"
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
 #include "gui/dialog_hooks.h"
 #include "resources/command_ids.h"
-#include "results/traffic_class_dlg.h"
+#include "editor/traffic_class_dlg.h"
 
 using namespace varlo;
 using test::DialogScript;

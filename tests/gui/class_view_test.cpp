@@ -1,18 +1,18 @@
 // The class tree: its entries follow the document's hints, selection highlights nodes and routes
 // on the canvas, and its context menu acts on the entry that was right-clicked.
-#include "results/class_view.h"
+#include "editor/class_view.h"
 
 #include <QLineEdit>
 #include <QtTest>
 
 #include "editor/node_dialog.h"
 #include "editor/varlo_view.h"
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
 #include "gui/dialog_hooks.h"
 #include "resources/command_ids.h"
-#include "results/class_times_dlg.h"
+#include "editor/class_times_dlg.h"
 
 using namespace varlo;
 using test::DialogScript;

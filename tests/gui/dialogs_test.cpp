@@ -9,12 +9,12 @@
 
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "gui/dialog_hooks.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
-#include "results/class_times_dlg.h"
-#include "results/traffic_class_dlg.h"
+#include "editor/class_times_dlg.h"
+#include "editor/traffic_class_dlg.h"
 
 using namespace varlo;
 using varlo::test::MessageCapture;

@@ -1,7 +1,7 @@
 // "Create Graphic ...": the columns and colours of the chosen series, the dump read through the
 // dialog, refused and missing dumps, short dumps, the ns companions with their averaging rule,
 // and the graph window reused while open and opened again after closing.
-#include "results/graph_creation.h"
+#include "engine/graph_creation.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,7 +14,7 @@
 #include "gui/dialog_hooks.h"
 #include "results/computation_commands.h"
 #include "results/graph_display_dlg.h"
-#include "results/graph_drawing.h"
+#include "engine/graph_drawing.h"
 #include "results/graph_view.h"
 
 using namespace varlo;

@@ -1,6 +1,6 @@
 // The graph picture on the recording context: axis ranges, the layout of ticks and labels, grid,
 // caption, curves and legend, and the degenerate ranges that must not divide by zero.
-#include "results/graph_drawing.h"
+#include "engine/graph_drawing.h"
 
 #include <QtTest>
 #include <cmath>

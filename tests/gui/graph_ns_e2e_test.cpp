@@ -27,7 +27,7 @@
 #include "platform/qt/settings_store.h"
 #include "resources/command_ids.h"
 #include "results/computation_dlg.h"
-#include "results/graph_creation.h"
+#include "engine/graph_creation.h"
 #include "results/graph_display_dlg.h"
 #include "results/graph_view.h"
 #include "simulators/ns_script.h"

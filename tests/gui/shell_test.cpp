@@ -17,14 +17,14 @@
 
 #include "app/about_dlg.h"
 #include "app/document_host.h"
-#include "app/file_dialogs.h"
+#include "platform/qt/file_dialogs.h"
 #include "app/help.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
 #include "app/varlo_app.h"
 #include "editor/varlo_view.h"
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "platform/qt/dialog_exchange.h"
@@ -32,7 +32,7 @@
 #include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
-#include "results/class_view.h"
+#include "editor/class_view.h"
 
 using namespace varlo;
 

@@ -2,7 +2,7 @@
 // extension rules, ranges, messages), the queue list order, the enabling of the ns command by
 // "UseNS", the generators, "&Delete All Traffic" and "&Modify Links ...", and runs of a simulator
 // (the real ns on the bundled dumbbell when it is installed, a missing one, a cancelled one).
-#include "app/simulator_commands.h"
+#include "tools/simulator_commands.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,9 +27,9 @@
 #include "app/document_host.h"
 #include "app/main_frame.h"
 #include "app/varlo_app.h"
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
 #include "gui/dialog_hooks.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
@@ -37,14 +37,14 @@
 #include "platform/qt/settings_store.h"
 #include "resources/command_ids.h"
 #include "results/computation_dlg.h"
-#include "results/gen_trace_dlg.h"
-#include "results/gen_traffic_dlg.h"
+#include "tools/gen_trace_dlg.h"
+#include "tools/gen_traffic_dlg.h"
 #include "results/graph_display_dlg.h"
-#include "results/modify_links_dlg.h"
-#include "results/ns_script_dlg.h"
-#include "results/qns_script_dlg.h"
-#include "results/report_dlgs.h"
-#include "results/simulator_running_dlg.h"
+#include "tools/modify_links_dlg.h"
+#include "tools/ns_script_dlg.h"
+#include "tools/qns_script_dlg.h"
+#include "tools/report_dlgs.h"
+#include "tools/simulator_running_dlg.h"
 #include "simulators/link_modifier.h"
 #include "simulators/qns_script.h"
 #include "simulators/traffic_generators.h"

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <string>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "model/model_test_support.h"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/model_test_support.h"
 

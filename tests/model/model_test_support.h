@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/persistent.h"

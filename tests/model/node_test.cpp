@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
 #include "model/archive.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"

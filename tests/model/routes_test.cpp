@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/mm1k_queue.h"
+#include "model/const_poisson_class.h"
+#include "model/mm1k_queue.h"
 #include "model/document.h"
 #include "platform/core/thread_pool.h"
 

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/model_test_support.h"

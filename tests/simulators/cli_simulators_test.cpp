@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <regex>
 
-#include "engine/mm1k_queue.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
+#include "model/mm1k_queue.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
 #include "model/persistent.h"
 #include "sim_test_support.h"
 #include "simulators/ns_script.h"

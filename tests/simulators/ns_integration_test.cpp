@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "sim_test_support.h"
 #include "simulators/ns_script.h"
 

@@ -6,9 +6,9 @@
 #include <regex>
 #include <vector>
 
-#include "engine/const_poisson_class.h"
-#include "engine/tcp_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/tcp_class.h"
+#include "model/trace_class.h"
 #include "model/archive.h"
 #include "sim_test_support.h"
 #include "simulators/random.h"

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/const_poisson_class.h"
-#include "engine/td_poisson_class.h"
-#include "engine/trace_class.h"
+#include "model/const_poisson_class.h"
+#include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "sim_test_support.h"
 
 namespace varlo {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/mm1k_queue.h"
+#include "model/mm1k_queue.h"
 #include "model/document.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"

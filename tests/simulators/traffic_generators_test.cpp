@@ -5,8 +5,8 @@
 #include <map>
 #include <stdexcept>
 
-#include "engine/tcp_class.h"
-#include "engine/trace_class.h"
+#include "model/tcp_class.h"
+#include "model/trace_class.h"
 #include "sim_test_support.h"
 
 namespace varlo {

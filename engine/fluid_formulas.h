@@ -1,0 +1,169 @@
+// The formulas of both evaluation runs, each in one place: the closed forms of the M/M/1/K queue
+// and the Z-iteration derivative of its rho, the fixed-step fluid backlog model of Compute Metrics,
+// the class shares carried along a path, and the TCP round trip. The steppers (over arrays) and the
+// object-by-object operations of object_steps.h call these, so the two can never drift apart.
+// Rates are packets per second, sizes packets, times seconds; a packet is 1000 bytes.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+namespace varlo {
+
+// Buffers of this many packets or more follow the two-branch fluid approximation of rho in the
+// Z-iteration run; smaller ones use the exact M/M/1/K closed forms. The regime bookkeeping
+// (filling/draining) applies strictly above it, so a buffer of exactly 100 packets keeps regime 0.
+constexpr double kLargeBufferPackets = 100.0;
+
+inline bool IsLargeBuffer(double K) { return !(K < kLargeBufferPackets); }
+inline bool HasRegimes(double K) { return K > kLargeBufferPackets; }
+
+struct QueueMetrics {
+  double N;  // average size, packets
+  double P;  // loss probability
+  double U;  // utilisation
+};
+
+// The metrics of a queue of K packets at rho.
+inline QueueMetrics ClosedFormMetrics(double rho, double K) {
+  if (K < kLargeBufferPackets) {
+    if (rho == 1.0) {
+      // The closed forms are 0/0 here; their limits are those of a uniform occupancy over 0..K.
+      return {K / 2.0, 1.0 / (K + 1.0), 1.0};
+    }
+    const double rhoK1 = std::pow(rho, K + 1.0);
+    const double P = std::pow(rho, K) * (1.0 - rho) / (1.0 - rhoK1);
+    const double N = rho / (1.0 - rho) - (K + 1.0) * rhoK1 / (1.0 - rhoK1);
+    return {N, P, std::min(2.0 * rho, 1.0)};
+  }
+  if (rho <= 1.0) {
+    // At rho = 1 the lower branch is infinite; the branches meet at K/2 - 1, so use that.
+    return {rho == 1.0 ? K / 2.0 - 1.0 : rho / (1.0 - rho), 0.0, std::min(2.0 * rho, 1.0)};
+  }
+  return {K + rho / (1.0 - rho), (rho - 1.0) / rho, 1.0};
+}
+
+// d(rho)/dt of a small buffer (K below the large-buffer threshold): lambda - mu U over dN/drho.
+inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda) {
+  if (rho == 1.0) {
+    // dN/drho of the exact M/M/1/K is the occupancy variance over rho; at rho = 1 the occupancy
+    // is uniform over 0..K, whose variance is K(K+2)/12.
+    return (lambda - mu * U) / (K * (K + 2.0) / 12.0);
+  }
+  const double a = 1.0 - rho;
+  const double b = 1.0 - std::pow(rho, K + 1.0);
+  return (lambda - mu * U) * (a * a) * (b * b) / ((b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a));
+}
+
+// d(rho)/dt of a large buffer on its two branches, before the regime clips it.
+inline double LargeBufferSlope(double rho, double U, double mu, double lambda) {
+  const double a = 1.0 - rho;
+  return rho < 1.0 ? (lambda - mu * U) * (a * a) : (lambda - mu * rho) * (a * a) / rho;
+}
+
+// The slope of a large buffer held by its regime: a filling queue (1) does not drain and a
+// draining one (2) does not fill.
+inline double ClipToRegime(double d, int regime) {
+  if (d < 0.0 && regime == 1) return 0.0;
+  if (d > 0.0 && regime == 2) return 0.0;
+  return d;
+}
+
+// The regime after a step: set at the first step from lambda against mu rho, then switched when
+// the slope turns and the arrivals move the same way.
+inline int NextRegime(int regime, double slope, double rho, double mu, double lambda, double previousLambda) {
+  if (regime == 0) return lambda - mu * rho > 0.0 ? 1 : 2;
+  if (regime == 1 && slope < 0.0 && lambda < previousLambda) return 2;
+  if (regime == 2 && slope > 0.0 && lambda > previousLambda) return 1;
+  return regime;
+}
+
+// A large buffer that crosses the middle of the buffer on its branch jumps to the other branch.
+inline double ReflectedRho(double rho, double K, int regime) {
+  const double middle = K / 2.0 - 1.0;
+  if (rho < 1.0 && rho / (1.0 - rho) > middle && regime == 1) return 2.0 - rho;
+  if (rho > 1.0 && K + rho / (1.0 - rho) < middle && regime == 2) return 2.0 - rho;
+  return rho;
+}
+
+struct FluidStepResult {
+  double N;
+  double P;
+  double U;
+  double accepted;  // packets admitted in the step
+  double served;    // packets sent in the step
+};
+
+// h seconds of the fluid backlog model of a queue holding N packets of K, with lambda arriving
+// and mu served per second.
+inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, double h) {
+  const double arriving = lambda * h;  // packets
+  const double capacity = mu * h;      // packets
+  FluidStepResult r{};
+  double next;
+  if (N + arriving > capacity) {
+    next = std::min(N + (lambda - mu) * h, K);
+    r.served = capacity;
+  } else {
+    next = 0.0;
+    r.served = N + arriving;
+  }
+  r.accepted = std::min(arriving, K - N + capacity);
+  if (next < std::ceil(K / 2.0)) {
+    r.P = 0.0;
+  } else if (next >= K - 1.0) {
+    r.P = 1.0;
+  } else {
+    const double q = (next - K) / (next - K + 1.0);
+    r.P = (q - 1.0) / q;
+  }
+  r.U = r.served / capacity;
+  r.N = next;
+  return r;
+}
+
+// The rate a class passes on from a queue: its fraction n/N of the packets served at U mu. An
+// empty queue passes on what the class offered it before (previous).
+inline double DepartureRate(double n, double N, double U, double mu, double previous) {
+  return N != 0.0 ? n * U * mu / N : previous;
+}
+
+// A class's packets in a queue after h seconds of the Z-iteration run: it loses P of what it
+// offers (x) and sends on what the next hop receives (next).
+inline double FluidShare(double n, double h, double P, double x, double next) {
+  const double v = n + h * ((1.0 - P) * x - next);
+  return v < 0.0 ? 0.0 : v;
+}
+
+// A class's packets in a queue after a Compute Metrics step: its share of the packets admitted and
+// sent. An idle queue (lambda = 0) admitted nothing of this class and a queue without service
+// (mu = 0) sent nothing; the shares would otherwise be 0/0.
+inline double DiscreteShare(double n, double x, double accepted, double lambda, double next, double served,
+                            double mu) {
+  const double in = lambda != 0.0 ? x * accepted / lambda : 0.0;
+  const double out = mu != 0.0 ? next * served / mu : 0.0;
+  const double v = n + in - out;
+  return v < 0.0 ? 0.0 : v;
+}
+
+// A class's share scaled so that the shares of a queue add up to its N.
+inline double NormalizedShare(double n, double N, double sum) {
+  return sum != 0.0 ? N * n / sum : 0.0;
+}
+
+// The TCP round trip, one queue of either direction at a time: each adds its waiting time N/mu
+// and its delay, and multiplies the chance of getting through by 1 - P.
+struct RoundTrip {
+  double seconds;  // starts at the sink's delay
+  double success = 1.0;
+  void AddHop(double waiting, double delay, double passing) {
+    seconds = seconds + waiting + delay;
+    success = success * passing;
+  }
+  double Loss() const { return 1.0 - success; }
+};
+
+// A TCP class's offered rate in packets/s from the profile's packets per millisecond.
+inline double TcpRateFromProfile(double packetsPerMillisecond) { return 1000.0 * packetsPerMillisecond; }
+
+}  // namespace varlo

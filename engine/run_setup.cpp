@@ -1,0 +1,109 @@
+#include "engine/run_setup.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/object_steps.h"
+#include "engine/tcp_profile.h"
+#include "model/const_poisson_class.h"
+#include "model/document.h"
+#include "model/td_poisson_class.h"
+#include "platform/core/text_format.h"
+
+namespace varlo {
+
+namespace {
+
+std::string EndNames(const CTrafficClass& c) {
+  const std::string from = c.GetSource() != nullptr ? c.GetSource()->GetName() : std::string("?");
+  const std::string to = c.GetDestination() != nullptr ? c.GetDestination()->GetName() : std::string("?");
+  return from + " -> " + to;
+}
+
+}  // namespace
+
+bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result) {
+  for (const auto& owned : doc.GetClasses()) {
+    auto* td = dynamic_cast<CTdPoissonClass*>(owned.get());
+    if (td == nullptr) continue;
+    td->CloseRateFile();
+    errno = 0;
+    const bool opened = td->OpenRateFile();
+    const int error = errno;
+    // The rate lookup opens the file again from its beginning at the first time it is asked.
+    td->CloseRateFile();
+    if (!opened) {
+      result.status = RunStatus::kRateFileNotOpened;
+      result.message = Format("The rate file \"%s\" of the traffic class %s cannot be opened: %s",
+                              td->rateFileName.c_str(), EndNames(*td).c_str(),
+                              std::strerror(error != 0 ? error : ENOENT));
+      return false;
+    }
+  }
+  return true;
+}
+
+void RunSetup::Reset(CVarloDoc& doc, RunResult& result, const std::function<void(const std::string&)>& notice) {
+  profiles = &CTcpProfiles::Instance();
+  tcpProfile = GetTcpProfile();
+  queues.clear();
+  for (const auto& link : doc.GetLinks()) {
+    queues.push_back(link->GetForwardQueue());
+    queues.push_back(link->GetBackwardQueue());
+  }
+  for (C_MM1K_Queue* q : queues) {
+    q->N = q->P = q->U = q->rho = q->derivative = q->arrivalRate = q->occupancySum = 0;
+    UpdateMetrics(*q);
+    q->ClearPathEntries();
+  }
+  for (const auto& c : doc.GetClasses()) c->BuildPath();
+
+  queueIndex.clear();
+  queueIndex.reserve(queues.size());
+  for (std::uint32_t i = 0; i < queues.size(); ++i) queueIndex.emplace(queues[i], i);
+
+  classes.clear();
+  classes.reserve(doc.GetClasses().size());
+  rttQueues.clear();
+  entryObjects.clear();
+  std::vector<CQueue*> walk;
+  std::string names;
+  for (const auto& owned : doc.GetClasses()) {
+    ClassInfo info;
+    info.object = owned.get();
+    info.unreachable = owned->IsUnreachable();
+    if (info.unreachable) {
+      result.unreachableClasses.push_back(owned.get());
+      if (!names.empty()) names += ", ";
+      names += EndNames(*owned);
+    }
+    if (auto* constant = dynamic_cast<CConstPoissonClass*>(owned.get())) {
+      info.kind = RateKind::kConstant;
+      info.constantRate = constant->rate;
+    } else if (auto* tcp = dynamic_cast<CTCPClass*>(owned.get()); tcp != nullptr && !info.unreachable) {
+      info.kind = RateKind::kTcp;
+      info.tcp = tcp;
+      info.firstRttQueue = static_cast<std::uint32_t>(rttQueues.size());
+      walk.clear();
+      tcp->GetPathQueues(walk);
+      tcp->GetReversePathQueues(walk);
+      for (CQueue* q : walk) rttQueues.push_back(queueIndex.at(q));
+      info.rttQueueCount = static_cast<std::uint32_t>(rttQueues.size()) - info.firstRttQueue;
+    }
+    info.firstEntry = static_cast<std::uint32_t>(entryObjects.size());
+    for (const auto& e : owned->GetPath()) entryObjects.push_back(e.get());
+    info.entryCount = static_cast<std::uint32_t>(entryObjects.size()) - info.firstEntry;
+    classes.push_back(info);
+  }
+  if (!names.empty()) {
+    result.unreachableMessage =
+        "These traffic classes cannot reach their destination and are left out of the load: " + names;
+    if (notice) notice(result.unreachableMessage);
+  }
+}
+
+double RunSetup::Lookup(double roundTrip, double loss) const {
+  return profiles->Lookup(tcpProfile, roundTrip, loss);
+}
+
+}  // namespace varlo
