@@ -10,6 +10,7 @@
 #include "engine/z_iteration_stepper.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo {
 
@@ -69,7 +70,7 @@ struct CZIterationEngine::Impl {
       if (offeredLoadForEmpty) {
         computeMetrics.AddQueues(*writer);
       } else {
-        for (const C_MM1K_Queue* q : setup.queues) writer->AddQueue(q->N, q->U, q->P);
+        zIteration.AddQueues(*writer);
       }
       for (const ClassInfo& info : setup.classes) {
         writer->AddClass(info.unreachable ? OfferedRate(*info.object, t) : info.lastRate);
@@ -84,13 +85,13 @@ struct CZIterationEngine::Impl {
   bool Prepare(RunMethod m, RunResult& result) {
     method = m;
     if (!RunSetup::OpenRateFiles(doc, result)) return false;
+    setup.pool = SharedThreadPool();
     setup.Reset(doc, result, options.notice);
     t = 0;
     nextDump = 0;
     prepared = true;
     if (method == RunMethod::kComputeMetrics) {
       computeMetrics.Build();
-      zIteration.Build();
       computeMetrics.Propagate(0);
     } else {
       zIteration.Build();
@@ -101,7 +102,11 @@ struct CZIterationEngine::Impl {
   }
 
   void Store() {
-    if (method == RunMethod::kComputeMetrics) computeMetrics.Store();
+    if (method == RunMethod::kComputeMetrics) {
+      computeMetrics.Store();
+    } else {
+      zIteration.Store();
+    }
   }
 
   bool Cancelled() const {

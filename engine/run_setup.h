@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "engine/run.h"
 #include "model/mm1k_queue.h"
 #include "model/tcp_class.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo {
 
@@ -58,6 +60,8 @@ struct RunSetup {
   std::unordered_map<const CQueue*, std::uint32_t> queueIndex;
   int tcpProfile = 0;
   const CTcpProfiles* profiles = nullptr;
+  // The threads the steppers share their loops with, held for the whole run.
+  std::shared_ptr<CThreadPool> pool;
 
   // Opens and closes every rate file once; false (with the result filled) when one cannot be read.
   static bool OpenRateFiles(CVarloDoc& doc, RunResult& result);
