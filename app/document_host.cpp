@@ -10,10 +10,12 @@
 #include "platform/qt/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
+#include "editor/undo_stack.h"
 #include "tools/simulator_commands.h"
 #include "editor/varlo_view.h"
 #include "model/archive.h"
 #include "model/document.h"
+#include "model/document_edits.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/settings_store.h"
 #include "resources/command_ids.h"
@@ -47,8 +49,10 @@ QString FileErrorText(const std::exception& error, const QString& path) {
 
 }  // namespace
 
-CDocumentHost::CDocumentHost(QMdiArea* area) : area_(area), doc_(std::make_unique<CVarloDoc>()) {
+CDocumentHost::CDocumentHost(QMdiArea* area)
+    : area_(area), doc_(std::make_unique<CVarloDoc>()), undo_(std::make_unique<CDocumentUndo>(*doc_)) {
   doc_->useNS = CSettingsStore::ReadSystemInt(QString::fromLatin1(CSettingsStore::kUseNS), 0) != 0;
+  undo_->modifiedChanged = [this] { UpdateFrameTitles(); };
 }
 
 CDocumentHost::~CDocumentHost() {
@@ -66,6 +70,7 @@ CDocumentHost::~CDocumentHost() {
     delete frame;
   }
   closingFrames_.clear();
+  undo_.reset();
 }
 
 void CDocumentHost::Open(const QString& path) {
@@ -140,13 +145,14 @@ CVarloView* CDocumentHost::FirstCanvas() const {
 }
 
 void CDocumentHost::UpdateFrameTitles() {
-  const QString title = Title();
+  const QString title = Title() + (doc_->IsModified() ? QStringLiteral("*") : QString());
   std::vector<CMdiFrame*> live;
   for (const auto& frame : frames_) {
     if (frame) live.push_back(frame.data());
   }
   for (size_t i = 0; i < live.size(); ++i) {
-    live[i]->setWindowTitle(live.size() == 1 ? title : QStringLiteral("%1:%2").arg(title).arg(i + 1));
+    const QString caption = live.size() == 1 ? title : QStringLiteral("%1:%2").arg(title).arg(i + 1);
+    if (live[i]->windowTitle() != caption) live[i]->setWindowTitle(caption);
   }
 }
 
@@ -212,6 +218,12 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdWindowNew:
       CreateNetworkFrame();
       return true;
+    case kIdEditUndo:
+      undo_->Undo();
+      return true;
+    case kIdEditRedo:
+      undo_->Redo();
+      return true;
     case kIdComputeRoutes:
       OnComputeRoutes();
       return true;
@@ -274,6 +286,14 @@ bool CDocumentHost::OnCommand(int id) {
 
 bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
   switch (id) {
+    case kIdEditUndo:
+      ui.enabled = undo_->CanUndo();
+      ui.text = undo_->UndoText().toStdString();
+      return true;
+    case kIdEditRedo:
+      ui.enabled = undo_->CanRedo();
+      ui.text = undo_->RedoText().toStdString();
+      return true;
     case kIdFileClose:
     case kIdFileSave:
     case kIdFileSaveAs:
@@ -337,6 +357,7 @@ bool CDocumentHost::DoSave(const QString& path) {
     return false;
   }
   doc_->SetTitle(QFileInfo(path).fileName().toStdString());
+  undo_->SetSaved();
   UpdateFrameTitles();
   emit Saved(QFileInfo(path).absoluteFilePath());
   return true;
@@ -353,7 +374,8 @@ void CDocumentHost::OnLoadTraffic() {
   if (path.isEmpty()) return;
   bool complete = false;
   try {
-    complete = doc_->LoadTraffic(ToFileSystemPath(path));
+    edits::AppendClasses(*doc_, "Load Traffic",
+                         [&] { complete = doc_->LoadTraffic(ToFileSystemPath(path)); });
   } catch (const std::exception&) {
     complete = false;
   }

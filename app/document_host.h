@@ -17,6 +17,7 @@ class QMdiArea;
 namespace varlo {
 
 class CChildFrame;
+class CDocumentUndo;
 class CGraphFrame;
 class CMdiFrame;
 class CVarloDoc;
@@ -35,6 +36,8 @@ class CDocumentHost : public QObject, public ICommandTarget {
   void Open(const QString& path);
 
   CVarloDoc* Doc() const { return doc_.get(); }
+  // The document's undo stack: every edit made in its windows.
+  CDocumentUndo* Undo() const { return undo_.get(); }
   QString Title() const;
   QString PathName() const;
 
@@ -45,7 +48,8 @@ class CDocumentHost : public QObject, public ICommandTarget {
   const std::vector<QPointer<CMdiFrame>>& Frames() const { return frames_; }
   // The first network canvas of the document, or nullptr.
   CVarloView* FirstCanvas() const;
-  // Sets each window's caption: the title, and ":n" after it when the document has several.
+  // Sets each window's caption: the title, ":n" after it when the document has several, and "*"
+  // while the document has changes not saved.
   void UpdateFrameTitles();
   void ActivateFirstFrame();
 
@@ -92,6 +96,7 @@ class CDocumentHost : public QObject, public ICommandTarget {
 
   QMdiArea* area_;
   std::unique_ptr<CVarloDoc> doc_;
+  std::unique_ptr<CDocumentUndo> undo_;  // after the document: it goes first
   std::vector<QPointer<CMdiFrame>> frames_;
   std::vector<QObject*> closingFrames_;  // closed, not yet deleted; their views still hold the document
   bool closingAll_ = false;

@@ -45,6 +45,7 @@ const std::vector<int> kDocumentFileMenu = {
     kSeparator,          kIdFilePrint,     kIdFilePrintPreview, kIdFilePrintSetup, kSeparator,
     kIdCreateMetafile,   kIdExportPicture, kSeparator,          kIdFileMruFirst,   kIdFileMruFirst + 1,
     kIdFileMruFirst + 2, kIdFileMruLast,   kSeparator,          kIdAppExit};
+const std::vector<int> kEditMenu = {kIdEditUndo, kIdEditRedo};
 const std::vector<int> kComputationMenu = {kIdComputeRoutes,    kIdComputeMetrics,    kIdMM1KZIteration,
                                            kIdGenerateNSScript, kIdGenerateQNSScript, kIdParameters};
 const std::vector<int> kWindowMenu = {kIdWindowNew, kIdWindowCascade, kIdWindowTile, kIdWindowArrange,
@@ -97,6 +98,8 @@ CMainFrame::~CMainFrame() = default;
 QAction* CMainFrame::AddAction(int id, const QString& text, const QKeySequence& shortcut) {
   auto* action = new QAction(text, this);
   action->setData(id);
+  // Entries whose text follows the document ("Undo Move Node") go back to this one without it.
+  action->setProperty("defaultText", text);
   action->setStatusTip(StatusPrompt(id));
   const QString tip = ToolTipText(id);
   if (!tip.isEmpty()) action->setToolTip(tip);
@@ -124,6 +127,12 @@ void CMainFrame::CreateActions() {
   AddAction(kIdFileSave, QStringLiteral("&Save\tCtrl+S"), QKeySequence(Qt::CTRL | Qt::Key_S))
       ->setIcon(icon("save"));
   AddAction(kIdFileSaveAs, QStringLiteral("Save &As..."));
+  AddAction(kIdEditUndo, QStringLiteral("&Undo\tCtrl+Z"))
+      ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+  Action(kIdEditUndo)->setIcon(icon("undo"));
+  AddAction(kIdEditRedo, QStringLiteral("&Redo\tCtrl+Y"))
+      ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+  Action(kIdEditRedo)->setIcon(icon("redo"));
   AddAction(kIdFilePrint, QStringLiteral("&Print...\tCtrl+P"), QKeySequence(Qt::CTRL | Qt::Key_P))
       ->setIcon(icon("print"));
   AddAction(kIdFilePrintPreview, QStringLiteral("Print Pre&view"));
@@ -165,8 +174,6 @@ void CMainFrame::CreateActions() {
   AddAction(kIdAppAbout, QStringLiteral("&About Varlo..."))->setIcon(icon("about"));
 
   // Accelerators without a menu entry of their own.
-  AddAction(kIdEditUndo, QString())
-      ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
   AddAction(kIdEditCut, QString())
       ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
   AddAction(kIdEditCopy, QString())
@@ -207,6 +214,7 @@ void CMainFrame::CreateMenus() {
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kNetwork, QStringLiteral("&File"), kDocumentFileMenu));
+  NewMenu(MenuLayout::kNetwork, QStringLiteral("&Edit"), kEditMenu);
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Computation"), kComputationMenu);
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Productivity"),
           {kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdGenerateTraceClasses,
@@ -218,6 +226,7 @@ void CMainFrame::CreateMenus() {
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kGraph, QStringLiteral("&File"), kDocumentFileMenu));
+  NewMenu(MenuLayout::kGraph, QStringLiteral("&Edit"), kEditMenu);
   NewMenu(MenuLayout::kGraph, QStringLiteral("&Computation"), kComputationMenu);
   NewMenu(MenuLayout::kGraph, QStringLiteral("&View"),
           {kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, kSeparator, kIdViewToolbar, kIdViewStatusBar});
@@ -320,10 +329,10 @@ void CMainFrame::CreateToolBar() {
   toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
   toolBar_->setMovable(true);
   toolBar_->setFloatable(true);
-  const int buttons[] = {kIdFileNew,       kIdFileOpen,       kIdFileSave,      kSeparator,
-                         kIdComputeRoutes, kIdComputeMetrics, kIdCreateGraphic, kIdGenerateNSScript,
-                         kSeparator,       kIdZoomIn,         kIdZoomOut,       kSeparator,
-                         kIdFilePrint,     kIdAppAbout};
+  const int buttons[] = {
+      kIdFileNew, kIdFileOpen,      kIdFileSave,       kSeparator,       kIdEditUndo,         kIdEditRedo,
+      kSeparator, kIdComputeRoutes, kIdComputeMetrics, kIdCreateGraphic, kIdGenerateNSScript, kSeparator,
+      kIdZoomIn,  kIdZoomOut,       kSeparator,        kIdFilePrint,     kIdAppAbout};
   for (int id : buttons) {
     if (id == kSeparator) {
       toolBar_->addSeparator();
@@ -465,6 +474,18 @@ void CMainFrame::UpdateCommandUI() {
       }
     }
     if (action->isCheckable() && action->isChecked() != ui.checked) action->setChecked(ui.checked);
+    QString text = action->property("defaultText").toString();
+    if (!ui.text.empty()) {
+      // The mnemonic and the accelerator shown stay as they were.
+      const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+      text = QStringLiteral("&") + QString::fromStdString(ui.text) + (tab >= 0 ? text.mid(tab) : QString());
+    }
+    if (!text.isEmpty() && action->text() != text) {
+      action->setText(text);
+      // The toolbar button's tip names the edit too.
+      const QString tip = ui.text.empty() ? ToolTipText(id) : QString::fromStdString(ui.text);
+      if (!tip.isEmpty()) action->setToolTip(tip);
+    }
   }
 }
 

@@ -14,12 +14,6 @@
 namespace varlo::cli {
 namespace {
 
-std::unique_ptr<CVarloDoc> OpenNetwork(const std::string& path) {
-  auto doc = std::make_unique<CVarloDoc>();
-  doc->OnOpenDocument(path);
-  return doc;
-}
-
 void SaveNetwork(CVarloDoc& doc, const std::string& path) { doc.OnSaveDocument(path); }
 
 void RegisterNetworkCommands(CLI::App& app) {

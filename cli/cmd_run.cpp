@@ -83,9 +83,9 @@ void ExecuteRun(const RunArguments& args) {
   const double dumpInterval = CheckedNumber("--dump-interval", args.dumpInterval, kDumpIntervalRange);
   const RunMethod method = args.method == "mm1k" ? RunMethod::kZIteration : RunMethod::kComputeMetrics;
 
-  CVarloDoc doc;
   const std::string networkPath = std::filesystem::absolute(args.network).lexically_normal().string();
-  doc.OnOpenDocument(networkPath);
+  const std::unique_ptr<CVarloDoc> opened = OpenNetwork(networkPath);
+  CVarloDoc& doc = *opened;
   doc.totalTime = totalTime;
   doc.runningStep = runningStep;
   doc.dumpInterval = dumpInterval;
@@ -155,8 +155,8 @@ void WriteCsvLine(std::ostream& out, const std::vector<std::string>& fields) {
 
 void ExecuteDumpToCsv(const std::string& dumpPath, const std::string& networkPath,
                       const std::string& outPath) {
-  CVarloDoc doc;
-  doc.OnOpenDocument(networkPath);
+  const std::unique_ptr<CVarloDoc> opened = OpenNetwork(networkPath);
+  CVarloDoc& doc = *opened;
   CDumpReader reader(dumpPath);
   if (!reader.Matches(doc.GetLinks().size(), doc.GetClasses().size())) {
     throw CommandFailure("Bad Dump File - try to reconfigure");

@@ -21,12 +21,6 @@
 namespace varlo::cli {
 namespace {
 
-std::unique_ptr<CVarloDoc> OpenNetwork(const std::string& path) {
-  auto doc = std::make_unique<CVarloDoc>();
-  doc->OnOpenDocument(path);
-  return doc;
-}
-
 std::string AbsolutePath(const std::string& path) {
   return std::filesystem::absolute(path).string();
 }

@@ -5,11 +5,20 @@
 
 #include <CLI/CLI.hpp>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+namespace varlo {
+class CVarloDoc;
+}
+
 namespace varlo::cli {
+
+// Reads a network file into a new document; the archive and file errors pass to main, which
+// prints their messages.
+std::unique_ptr<CVarloDoc> OpenNetwork(const std::string& path);
 
 // Thrown by a command to end with exit code 1 and the message on standard error.
 class CommandFailure : public std::runtime_error {

@@ -6,9 +6,11 @@
 
 #include "editor/node_dialog.h"
 #include "editor/varlo_view.h"
+#include "model/document_edits.h"
 #include "model/queue.h"
 #include "model/traffic_class.h"
 #include "model/graphic_link.h"
+#include "model/traffic_class_kinds.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/icons.h"
 #include "resources/command_ids.h"
@@ -84,16 +86,14 @@ QTreeWidgetItem* CClassView::InsertSorted(QTreeWidgetItem* parent, const QString
 void CClassView::InsertNode(CGraphicNode* node) {
   QTreeWidgetItem* item = InsertSorted(rootItem_, NodeText(*node), kImageNode, node);
   item->setData(0, kLevelRole, kLevelNode);
-  node->treeItem = item;
 }
 
 void CClassView::InsertClass(CTrafficClass* trafficClass) {
   QTreeWidgetItem* parent = ItemOf(trafficClass->GetSource());
   if (!parent) return;
   QTreeWidgetItem* item = InsertSorted(parent, QString::fromStdString(trafficClass->GetDescription()),
-                                       trafficClass->GetType(), trafficClass);
+                                       KindOf(*trafficClass).treeImage, trafficClass);
   item->setData(0, kLevelRole, kLevelClass);
-  trafficClass->treeItem = item;
   parent->setExpanded(true);
 }
 
@@ -174,6 +174,12 @@ void CClassView::OnUpdate(IDocumentView*, int hint, CPersistent* object) {
     case kHintNodeChanged:
       if (auto* node = dynamic_cast<CGraphicNode*>(object))
         if (QTreeWidgetItem* item = ItemOf(node)) item->setText(0, NodeText(*node));
+      break;
+    case kHintClassChanged:
+      // The description shows the class's times.
+      if (auto* trafficClass = dynamic_cast<CTrafficClass*>(object))
+        if (QTreeWidgetItem* item = ItemOf(trafficClass))
+          item->setText(0, QString::fromStdString(trafficClass->GetDescription()));
       break;
     default:
       break;
@@ -258,27 +264,31 @@ bool CClassView::OnCommand(int id) {
     case kIdDeleteNode:
       if (CGraphicNode* node = nodeTarget_) {
         nodeTarget_ = nullptr;
-        doc_->DeleteNode(node);
+        edits::DeleteNode(*doc_, node);
       }
       return true;
     case kIdDeleteTrafficEntry:
       if (CTrafficClass* trafficClass = classTarget_) {
         classTarget_ = nullptr;
-        doc_->DeleteClass(trafficClass);
+        edits::DeleteClass(*doc_, trafficClass);
       }
       return true;
     case kIdProperties:
       if (CGraphicNode* node = nodeTarget_) {
-        if (EditNodeProperties(*node, this)) doc_->SetModifiedFlag();
-        doc_->UpdateAllViews(nullptr, kHintNodeChanged, node);
+        NodeProperties values;
+        if (EditNodeProperties(*node, values, this)) {
+          CChangeSet changes;
+          changes.SetNode(node, values);
+          edits::ChangeProperties(*doc_, "Node Properties", std::move(changes));
+        }
       } else if (CTrafficClass* trafficClass = classTarget_) {
         CClassTimesDlg dialog(this);
         dialog.startTime = trafficClass->startTime;
         dialog.stopTime = trafficClass->stopTime;
         if (ExecDialog(dialog) == QDialog::Accepted) {
-          trafficClass->startTime = dialog.startTime;
-          trafficClass->stopTime = dialog.stopTime;
-          doc_->SetModifiedFlag();
+          CChangeSet changes;
+          changes.SetClassTimes(trafficClass, dialog.startTime, dialog.stopTime);
+          edits::ChangeProperties(*doc_, "Class Times", std::move(changes));
         }
       }
       return true;

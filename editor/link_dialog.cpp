@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 
+#include "model/document_edits.h"
 #include "model/mm1k_queue.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
@@ -116,6 +117,25 @@ void CLinkDialog::StoreTo(CGraphicLink& link) const {
     queues[i]->serviceRate = serviceRate[i];
     queues[i]->propagationDelay = delay[i];
   }
+}
+
+void CLinkDialog::StoreTo(LinkProperties& values) const {
+  values.style = LinkStyle{thickness, lineColor, bufferColor1, bufferColor2};
+  QueueProperties* queues[2] = {&values.forward, &values.backward};
+  for (int i = 0; i < 2; ++i) {
+    queues[i]->bufferSize = static_cast<double>(bufferSpace[i]);
+    queues[i]->serviceRate = serviceRate[i];
+    queues[i]->propagationDelay = delay[i];
+  }
+}
+
+bool EditLinkProperties(const CGraphicLink& link, LinkProperties& values, QWidget* parent) {
+  CLinkDialog dialog(parent);
+  dialog.LoadFrom(link);
+  if (ExecDialog(dialog) != QDialog::Accepted) return false;
+  values = PropertiesOf(link);
+  dialog.StoreTo(values);
+  return true;
 }
 
 bool EditLinkProperties(CGraphicLink& link, QWidget* parent) {

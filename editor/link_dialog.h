@@ -14,6 +14,7 @@ class QPushButton;
 namespace varlo {
 
 class CGraphicLink;
+struct LinkProperties;
 
 class CLinkDialog : public CExchangeDialog {
  public:
@@ -43,8 +44,13 @@ class CLinkDialog : public CExchangeDialog {
   void OnInitDialog() override;
   void LoadFrom(const CGraphicLink& link);
   void StoreTo(CGraphicLink& link) const;
+  void StoreTo(LinkProperties& values) const;
 };
 
+// Opens the link dialog on a new link, not yet in a document, and writes the values back on OK.
 bool EditLinkProperties(CGraphicLink& link, QWidget* parent);
+// Opens the link dialog on a link of a document; on OK returns the confirmed values in values
+// (the link itself is left to the edit that applies them).
+bool EditLinkProperties(const CGraphicLink& link, LinkProperties& values, QWidget* parent);
 
 }  // namespace varlo

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "model/document_edits.h"
 #include "model/graphic_node.h"
 
 namespace varlo {
@@ -67,6 +68,24 @@ void CNodeDialog::StoreTo(CGraphicNode& node) const {
   // drawn shapes keep the size entered.
   const bool fixedIcon = shape == kShapeIconHost || shape == kShapeIconJoin || shape == kShapeIconNet;
   node.size = fixedIcon ? 16 : size;
+}
+
+void CNodeDialog::StoreTo(NodeProperties& values) const {
+  values.textColor = textColor;
+  values.backColor = backColor;
+  values.foreColor = foreColor;
+  values.name = name;
+  values.shape = shape;
+  const bool fixedIcon = shape == kShapeIconHost || shape == kShapeIconJoin || shape == kShapeIconNet;
+  values.size = fixedIcon ? 16 : size;
+}
+
+bool EditNodeProperties(const CGraphicNode& node, NodeProperties& values, QWidget* parent) {
+  CNodeDialog dialog(parent);
+  dialog.LoadFrom(node);
+  if (ExecDialog(dialog) != QDialog::Accepted) return false;
+  dialog.StoreTo(values);
+  return true;
 }
 
 bool EditNodeProperties(CGraphicNode& node, QWidget* parent) {

@@ -14,6 +14,7 @@ class QPushButton;
 namespace varlo {
 
 class CGraphicNode;
+struct NodeProperties;
 
 class CNodeDialog : public CExchangeDialog {
  public:
@@ -39,10 +40,14 @@ class CNodeDialog : public CExchangeDialog {
   // Loads the working values from the node / writes them back (the icon-size rule included).
   void LoadFrom(const CGraphicNode& node);
   void StoreTo(CGraphicNode& node) const;
+  void StoreTo(NodeProperties& values) const;
 };
 
 // Opens the node dialog on the node; returns whether the user confirmed (the node is changed
 // only then).
 bool EditNodeProperties(CGraphicNode& node, QWidget* parent);
+// The same on a node of a document: on OK returns the confirmed values in values and leaves the
+// node to the edit that applies them.
+bool EditNodeProperties(const CGraphicNode& node, NodeProperties& values, QWidget* parent);
 
 }  // namespace varlo

@@ -1,6 +1,7 @@
 #include "editor/traffic_class_dlg.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -79,6 +80,30 @@ CTrafficClassDlg::CTrafficClassDlg(QWidget* parent) : CExchangeDialog(parent) {
       .Check(traceCheck, &useTrace)
       .Double(slotSizeEdit, &slotSize, 1e-10, 1e9);
   exchange_.SetAfterExchange([this] { ApplyEnabling(); });
+}
+
+const TrafficClassKind* CTrafficClassDlg::ChosenKind(KindValues& values) const {
+  if (useUdp) {
+    values.numbers["rate"] = rate;
+    return FindKindByType(kTypeConstPoisson);
+  }
+  if (useTcp) {
+    values.numbers["sinkDelay"] = sinkDelay;
+    return FindKindByType(kTypeTCP);
+  }
+  if (useTdPoisson) {
+    values.files["rateFile"] = QFile::encodeName(rateFile).toStdString();
+    values.numbers["reserved"] = 0.0;
+    return FindKindByType(kTypeTdPoisson);
+  }
+  if (useTrace) {
+    values.files["traceFile"] = QFile::encodeName(traceFile).toStdString();
+    values.numbers["slot"] = slotSize;
+    values.numbers["reserved"] = 0.0;
+    values.numbers["reserved2"] = 0.0;
+    return FindKindByType(kTypeTrace);
+  }
+  return nullptr;
 }
 
 void CTrafficClassDlg::OnKindClicked(int* kind) {

@@ -1,9 +1,10 @@
 // "Traffic Class Parameters": the kind and parameters of a new traffic class. The dialog creates
-// nothing; the canvas reads the members after OK and creates the class of the chosen kind.
+// nothing; after OK the canvas asks it for the chosen kind and its values and creates the class.
 #pragma once
 
 #include <QString>
 
+#include "model/traffic_class_kinds.h"
 #include "platform/qt/dialog_exchange.h"
 
 class QCheckBox;
@@ -43,6 +44,9 @@ class CTrafficClassDlg : public CExchangeDialog {
   QPushButton* traceFileButton = nullptr;  // 2046
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
+
+  // The checked kind and its values from the fields; nullptr when no kind is checked.
+  const TrafficClassKind* ChosenKind(KindValues& values) const;
 
  private:
   // A click on a kind check box: the kinds exclude each other; clicking the checked one clears it.

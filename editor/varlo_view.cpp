@@ -8,26 +8,23 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
-#include "model/const_poisson_class.h"
 #include "model/mm1k_queue.h"
-#include "model/tcp_class.h"
-#include "model/td_poisson_class.h"
-#include "model/trace_class.h"
+#include "model/traffic_class_kinds.h"
 #include "model/archive.h"
+#include "model/document_edits.h"
 #include "platform/core/wmf_writer.h"
 #include "platform/qt/dialog_exchange.h"
+#include "platform/qt/picture_export.h"
 #include "platform/qt/shared_printer.h"
 #include "platform/qt/qt_draw_context.h"
 #include "resources/command_ids.h"
@@ -61,6 +58,12 @@ Rect LinkExtent(const CGraphicLink& link) {
 
 bool Intersects(const Rect& a, const Rect& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Numbers the drags of every canvas, so that the moves of one drag are undone as one.
+std::uint64_t NextDragGesture() {
+  static std::uint64_t last = 0;
+  return ++last;
 }
 
 }  // namespace
@@ -207,52 +210,22 @@ bool CVarloView::WriteMetafile(const QString& path) {
 
 bool CVarloView::ExportImage(const QString& path) {
   const QSize client = viewport()->size();
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  if (suffix == QLatin1String("png")) {
-    QImage image(client, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    {
-      QPainter painter(&image);
-      CQtDrawContext dc(painter);
-      PaintNetwork(dc, client);
-    }
-    return image.save(path, "PNG");
-  }
-  if (suffix == QLatin1String("svg")) {
-    QSvgGenerator generator;
-    generator.setFileName(path);
-    generator.setSize(client);
-    generator.setViewBox(QRect(QPoint(0, 0), client));
-    generator.setTitle(QString::fromStdString(doc_->GetTitle()));
-    QPainter painter;
-    if (!painter.begin(&generator)) return false;
-    painter.fillRect(QRect(QPoint(0, 0), client), Qt::white);
-    CQtDrawContext dc(painter);
-    PaintNetwork(dc, client);
-    return painter.end();
-  }
-  if (suffix == QLatin1String("pdf")) {
-    QPdfWriter writer(path);
-    writer.setResolution(96);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setPageSize(
-        QPageSize(QSizeF(client.width() * 72.0 / 96.0, client.height() * 72.0 / 96.0), QPageSize::Point));
-    QPainter painter;
-    if (!painter.begin(&writer)) return false;
-    CQtDrawContext dc(painter);
-    PaintNetwork(dc, client);
-    return painter.end();
-  }
-  return false;
+  return ExportPicture(path, client, QString::fromStdString(doc_->GetTitle()),
+                       [&](CDrawContext& dc) { PaintNetwork(dc, client); });
 }
 
 // --- document updates -----------------------------------------------------------------------------
 
-void CVarloView::OnUpdate(IDocumentView*, int hint, CPersistent* object) {
+void CVarloView::OnUpdate(IDocumentView* sender, int hint, CPersistent* object) {
   switch (hint) {
     case kHintClassAdded:
     case kHintClassRemoved:
+    case kHintClassChanged:
       return;
+    case kHintNodeChanged:
+      // A drag step of this canvas has repainted what it moved already.
+      if (sender == this) return;
+      break;
     case kHintNodeHighlight:
       if (auto* node = dynamic_cast<CGraphicNode*>(object)) {
         QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
@@ -370,6 +343,7 @@ void CVarloView::mousePressEvent(QMouseEvent* event) {
   if (CGraphicNode* node = doc_->NodeAt(model.x(), model.y())) {
     currentNode_ = node;
     mode_ = kModeDrag;
+    dragGesture_ = NextDragGesture();
   }
 }
 
@@ -397,11 +371,9 @@ void CVarloView::DragTo(QPoint window) {
   if (!currentNode_) return;
   const QRect before = DragRepaintArea(*currentNode_);
   const QPoint model = WindowToModel(window);
-  if (model.x() == currentNode_->x && model.y() == currentNode_->y) return;
-  currentNode_->x = model.x();
-  currentNode_->y = model.y();
-  // A moved node is a change the user expects to be asked to save.
-  doc_->SetModifiedFlag();
+  const std::int32_t oldX = currentNode_->x, oldY = currentNode_->y;
+  edits::MoveNode(*doc_, currentNode_, model.x(), model.y(), dragGesture_, this);
+  if (currentNode_->x == oldX && currentNode_->y == oldY) return;
   const QRect after = DragRepaintArea(*currentNode_);
   RepaintArea(before.united(after));
 }
@@ -492,14 +464,11 @@ bool CVarloView::OnUpdateCommand(int id, CCmdUI& ui) {
 
 void CVarloView::OnAddNode() {
   const QPoint model = WindowToModel(clickPoint_);
-  CGraphicNode* node = nullptr;
   try {
-    node = doc_->CreateNode(model.x(), model.y());
+    edits::AddNode(*doc_, model.x(), model.y());
   } catch (const std::runtime_error& e) {
     ShowMessageBox(this, QString::fromStdString(e.what()));
-    return;
   }
-  doc_->UpdateAllViews(nullptr, kHintNodeAdded, node);
 }
 
 void CVarloView::OnStartLink() {
@@ -524,14 +493,10 @@ void CVarloView::OnEndLink() {
                                                      t.propagationDelay);
       auto link = std::make_unique<CGraphicLink>(startNode_, currentNode_, std::move(forward),
                                                  std::move(backward), DefaultLinkStyle());
+      // The new link is not yet the document's: the dialog edits it directly.
       if (EditLinkProperties(*link, this)) {
-        const C_MM1K_Queue& confirmed = *link->GetForwardQueue();
-        doc_->templateQueue.serviceRate = confirmed.serviceRate;
-        doc_->templateQueue.bufferSize = confirmed.bufferSize;
-        doc_->templateQueue.propagationDelay = confirmed.propagationDelay;
         DefaultLinkStyle() = link->GetStyle();
-        doc_->AddLink(std::move(link));
-        doc_->UpdateAllViews(nullptr, kHintGeneral);
+        edits::AddLink(*doc_, std::move(link));  // the template queue follows the forward queue
       }
     }
   }
@@ -548,27 +513,13 @@ void CVarloView::OnDestination() {
     if (ExecDialog(dialog) == QDialog::Accepted) {
       std::unique_ptr<CTrafficClass> created;
       try {
-        if (dialog.useUdp) {
-          created = std::make_unique<CConstPoissonClass>(startNode_, currentNode_, dialog.startTime,
-                                                         dialog.stopTime, dialog.rate);
-        } else if (dialog.useTcp) {
-          created = std::make_unique<CTCPClass>(startNode_, currentNode_, dialog.startTime, dialog.stopTime,
-                                                dialog.sinkDelay);
-        } else if (dialog.useTdPoisson) {
-          created = std::make_unique<CTdPoissonClass>(startNode_, currentNode_, dialog.startTime,
-                                                      dialog.stopTime, LocalPath(dialog.rateFile));
-        } else if (dialog.useTrace) {
-          created = std::make_unique<CTraceClass>(startNode_, currentNode_, dialog.startTime, dialog.stopTime,
-                                                  LocalPath(dialog.traceFile), dialog.slotSize);
-        }
+        KindValues values;
+        if (const TrafficClassKind* kind = dialog.ChosenKind(values))
+          created = kind->create(startNode_, currentNode_, dialog.startTime, dialog.stopTime, values);
       } catch (const CFileException& e) {
         ShowMessageBox(this, QString::fromStdString(e.Message()));
       }
-      if (created) {
-        CTrafficClass* added = created.get();
-        doc_->AddClass(std::move(created));
-        doc_->UpdateAllViews(this, kHintClassAdded, added);
-      }
+      if (created) edits::AddClass(*doc_, std::move(created), this);
     }
   }
   OnCancel();
@@ -583,15 +534,20 @@ void CVarloView::OnCancel() {
 }
 
 void CVarloView::OnProperties() {
-  // Confirmed edits mark the document modified, so closing asks to save them.
+  // Both dialogs first (the link's), then one edit with what was confirmed.
+  CChangeSet changes;
   if (currentLink_) {
-    if (EditLinkProperties(*currentLink_, this)) doc_->SetModifiedFlag();
-    doc_->UpdateAllViews(nullptr, kHintGeneral);
+    LinkProperties values;
+    if (EditLinkProperties(*currentLink_, values, this)) changes.SetLink(currentLink_, values);
   }
   if (currentNode_) {
-    if (EditNodeProperties(*currentNode_, this)) doc_->SetModifiedFlag();
-    doc_->UpdateAllViews(nullptr, kHintNodeChanged, currentNode_);
+    NodeProperties values;
+    if (EditNodeProperties(*currentNode_, values, this)) changes.SetNode(currentNode_, values);
   }
+  const char* name = currentLink_ && currentNode_ ? "Properties"
+                     : currentLink_               ? "Link Properties"
+                                                  : "Node Properties";
+  edits::ChangeProperties(*doc_, name, std::move(changes));
   currentNode_ = nullptr;
   currentLink_ = nullptr;
   startNode_ = nullptr;
@@ -603,23 +559,22 @@ void CVarloView::OnCopyStyle() {
 }
 
 void CVarloView::OnPasteStyle() {
+  CChangeSet changes;
   if (copiedLink_ && currentLink_) {
-    currentLink_->lineColor = copiedLink_->lineColor;
-    currentLink_->bufferColor1 = copiedLink_->bufferColor1;
-    currentLink_->bufferColor2 = copiedLink_->bufferColor2;
-    currentLink_->thickness = copiedLink_->thickness;
-    doc_->SetModifiedFlag();
-    doc_->UpdateAllViews(nullptr, kHintGeneral);
+    LinkProperties values = PropertiesOf(*currentLink_);
+    values.style = copiedLink_->GetStyle();
+    changes.SetLink(currentLink_, values);
   }
   if (copiedNode_ && currentNode_) {
-    currentNode_->backColor = copiedNode_->backColor;
-    currentNode_->foreColor = copiedNode_->foreColor;
-    currentNode_->textColor = copiedNode_->textColor;
-    currentNode_->size = copiedNode_->size;
-    currentNode_->shape = copiedNode_->shape;
-    doc_->SetModifiedFlag();
-    doc_->UpdateAllViews(nullptr, kHintNodeChanged, currentNode_);
+    NodeProperties values = PropertiesOf(*currentNode_);
+    values.backColor = copiedNode_->backColor;
+    values.foreColor = copiedNode_->foreColor;
+    values.textColor = copiedNode_->textColor;
+    values.size = copiedNode_->size;
+    values.shape = copiedNode_->shape;
+    changes.SetNode(currentNode_, values);
   }
+  edits::ChangeProperties(*doc_, "Paste Style", std::move(changes));
   currentNode_ = nullptr;
   currentLink_ = nullptr;
 }
@@ -628,12 +583,13 @@ void CVarloView::OnDeleteLink() {
   if (CGraphicLink* link = currentLink_) {
     currentLink_ = nullptr;
     if (copiedLink_ == link) copiedLink_ = nullptr;
-    doc_->DeleteLink(link);
+    edits::DeleteLink(*doc_, link);
   }
 }
 
 void CVarloView::OnDeleteNode() {
-  if (CGraphicNode* node = currentNode_) doc_->DeleteNode(node);  // hint 2 makes every canvas forget it
+  // Hint 2 makes every canvas forget it.
+  if (CGraphicNode* node = currentNode_) edits::DeleteNode(*doc_, node);
 }
 
 void CVarloView::OnZoomIn() {

@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -124,6 +125,7 @@ class CVarloView : public QAbstractScrollArea, public IDocumentView, public ICom
   CGraphicLink* copiedLink_ = nullptr;
   CGraphicNode* copiedNode_ = nullptr;
   bool eraseNextPaint_ = true;
+  std::uint64_t dragGesture_ = 0;  // the drag in progress, so that its moves merge into one edit
 };
 
 }  // namespace varlo

@@ -36,7 +36,8 @@ void CComputeMetricsStepper::Step(double h) {
 }
 
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {
-  for (const CPathArrays::QueueState& q : arrays_.queues) writer.AddQueue(q.N == 0 ? q.lambda / q.mu : q.N, q.U, q.P);
+  for (const CPathArrays::QueueState& q : arrays_.queues)
+    writer.AddQueue(q.N == 0 ? q.lambda / q.mu : q.N, q.U, q.P);
 }
 
 }  // namespace varlo

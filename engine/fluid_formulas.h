@@ -15,8 +15,12 @@ namespace varlo {
 // (filling/draining) applies strictly above it, so a buffer of exactly 100 packets keeps regime 0.
 constexpr double kLargeBufferPackets = 100.0;
 
-inline bool IsLargeBuffer(double K) { return !(K < kLargeBufferPackets); }
-inline bool HasRegimes(double K) { return K > kLargeBufferPackets; }
+inline bool IsLargeBuffer(double K) {
+  return !(K < kLargeBufferPackets);
+}
+inline bool HasRegimes(double K) {
+  return K > kLargeBufferPackets;
+}
 
 struct QueueMetrics {
   double N;  // average size, packets
@@ -52,7 +56,8 @@ inline double SmallBufferDerivative(double rho, double U, double K, double mu, d
   }
   const double a = 1.0 - rho;
   const double b = 1.0 - std::pow(rho, K + 1.0);
-  return (lambda - mu * U) * (a * a) * (b * b) / ((b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a));
+  return (lambda - mu * U) * (a * a) * (b * b) /
+         ((b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a));
 }
 
 // d(rho)/dt of a large buffer on its two branches, before the regime clips it.
@@ -164,6 +169,8 @@ struct RoundTrip {
 };
 
 // A TCP class's offered rate in packets/s from the profile's packets per millisecond.
-inline double TcpRateFromProfile(double packetsPerMillisecond) { return 1000.0 * packetsPerMillisecond; }
+inline double TcpRateFromProfile(double packetsPerMillisecond) {
+  return 1000.0 * packetsPerMillisecond;
+}
 
 }  // namespace varlo

@@ -101,7 +101,8 @@ void AdvanceOccupancyDiscrete(CTrafficClass& c, double /*h*/) {
     PathEntry& entry = *path[i];
     if (entry.queue == nullptr) continue;
     const CQueue& q = *entry.queue;
-    entry.n = DiscreteShare(entry.n, entry.x, q.accepted, q.arrivalRate, path[i + 1]->x, q.served, q.serviceRate);
+    entry.n =
+        DiscreteShare(entry.n, entry.x, q.accepted, q.arrivalRate, path[i + 1]->x, q.served, q.serviceRate);
   }
 }
 

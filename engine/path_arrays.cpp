@@ -21,7 +21,8 @@ void CPathArrays::Build() {
   entries.resize(setup_.entryObjects.size());
   for (std::uint32_t i = 0; i < setup_.entryObjects.size(); ++i) {
     const PathEntry& e = *setup_.entryObjects[i];
-    entries[i] = EntryState{e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
+    entries[i] = EntryState{
+        e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
     entryIndex.emplace(&e, i);
   }
   // The queues were emptied before the paths were built, so every entry a queue lists is one of
@@ -39,7 +40,8 @@ void CPathArrays::Build() {
 
   objectRateClasses_.clear();
   for (std::uint32_t c = 0; c < setup_.classes.size(); ++c) {
-    if (!setup_.classes[c].unreachable && setup_.classes[c].kind == RateKind::kFromClass) objectRateClasses_.push_back(c);
+    if (!setup_.classes[c].unreachable && setup_.classes[c].kind == RateKind::kFromClass)
+      objectRateClasses_.push_back(c);
   }
   classRates_.assign(setup_.classes.size(), 0.0);
 }
@@ -77,7 +79,8 @@ void CPathArrays::Propagate(double time) {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += entries[queueEntries_[k]].x;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
+        sum += entries[queueEntries_[k]].x;
       queues[i].lambda = sum;
     }
   });
@@ -87,7 +90,8 @@ void CPathArrays::SumAndNormalizeOccupancy() {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += entries[queueEntries_[k]].n;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
+        sum += entries[queueEntries_[k]].n;
       queues[i].occupancy = sum;
     }
   });

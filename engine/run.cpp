@@ -166,7 +166,6 @@ struct CZIterationEngine::Impl {
     }
     result.rowsWritten = rowsWritten;
     result.endTime = t;
-    if (prepared) doc.UpdateAllViews(nullptr, kHintGeneral);
     if (result.status == RunStatus::kCompleted) doc.routesValid = true;
     result.runSeconds = SecondsSince(runStart);
     return result;

@@ -61,8 +61,9 @@ std::string ProgressText(double nextDumpTime);
 
 // Runs the evaluation on the document's parameters (totalTime, runningStep, dumpInterval,
 // dumpFilePath) and the program-wide TCP profile. Computes routes first when they are not valid
-// and sets the routes-valid flag when the run completes. Notifies the views with hint 0 once the
-// queues have changed.
+// and sets the routes-valid flag when the run completes. The run reports only through the
+// options' callbacks and its result: it notifies no view, so that it may run on any thread; the
+// caller tells the views (hint 0) on their own thread once the run has returned.
 RunResult Run(CVarloDoc& doc, RunMethod method, const RunOptions& options = {});
 
 // The engine behind Run(), for callers that step its parts (tests, benchmarks). One engine serves

@@ -5,9 +5,9 @@
 
 #include "engine/object_steps.h"
 #include "engine/tcp_profile.h"
-#include "model/const_poisson_class.h"
 #include "model/document.h"
 #include "model/td_poisson_class.h"
+#include "model/traffic_class_kinds.h"
 #include "platform/core/text_format.h"
 
 namespace varlo {
@@ -34,16 +34,17 @@ bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result) {
     td->CloseRateFile();
     if (!opened) {
       result.status = RunStatus::kRateFileNotOpened;
-      result.message = Format("The rate file \"%s\" of the traffic class %s cannot be opened: %s",
-                              td->rateFileName.c_str(), EndNames(*td).c_str(),
-                              std::strerror(error != 0 ? error : ENOENT));
+      result.message =
+          Format("The rate file \"%s\" of the traffic class %s cannot be opened: %s",
+                 td->rateFileName.c_str(), EndNames(*td).c_str(), std::strerror(error != 0 ? error : ENOENT));
       return false;
     }
   }
   return true;
 }
 
-void RunSetup::Reset(CVarloDoc& doc, RunResult& result, const std::function<void(const std::string&)>& notice) {
+void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
+                     const std::function<void(const std::string&)>& notice) {
   profiles = &CTcpProfiles::Instance();
   tcpProfile = GetTcpProfile();
   queues.clear();
@@ -77,10 +78,12 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result, const std::function<void
       if (!names.empty()) names += ", ";
       names += EndNames(*owned);
     }
-    if (auto* constant = dynamic_cast<CConstPoissonClass*>(owned.get())) {
+    const TrafficClassKind& kind = KindOf(*owned);
+    if (kind.rateSource == RateSource::kConstant) {
       info.kind = RateKind::kConstant;
-      info.constantRate = constant->rate;
-    } else if (auto* tcp = dynamic_cast<CTCPClass*>(owned.get()); tcp != nullptr && !info.unreachable) {
+      info.constantRate = kind.constantRate(*owned);
+    } else if (kind.rateSource == RateSource::kTcpProfile && !info.unreachable) {
+      auto* tcp = static_cast<CTCPClass*>(owned.get());
       info.kind = RateKind::kTcp;
       info.tcp = tcp;
       info.firstRttQueue = static_cast<std::uint32_t>(rttQueues.size());

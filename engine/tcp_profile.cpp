@@ -55,7 +55,8 @@ CTcpProfiles::CTcpProfiles() {
 
 void CTcpProfiles::FillBlock(int profile, int i, int block) const {
   const std::lock_guard<std::mutex> lock(fillMutex_);
-  std::atomic<std::uint8_t>& ready = ready_[profile][static_cast<std::size_t>(i) * kBlocksPerRow + static_cast<std::size_t>(block)];
+  std::atomic<std::uint8_t>& ready =
+      ready_[profile][static_cast<std::size_t>(i) * kBlocksPerRow + static_cast<std::size_t>(block)];
   if (ready.load(std::memory_order_relaxed) != 0) return;
   double* row = tables_[profile].get() + static_cast<std::size_t>(i) * kColumns;
   const int first = block * kBlockColumns;
@@ -65,7 +66,8 @@ void CTcpProfiles::FillBlock(int profile, int i, int block) const {
     if (profile == kProfileNetBSD) {
       row[j] = kNetBSD[i].b * std::pow(m, -(kNetBSD[i].a + 0.00001 * i * j));
     } else {
-      row[j] = j < kNSKneeColumn ? 7.0 * std::pow(m, -0.85) / (1.0 + 0.4 * i) : 18.0 * std::pow(m, -0.98) / (1.0 + 0.4 * i);
+      row[j] = j < kNSKneeColumn ? 7.0 * std::pow(m, -0.85) / (1.0 + 0.4 * i)
+                                 : 18.0 * std::pow(m, -0.98) / (1.0 + 0.4 * i);
     }
   }
   // Column 0 stands for 0 ms, where both surfaces are infinite; it takes the 10 ms value so that

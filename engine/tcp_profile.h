@@ -35,8 +35,10 @@ class CTcpProfiles {
 
   // T[row][column] of a profile.
   double At(int profile, int row, int column) const {
-    const std::size_t block = static_cast<std::size_t>(row) * kBlocksPerRow + static_cast<std::size_t>(column) / kBlockColumns;
-    if (ready_[profile][block].load(std::memory_order_acquire) == 0) FillBlock(profile, row, column / kBlockColumns);
+    const std::size_t block =
+        static_cast<std::size_t>(row) * kBlocksPerRow + static_cast<std::size_t>(column) / kBlockColumns;
+    if (ready_[profile][block].load(std::memory_order_acquire) == 0)
+      FillBlock(profile, row, column / kBlockColumns);
     return tables_[profile][static_cast<std::size_t>(row) * kColumns + static_cast<std::size_t>(column)];
   }
   // Throughput in packets per millisecond for round-trip time R (s) and loss L (fraction). Points

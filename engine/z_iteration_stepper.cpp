@@ -81,7 +81,8 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       // The queue's metrics describe its rho at this time.
-      const double d = std::fabs(QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
+      const double d =
+          std::fabs(QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
       if (m < d) m = d;
     }
     partMaximum_[CPathArrays::QueuePart(begin)] = m;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "model/archive.h"
+#include "model/document_edits.h"
 #include "platform/core/file_io.h"
 #include "platform/core/text_format.h"
 
@@ -90,19 +91,25 @@ CGraphicNode* CVarloDoc::CreateNode(std::int32_t x, std::int32_t y) {
 }
 
 void CVarloDoc::DeleteNode(CGraphicNode* node) {
-  if (node == nullptr) return;
-  const CGraphicNode* listed = FindNode(node->GetNumber());
-  if (listed != node) return;
-  std::unique_ptr<CGraphicNode> owned = nodeTable_.Remove(node->GetNumber());
+  DetachNode(node);  // destroyed here, classes and links first
+}
 
-  // A class from a node to itself stands twice in the list; DeleteClass removes both entries.
-  while (!node->GetClasses().empty()) DeleteClass(node->GetClasses().front());
+CVarloDoc::DetachedNode CVarloDoc::DetachNode(CGraphicNode* node) {
+  DetachedNode detached;
+  if (node == nullptr) return detached;
+  const CGraphicNode* listed = FindNode(node->GetNumber());
+  if (listed != node) return detached;
+  detached.chainIndex = nodeTable_.ChainIndexOf(node->GetNumber());
+  detached.object = nodeTable_.Remove(node->GetNumber());
+
+  // A class from a node to itself stands twice in the list; DetachClass removes both entries.
+  while (!node->GetClasses().empty()) detached.classes.push_back(DetachClass(node->GetClasses().front()));
   while (!node->GetNeighbours().empty()) {
     const CNode::Neighbour neighbour = node->GetNeighbours().front();
     CGraphicLink* link = neighbour.outgoing != nullptr ? neighbour.outgoing->owningLink : nullptr;
     const bool ours =
         std::any_of(links_.begin(), links_.end(), [link](const auto& l) { return l.get() == link; });
-    if (ours) DeleteLink(link);
+    if (ours) detached.links.push_back(DetachLink(link));
     // Also when the entry did not belong to that link's ends: the loop must make progress.
     node->RemoveNeighbour(neighbour.node);
   }
@@ -113,10 +120,35 @@ void CVarloDoc::DeleteNode(CGraphicNode* node) {
       return l->GetFirstNode() == node || l->GetSecondNode() == node;
     });
     if (it == links_.end()) break;
-    DeleteLink(it->get());
+    detached.links.push_back(DetachLink(it->get()));
   }
   UpdateAllViews(nullptr, kHintNodeRemoved, node);
-  owned.reset();
+  SetModifiedFlag();
+  routesValid = false;
+  return detached;
+}
+
+void CVarloDoc::AttachNode(DetachedNode detached) {
+  if (!detached.object) return;
+  CGraphicNode* node = detached.object.get();
+  nodeTable_.InsertAt(node->GetNumber(), std::move(detached.object), detached.chainIndex);
+  RaiseExtent(node);
+  // In the reverse order of their removal, so that every list gets its order back.
+  for (auto it = detached.links.rbegin(); it != detached.links.rend(); ++it)
+    AttachLink(std::move(*it), false);
+  std::vector<CTrafficClass*> classes;
+  for (auto it = detached.classes.rbegin(); it != detached.classes.rend(); ++it) {
+    classes.push_back(it->object.get());
+    AttachClass(std::move(*it), false);
+  }
+  // The tree needs the node's entry before the entries of its classes.
+  UpdateAllViews(nullptr, kHintNodeAdded, node);
+  if (!detached.links.empty()) UpdateAllViews(nullptr, kHintGeneral);
+  for (const auto& trafficClass : classes_) {
+    if (std::find(classes.begin(), classes.end(), trafficClass.get()) != classes.end()) {
+      UpdateAllViews(nullptr, kHintClassAdded, trafficClass.get());
+    }
+  }
   SetModifiedFlag();
   routesValid = false;
 }
@@ -167,19 +199,52 @@ void CVarloDoc::ForgetRoutes(const CGraphicLink* link) {
 }
 
 void CVarloDoc::DeleteLink(CGraphicLink* link) {
+  DetachLink(link);  // destroyed here with its two queues
+}
+
+CVarloDoc::DetachedLink CVarloDoc::DetachLink(CGraphicLink* link) {
+  DetachedLink detached;
   auto it = std::find_if(links_.begin(), links_.end(), [link](const auto& l) { return l.get() == link; });
-  if (it == links_.end()) return;
+  if (it == links_.end()) return detached;
   ForgetRoutes(link);
   CGraphicNode* first = link->GetFirstNode();
   CGraphicNode* second = link->GetSecondNode();
-  if (first != nullptr) first->RemoveNeighbour(second);
-  if (second != nullptr) second->RemoveNeighbour(first);
-  std::unique_ptr<CGraphicLink> owned = std::move(*it);
+  if (first != nullptr) {
+    detached.firstIndex = first->NeighbourIndexOf(second);
+    first->RemoveNeighbour(second);
+  }
+  if (second != nullptr) {
+    detached.secondIndex = second->NeighbourIndexOf(first);
+    second->RemoveNeighbour(first);
+  }
+  detached.listIndex = static_cast<size_t>(it - links_.begin());
+  detached.object = std::move(*it);
   links_.erase(it);
   UpdateAllViews(nullptr, kHintGeneral);
-  owned.reset();
   SetModifiedFlag();
   routesValid = false;
+  return detached;
+}
+
+void CVarloDoc::AttachLink(DetachedLink detached, bool notify) {
+  if (!detached.object) return;
+  CGraphicLink* link = detached.object.get();
+  CGraphicNode* first = link->GetFirstNode();
+  CGraphicNode* second = link->GetSecondNode();
+  // The reverse of DetachLink: the second end's entry went last, so it comes back first.
+  if (second != nullptr) {
+    second->InsertNeighbourAt(detached.secondIndex,
+                              CNode::Neighbour{first, link->GetBackwardQueue(), link->GetForwardQueue()});
+  }
+  if (first != nullptr) {
+    first->InsertNeighbourAt(detached.firstIndex,
+                             CNode::Neighbour{second, link->GetForwardQueue(), link->GetBackwardQueue()});
+  }
+  const size_t index = std::min(detached.listIndex, links_.size());
+  links_.insert(links_.begin() + static_cast<std::ptrdiff_t>(index), std::move(detached.object));
+  SetModifiedFlag();
+  routesValid = false;
+  if (notify) UpdateAllViews(nullptr, kHintGeneral);
 }
 
 CGraphicLink* CVarloDoc::FindLink(const CNode* a, const CNode* b) const {
@@ -204,18 +269,53 @@ void CVarloDoc::AddClass(std::unique_ptr<CTrafficClass> trafficClass) {
 }
 
 void CVarloDoc::DeleteClass(CTrafficClass* trafficClass) {
-  auto it = std::find_if(classes_.begin(), classes_.end(),
-                         [trafficClass](const auto& c) { return c.get() == trafficClass; });
-  if (it == classes_.end()) return;
+  DetachClass(trafficClass);  // destroyed here
+}
+
+size_t CVarloDoc::IndexOfClass(const CTrafficClass* trafficClass) const {
+  const auto it = std::find_if(classes_.begin(), classes_.end(),
+                               [trafficClass](const auto& c) { return c.get() == trafficClass; });
+  return static_cast<size_t>(it - classes_.begin());
+}
+
+CVarloDoc::DetachedClass CVarloDoc::DetachClass(CTrafficClass* trafficClass) {
+  DetachedClass detached;
+  const size_t index = IndexOfClass(trafficClass);
+  if (index == classes_.size()) return detached;
   // The queues it crosses must not keep its path entries.
   trafficClass->ClearPath();
-  if (CNode* source = trafficClass->GetSource()) source->RemoveClass(trafficClass);
-  if (CNode* destination = trafficClass->GetDestination()) destination->RemoveClass(trafficClass);
-  std::unique_ptr<CTrafficClass> owned = std::move(*it);
-  classes_.erase(it);
+  if (CNode* source = trafficClass->GetSource()) {
+    detached.sourceIndex = source->ClassIndexOf(trafficClass);
+    source->RemoveClass(trafficClass);
+  }
+  if (CNode* destination = trafficClass->GetDestination()) {
+    detached.destinationIndex = destination->ClassIndexOf(trafficClass);
+    destination->RemoveClass(trafficClass);
+  }
+  detached.listIndex = index;
+  detached.object = std::move(classes_[index]);
+  classes_.erase(classes_.begin() + static_cast<std::ptrdiff_t>(index));
   UpdateAllViews(nullptr, kHintClassRemoved, trafficClass);
-  owned.reset();
   SetModifiedFlag();
+  return detached;
+}
+
+void CVarloDoc::AttachClass(DetachedClass detached, bool notify) {
+  if (!detached.object) return;
+  CTrafficClass* trafficClass = detached.object.get();
+  // The reverse of DetachClass: the destination's entry went last, so it comes back first.
+  if (CNode* destination = trafficClass->GetDestination()) {
+    destination->InsertClassAt(detached.destinationIndex, trafficClass);
+  }
+  if (CNode* source = trafficClass->GetSource()) source->InsertClassAt(detached.sourceIndex, trafficClass);
+  const size_t index = std::min(detached.listIndex, classes_.size());
+  classes_.insert(classes_.begin() + static_cast<std::ptrdiff_t>(index), std::move(detached.object));
+  SetModifiedFlag();
+  if (notify) UpdateAllViews(nullptr, kHintClassAdded, trafficClass);
+}
+
+void CVarloDoc::RecordEdit(std::unique_ptr<CDocumentEdit> edit) {
+  if (recorder_ != nullptr && edit) recorder_->Record(std::move(edit));
 }
 
 void CVarloDoc::ClearContents() {

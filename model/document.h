@@ -32,6 +32,7 @@ enum UpdateHint : int {
   kHintNodeChanged = 5,    // object: node
   kHintNodeHighlight = 6,  // object: node
   kHintGraphData = 7,      // graph data or queue values changed
+  kHintClassChanged = 8,   // object: traffic class whose times changed (its description with them)
 };
 
 // A view of the document (canvas, class tree, graph). sender is the view that caused the change,
@@ -40,6 +41,16 @@ class IDocumentView {
  public:
   virtual ~IDocumentView() = default;
   virtual void OnUpdate(IDocumentView* sender, int hint, CPersistent* object) = 0;
+};
+
+class CDocumentEdit;
+
+// Receives every edit made through the edit functions (model/document_edits.h), done, so that
+// it can be undone and redone: the desktop program's undo stack. Without one, edits are final.
+class IEditRecorder {
+ public:
+  virtual ~IEditRecorder() = default;
+  virtual void Record(std::unique_ptr<CDocumentEdit> edit) = 0;
 };
 
 class CVarloDoc {
@@ -73,6 +84,39 @@ class CVarloDoc {
   // The caller sends hint 3.
   void AddClass(std::unique_ptr<CTrafficClass> trafficClass);
   void DeleteClass(CTrafficClass* trafficClass);
+  // --- reversible removal (undo) ---------------------------------------------------------------
+  // What a removal took out and where it stood, so that putting it back restores every list's
+  // order. Removing sends the hints the delete operations send; nothing is destroyed.
+  struct DetachedClass {
+    std::unique_ptr<CTrafficClass> object;
+    size_t listIndex = 0, sourceIndex = 0, destinationIndex = 0;
+  };
+  struct DetachedLink {
+    std::unique_ptr<CGraphicLink> object;
+    size_t listIndex = 0, firstIndex = 0, secondIndex = 0;
+  };
+  struct DetachedNode {
+    std::unique_ptr<CGraphicNode> object;
+    std::ptrdiff_t chainIndex = -1;
+    // In the order they were removed. Declared so that the classes go first when destroyed.
+    std::vector<DetachedLink> links;
+    std::vector<DetachedClass> classes;
+  };
+  DetachedClass DetachClass(CTrafficClass* trafficClass);
+  DetachedLink DetachLink(CGraphicLink* link);
+  DetachedNode DetachNode(CGraphicNode* node);
+  // Put back what the matching Detach took, the document being as the removal left it. notify
+  // sends hint 3 (class), 0 (link) or 1, 0 and 3 for each class (node); marks modified.
+  void AttachClass(DetachedClass detached, bool notify = true);
+  void AttachLink(DetachedLink detached, bool notify = true);
+  void AttachNode(DetachedNode detached);
+  size_t IndexOfClass(const CTrafficClass* trafficClass) const;
+
+  // --- edit recording (the desktop program's undo stack) -------------------------------------
+  void SetEditRecorder(IEditRecorder* recorder) { recorder_ = recorder; }
+  // Hands a done edit to the recorder (dropped when there is none).
+  void RecordEdit(std::unique_ptr<CDocumentEdit> edit);
+
   // Least-cost routes over the queues and the classes' paths; sends hint 0. Does not set the
   // routes-valid flag (the commands do).
   void ComputeRoutes();
@@ -158,6 +202,7 @@ class CVarloDoc {
   std::vector<std::unique_ptr<CGraphicLink>> links_;
   std::vector<std::unique_ptr<CTrafficClass>> classes_;
   std::vector<IDocumentView*> views_;
+  IEditRecorder* recorder_ = nullptr;
   bool modified_ = false;
   std::string pathName_;
   std::string title_;

@@ -7,12 +7,9 @@
 #include <set>
 #include <utility>
 
-#include "model/const_poisson_class.h"
 #include "model/mm1k_queue.h"
-#include "model/tcp_class.h"
-#include "model/td_poisson_class.h"
-#include "model/trace_class.h"
 #include "model/archive.h"
+#include "model/traffic_class_kinds.h"
 
 namespace varlo {
 
@@ -109,6 +106,17 @@ ColorRef ColorFromText(const std::string& text, const std::string& what) {
   return Rgb(r, g, b);
 }
 
+// "udp, tcp, tdpoisson or trace": the kinds' JSON names, for the message of an unknown one.
+static std::string KindNames() {
+  const std::vector<TrafficClassKind>& kinds = TrafficClassKinds();
+  std::string names;
+  for (size_t i = 0; i < kinds.size(); ++i) {
+    if (i > 0) names += i + 1 == kinds.size() ? " or " : ", ";
+    names += kinds[i].jsonName;
+  }
+  return names;
+}
+
 static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const std::string& baseDirectory) {
   if (!root.is_object()) Fail("the network must be a JSON object");
   auto doc = std::make_unique<CVarloDoc>();
@@ -199,30 +207,21 @@ static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const 
       if (destination == nullptr) Fail(what + ": there is no " + NodeLabel(destinationNumber));
       const double start = NumberField(c, "start", what);
       const double stop = NumberField(c, "stop", what);
-      std::unique_ptr<CTrafficClass> trafficClass;
-      if (type == "udp") {
-        trafficClass = std::make_unique<CConstPoissonClass>(source, destination, start, stop, NumberField(c, "rate", what));
-      } else if (type == "tcp") {
-        trafficClass = std::make_unique<CTCPClass>(source, destination, start, stop, NumberOr(c, "sinkDelay", 0.0, what));
-      } else if (type == "tdpoisson") {
-        auto td = std::make_unique<CTdPoissonClass>(source, destination, start, stop,
-                                                    ResolvePath(TextField(c, "rateFile", what), baseDirectory));
-        td->reserved = NumberOr(c, "reserved", 0.0, what);
-        trafficClass = std::move(td);
-      } else if (type == "trace") {
-        std::unique_ptr<CTraceClass> trace;
-        try {
-          trace = std::make_unique<CTraceClass>(source, destination, start, stop,
-                                                ResolvePath(TextField(c, "traceFile", what), baseDirectory),
-                                                NumberField(c, "slot", what));
-        } catch (const CFileException& e) {
-          Fail(what + ": " + e.Message());
+      const TrafficClassKind* kind = FindKindByJsonName(type);
+      if (kind == nullptr) Fail(what + ": unknown class type \"" + type + "\" (" + KindNames() + ")");
+      KindValues values;
+      for (const KindParameter& p : kind->parameters) {
+        if (p.type == KindParameter::kFile) {
+          values.files[p.name] = ResolvePath(TextField(c, p.name, what), baseDirectory);
+        } else {
+          values.numbers[p.name] = p.required ? NumberField(c, p.name, what) : NumberOr(c, p.name, p.defaultNumber, what);
         }
-        trace->reserved = NumberOr(c, "reserved", 0.0, what);
-        trace->reserved2 = NumberOr(c, "reserved2", 0.0, what);
-        trafficClass = std::move(trace);
-      } else {
-        Fail(what + ": unknown class type \"" + type + "\" (udp, tcp, tdpoisson or trace)");
+      }
+      std::unique_ptr<CTrafficClass> trafficClass;
+      try {
+        trafficClass = kind->create(source, destination, start, stop, values);
+      } catch (const CFileException& e) {
+        Fail(what + ": " + e.Message());
       }
       doc->AddClass(std::move(trafficClass));
     }
@@ -258,34 +257,11 @@ static json DocumentToJsonValue(const CVarloDoc& doc) {
   for (const auto& c : doc.GetClasses()) {
     json j{{"source", c->GetSourceNumber()}, {"destination", c->GetDestinationNumber()},
            {"start", c->startTime}, {"stop", c->stopTime}};
-    switch (c->GetType()) {
-      case kTypeConstPoisson:
-        j["type"] = "udp";
-        j["rate"] = static_cast<const CConstPoissonClass&>(*c).rate;
-        break;
-      case kTypeTCP:
-        j["type"] = "tcp";
-        j["sinkDelay"] = static_cast<const CTCPClass&>(*c).sinkDelay;
-        break;
-      case kTypeTdPoisson: {
-        const auto& td = static_cast<const CTdPoissonClass&>(*c);
-        j["type"] = "tdpoisson";
-        j["rateFile"] = td.rateFileName;
-        j["reserved"] = td.reserved;
-        break;
-      }
-      case kTypeTrace: {
-        const auto& t = static_cast<const CTraceClass&>(*c);
-        j["type"] = "trace";
-        j["traceFile"] = t.traceFileName;
-        j["slot"] = t.slotSize;
-        j["reserved"] = t.reserved;
-        j["reserved2"] = t.reserved2;
-        break;
-      }
-      default:
-        break;
-    }
+    const TrafficClassKind& kind = KindOf(*c);
+    j["type"] = kind.jsonName;
+    const KindValues values = kind.valuesOf(*c);
+    for (const auto& [name, number] : values.numbers) j[name] = number;
+    for (const auto& [name, file] : values.files) j[name] = file;
     classes.push_back(std::move(j));
   }
   root["classes"] = classes;

@@ -4,6 +4,7 @@
 // first), then 16..31, and so on. Node-table order and the graph legend order are this walk.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -65,6 +66,25 @@ class CKeyedTable {
       }
     }
     return Value{};
+  }
+
+  // Where the key stands in its bucket's chain, counted from the tail (-1 when absent). Removing
+  // the key and entering it again with InsertAt at this index, the chain otherwise unchanged,
+  // gives back the same walk order (undo of a deleted node relies on it).
+  std::ptrdiff_t ChainIndexOf(std::uint16_t key) const {
+    const auto& chain = buckets_[BucketOf(key)];
+    for (size_t i = 0; i < chain.size(); ++i) {
+      if (chain[i].key == key) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+  }
+
+  // Enters a key that is not in the table at a chain index from ChainIndexOf (clamped to the chain).
+  void InsertAt(std::uint16_t key, Value value, std::ptrdiff_t chainIndex) {
+    auto& chain = buckets_[BucketOf(key)];
+    const auto index = std::clamp<std::ptrdiff_t>(chainIndex, 0, static_cast<std::ptrdiff_t>(chain.size()));
+    chain.insert(chain.begin() + index, Entry{key, std::move(value)});
+    ++size_;
   }
 
   bool Contains(std::uint16_t key) const { return Find(key) != nullptr; }

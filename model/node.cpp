@@ -58,6 +58,27 @@ void CNode::RemoveNeighbour(CNode* neighbour) {
   std::erase_if(neighbours_, [neighbour](const Neighbour& n) { return n.node == neighbour; });
 }
 
+size_t CNode::NeighbourIndexOf(const CNode* neighbour) const {
+  const auto it = std::find_if(neighbours_.begin(), neighbours_.end(),
+                               [neighbour](const Neighbour& n) { return n.node == neighbour; });
+  return static_cast<size_t>(it - neighbours_.begin());
+}
+
+void CNode::InsertNeighbourAt(size_t index, const Neighbour& entry) {
+  RemoveNeighbour(entry.node);
+  index = std::min(index, neighbours_.size());
+  neighbours_.insert(neighbours_.begin() + static_cast<std::ptrdiff_t>(index), entry);
+}
+
+size_t CNode::ClassIndexOf(const CTrafficClass* trafficClass) const {
+  return static_cast<size_t>(std::find(classes_.begin(), classes_.end(), trafficClass) - classes_.begin());
+}
+
+void CNode::InsertClassAt(size_t index, CTrafficClass* trafficClass) {
+  index = std::min(index, classes_.size());
+  classes_.insert(classes_.begin() + static_cast<std::ptrdiff_t>(index), trafficClass);
+}
+
 CQueue* CNode::GetOutgoingQueue(const CNode* neighbour) const {
   for (const Neighbour& n : neighbours_) {
     if (n.node == neighbour) return n.outgoing;

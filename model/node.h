@@ -49,6 +49,10 @@ class CNode : public CPersistent {
   void AddNeighbour(CNode* neighbour, CQueue* incomingQueue, CQueue* outgoingQueue);
   void RemoveNeighbour(CNode* neighbour);
   const std::vector<Neighbour>& GetNeighbours() const { return neighbours_; }
+  // The neighbour's place in the table (the table's size when absent) and an entry put back at a
+  // place given before it was removed: undoing a deletion restores the table's order.
+  size_t NeighbourIndexOf(const CNode* neighbour) const;
+  void InsertNeighbourAt(size_t index, const Neighbour& entry);
   CQueue* GetOutgoingQueue(const CNode* neighbour) const;
   CQueue* GetIncomingQueue(const CNode* neighbour) const;
 
@@ -69,9 +73,9 @@ class CNode : public CPersistent {
   void AddClass(CTrafficClass* trafficClass) { classes_.push_back(trafficClass); }
   void RemoveClass(CTrafficClass* trafficClass);
   const std::vector<CTrafficClass*>& GetClasses() const { return classes_; }
-
-  // Handle of the node's entry in the class tree (run-time only).
-  void* treeItem = nullptr;
+  // The first occurrence's place (the list's size when absent), and a class put back at a place.
+  size_t ClassIndexOf(const CTrafficClass* trafficClass) const;
+  void InsertClassAt(size_t index, CTrafficClass* trafficClass);
 
  protected:
   std::uint16_t number_ = 0;

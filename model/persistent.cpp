@@ -4,14 +4,11 @@
 #include <mutex>
 #include <utility>
 
-#include "model/const_poisson_class.h"
-#include "model/mm1k_queue.h"
-#include "model/tcp_class.h"
-#include "model/td_poisson_class.h"
-#include "model/trace_class.h"
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
+#include "model/mm1k_queue.h"
 #include "model/node.h"
+#include "model/traffic_class_kinds.h"
 
 namespace varlo {
 
@@ -56,10 +53,8 @@ void RegisterPersistentClasses() {
     RegisterPersistentClass(InfoFor<CGraphicNode>("CGraphicNode"));
     RegisterPersistentClass(InfoFor<CGraphicLink>("CGraphicLink"));
     RegisterPersistentClass(InfoFor<C_MM1K_Queue>("C_MM1K_Queue"));
-    RegisterPersistentClass(InfoFor<CConstPoissonClass>("CConstPoissonClass"));
-    RegisterPersistentClass(InfoFor<CTCPClass>("CTCPClass"));
-    RegisterPersistentClass(InfoFor<CTdPoissonClass>("CTdPoissonClass"));
-    RegisterPersistentClass(InfoFor<CTraceClass>("CTraceClass"));
+    for (const TrafficClassKind& kind : TrafficClassKinds())
+      RegisterPersistentClass(PersistentClassInfo{kind.persistentName, 1, kind.createEmpty});
   });
 }
 

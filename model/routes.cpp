@@ -23,9 +23,9 @@
 #include <queue>
 #include <vector>
 
+#include "model/document.h"
 #include "model/queue.h"
 #include "model/traffic_class.h"
-#include "model/document.h"
 #include "platform/core/thread_pool.h"
 
 namespace varlo {
@@ -130,7 +130,8 @@ void RelaxAllTriples(const QueueGraph& g, const std::vector<CGraphicNode*>& node
     for (size_t j = 0; j < n; ++j) {
       const std::int32_t q = next[i * n + j];
       if (j != i && q >= 0) {
-        table[j] = CNode::Route{g.queues[static_cast<size_t>(q)], static_cast<std::uint16_t>(cost[i * n + j])};
+        table[j] =
+            CNode::Route{g.queues[static_cast<size_t>(q)], static_cast<std::uint16_t>(cost[i * n + j])};
       }
     }
   }
@@ -139,13 +140,13 @@ void RelaxAllTriples(const QueueGraph& g, const std::vector<CGraphicNode*>& node
 // Per-thread work space of the search, reused from source to source.
 struct SearchSpace {
   std::vector<std::uint32_t> dist;
-  std::vector<std::int32_t> bound;  // -1: the direct queue is a cheapest path
-  std::vector<std::int32_t> first;  // first queue number
+  std::vector<std::int32_t> bound;   // -1: the direct queue is a cheapest path
+  std::vector<std::int32_t> first;   // first queue number
   std::vector<std::uint32_t> order;  // nodes as they were settled
   std::vector<std::uint8_t> settled;
   std::vector<std::int32_t> directQueue;
-  std::priority_queue<std::pair<std::uint32_t, std::uint32_t>, std::vector<std::pair<std::uint32_t, std::uint32_t>>,
-                      std::greater<>>
+  std::priority_queue<std::pair<std::uint32_t, std::uint32_t>,
+                      std::vector<std::pair<std::uint32_t, std::uint32_t>>, std::greater<>>
       heap;
 
   explicit SearchSpace(size_t n)
@@ -196,7 +197,8 @@ void RoutesFrom(size_t s, const QueueGraph& g, CNode& source, SearchSpace& w) {
       }
     }
   }
-  for (std::uint32_t e = g.edgeStart[s]; e < g.edgeStart[s + 1]; ++e) w.directQueue[g.edgeTo[e]] = g.edgeQueue[e];
+  for (std::uint32_t e = g.edgeStart[s]; e < g.edgeStart[s + 1]; ++e)
+    w.directQueue[g.edgeTo[e]] = g.edgeQueue[e];
   std::vector<CNode::Route>& table = source.RouteTable();
   for (size_t k = 1; k < w.order.size(); ++k) {
     const std::uint32_t j = w.order[k];

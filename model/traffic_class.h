@@ -66,7 +66,6 @@ class CTrafficClass : public CPersistent {
 
   double startTime = 0.0;    // s
   double stopTime = 0.0;     // s
-  void* treeItem = nullptr;  // the class's entry in the class tree (run-time only)
 
  protected:
   // "_<kind>_%s_%s_%x" of the end nodes' script names and the identity ("_Poisson_...", "_TCP_...").

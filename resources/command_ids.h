@@ -78,6 +78,7 @@ constexpr int kIdEditCopy = 57634;
 constexpr int kIdEditCut = 57635;
 constexpr int kIdEditPaste = 57637;
 constexpr int kIdEditUndo = 57643;
+constexpr int kIdEditRedo = 57644;
 constexpr int kIdViewToolbar = 59392;
 constexpr int kIdViewStatusBar = 59393;
 

@@ -66,6 +66,7 @@ const std::unordered_map<int, const char*>& Strings() {
       {kIdEditCut, "Cut the selection and put it on the Clipboard\nCut"},
       {kIdEditPaste, "Insert Clipboard contents\nPaste"},
       {kIdEditUndo, "Undo the last action\nUndo"},
+      {kIdEditRedo, "Redo the previously undone action\nRedo"},
       {kIdViewToolbar, "Show or hide the toolbar\nToggle ToolBar"},
       {kIdViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
   };

@@ -1,7 +1,6 @@
 #include "results/computation_dlg.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -52,17 +51,8 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(new QLabel(QStringLiteral("Threads:"), this), 5, 0);
   grid->addWidget(threadsSpin_, 5, 1, 1, 2);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(browseButton_, &QPushButton::clicked, this, &CComputationDlg::OnBrowse);
-
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(grid, 1);
-  auto* side = new QVBoxLayout;
-  side->addWidget(buttons);
-  side->addStretch();
-  layout->addLayout(side);
+  LayOutWithButtons(grid);
 
   exchange_.Double(dumpIntervalEdit_, &dumpInterval, kDumpIntervalRange.minimum, kDumpIntervalRange.maximum)
       .Text(fileEdit_, &dumpFilePath)

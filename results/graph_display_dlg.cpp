@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -78,18 +77,15 @@ CGraphDisplayDlg::CGraphDisplayDlg(CVarloDoc& document, QWidget* parent)
   grid->addWidget(classMetricList_, 3, 1);
   grid->addWidget(simulatedBox_, 4, 0, 1, 2);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(browseButton_, &QPushButton::clicked, this, &CGraphDisplayDlg::OnBrowse);
   // clicked, not toggled: the exchange sets the boxes without counting as a click.
   connect(queueBox_, &QCheckBox::clicked, this, &CGraphDisplayDlg::OnSwitchMode);
   connect(classBox_, &QCheckBox::clicked, this, &CGraphDisplayDlg::OnSwitchMode);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(fileRow);
-  layout->addLayout(grid);
-  layout->addWidget(buttons);
+  auto* content = new QVBoxLayout;
+  content->addLayout(fileRow);
+  content->addLayout(grid);
+  LayOutWithButtons(content);
 
   exchange_.Text(fileEdit_, &dumpFilePath)
       .Check(queueBox_, &queueMode)

@@ -5,11 +5,9 @@
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QSvgGenerator>
 #include <fstream>
 
 #include "platform/qt/file_dialogs.h"
@@ -18,6 +16,7 @@
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/shared_printer.h"
 #include "platform/qt/qt_draw_context.h"
+#include "platform/qt/picture_export.h"
 #include "resources/command_ids.h"
 
 namespace varlo {
@@ -98,45 +97,9 @@ bool CVarloGraphView::WriteMetafile(const QString& path) {
 }
 
 bool CVarloGraphView::ExportPicture(const QString& path) {
-  const QSize client = size();
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  if (suffix == QLatin1String("png")) {
-    QImage image(client, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    {
-      QPainter painter(&image);
-      CQtDrawContext dc(painter);
-      Draw(dc);
-    }
-    return image.save(path, "PNG");
-  }
-  if (suffix == QLatin1String("svg")) {
-    QSvgGenerator generator;
-    generator.setFileName(path);
-    generator.setSize(client);
-    generator.setViewBox(QRect(QPoint(0, 0), client));
-    generator.setTitle(QString::fromStdString(doc_->GetTitle()));
-    QPainter painter;
-    if (!painter.begin(&generator)) return false;
-    painter.fillRect(QRect(QPoint(0, 0), client), Qt::white);
-    CQtDrawContext dc(painter);
-    Draw(dc);
-    return painter.end();
-  }
-  if (suffix == QLatin1String("pdf")) {
-    QPdfWriter writer(path);
-    writer.setResolution(96);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setPageSize(
-        QPageSize(QSizeF(client.width() * 72.0 / 96.0, client.height() * 72.0 / 96.0), QPageSize::Point));
-    QPainter painter;
-    if (!painter.begin(&writer)) return false;
-    CQtDrawContext dc(painter);
-    Draw(dc);
-    return painter.end();
-  }
-  if (suffix == QLatin1String("csv")) return ExportCsv(path);
-  return false;
+  if (QFileInfo(path).suffix().toLower() == QLatin1String("csv")) return ExportCsv(path);
+  return varlo::ExportPicture(path, size(), QString::fromStdString(doc_->GetTitle()),
+                              [this](CDrawContext& dc) { Draw(dc); });
 }
 
 bool CVarloGraphView::ExportCsv(const QString& path) const {

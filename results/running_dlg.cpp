@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <vector>
 
 #include "model/document.h"
 
@@ -84,11 +83,6 @@ void CRunningDlg::ShowProgress() {
 }
 
 RunResult CRunningDlg::Execute() {
-  // The run notifies the views when it ends; they belong to the window thread, so they are taken
-  // off the document while the worker owns it.
-  const std::vector<IDocumentView*> views = doc_.GetViews();
-  for (IDocumentView* view : views) doc_.RemoveView(view);
-
   RunOptions options;
   options.cancel = &cancel_;
   options.progress = [this](const std::string& text, double nextDumpTime) {
@@ -110,7 +104,7 @@ RunResult CRunningDlg::Execute() {
   if (worker_.joinable()) worker_.join();
   ShowProgress();
 
-  for (IDocumentView* view : views) doc_.AddView(view);
+  // The engine notifies nobody; the views belong to this thread and learn of the new state here.
   doc_.UpdateAllViews(nullptr, kHintGeneral);
   return result_;
 }

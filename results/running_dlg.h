@@ -33,8 +33,8 @@ class CRunningDlg : public QDialog {
   // Receives every progress text too (the status bar's first pane).
   void SetStatusSink(std::function<void(const QString&)> sink) { statusSink_ = std::move(sink); }
 
-  // Runs the evaluation and shows the window until it ends. The document's views are detached
-  // for the run (they are not thread-safe) and notified with hint 0 afterwards.
+  // Runs the evaluation on a worker thread and shows the window until it ends; then notifies the
+  // document's views with hint 0 on the window thread.
   RunResult Execute();
 
   // Asks the run to stop after the current step (the Cancel button).

@@ -4,6 +4,7 @@
 
 #include "model/mm1k_queue.h"
 #include "model/document.h"
+#include "model/document_edits.h"
 #include "simulators/traffic_generators.h"
 
 namespace varlo {
@@ -61,6 +62,29 @@ std::size_t ModifyLinks(CVarloDoc& doc, const std::string& firstFilter, const st
     ++changed;
   }
   return changed;
+}
+
+bool ModifyLinksEdit(CVarloDoc& doc, const std::string& firstFilter, const std::string& secondFilter,
+                     int type, double parameter) {
+  if (type < 0 || type >= kLinkModificationCount) return false;
+  CChangeSet changes;
+  for (const auto& link : doc.GetLinks()) {
+    if (!LinkMatchesFilters(link->GetFirstNode()->GetName(), link->GetSecondNode()->GetName(), firstFilter,
+                            secondFilter)) {
+      continue;
+    }
+    // Worked out on copies of the two queues' values, so that the edit sets them and can put
+    // back exactly what was there.
+    LinkProperties values = PropertiesOf(*link);
+    for (QueueProperties* queue : {&values.forward, &values.backward}) {
+      C_MM1K_Queue scratch;
+      ApplyProperties(scratch, *queue);
+      ApplyLinkModification(scratch, type, parameter);
+      *queue = PropertiesOf(scratch);
+    }
+    changes.SetLink(link.get(), values);
+  }
+  return edits::ChangeProperties(doc, "Modify Links", std::move(changes));
 }
 
 }  // namespace varlo

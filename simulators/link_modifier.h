@@ -36,4 +36,9 @@ void ApplyLinkModification(C_MM1K_Queue& queue, int type, double parameter);
 std::size_t ModifyLinks(CVarloDoc& doc, const std::string& firstFilter, const std::string& secondFilter,
                         int type, double parameter);
 
+// The same as one undoable edit of the document (model/document_edits.h): marks it modified and
+// sends hint 0. Returns whether any value changed.
+bool ModifyLinksEdit(CVarloDoc& doc, const std::string& firstFilter, const std::string& secondFilter, int type,
+                     double parameter);
+
 }  // namespace varlo

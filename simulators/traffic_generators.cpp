@@ -7,6 +7,7 @@
 #include "model/tcp_class.h"
 #include "model/trace_class.h"
 #include "model/document.h"
+#include "model/document_edits.h"
 #include "simulators/random.h"
 
 namespace varlo {
@@ -80,7 +81,7 @@ GenerationResult GenerateTraceClasses(CVarloDoc& doc, const TraceGenerationOptio
 }
 
 void DeleteAllTraffic(CVarloDoc& doc) {
-  while (!doc.GetClasses().empty()) doc.DeleteClass(doc.GetClasses().front().get());
+  edits::DeleteAllTraffic(doc);
 }
 
 }  // namespace varlo

@@ -1,6 +1,5 @@
 #include "tools/gen_trace_dlg.h"
 
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -69,16 +68,8 @@ CGenTraceDlg::CGenTraceDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(new QLabel(QStringLiteral("Stop time for generated classes:"), this), 7, 0);
   grid->addWidget(stopEdit_, 7, 1);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(selectButton_, &QPushButton::clicked, this, &CGenTraceDlg::OnSelectFiles);
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(grid, 1);
-  auto* side = new QVBoxLayout;
-  side->addWidget(buttons);
-  side->addStretch();
-  layout->addLayout(side);
+  LayOutWithButtons(grid);
 
   exchange_.Text(sourceEdit_, &sourceFilter)
       .Text(destinationEdit_, &destinationFilter)

@@ -1,6 +1,5 @@
 #include "tools/gen_traffic_dlg.h"
 
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,15 +37,7 @@ CGenTrafficDlg::CGenTrafficDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(new QLabel(QStringLiteral("Stop time for generated classes:"), this), 4, 0);
   grid->addWidget(stopEdit_, 4, 1);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(grid, 1);
-  auto* side = new QVBoxLayout;
-  side->addWidget(buttons);
-  side->addStretch();
-  layout->addLayout(side);
+  LayOutWithButtons(grid);
 
   exchange_.Text(sourceEdit_, &sourceFilter)
       .Text(destinationEdit_, &destinationFilter)

@@ -1,7 +1,6 @@
 #include "tools/modify_links_dlg.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,15 +33,9 @@ CModifyLinksDlg::CModifyLinksDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(new QLabel(QStringLiteral("Type of modification:"), group), 3, 0);
   grid->addWidget(typeList_, 3, 1, 1, 2);
 
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* layout = new QHBoxLayout(this);
-  layout->addWidget(group, 1);
-  auto* side = new QVBoxLayout;
-  side->addWidget(buttons);
-  side->addStretch();
-  layout->addLayout(side);
+  auto* content = new QVBoxLayout;
+  content->addWidget(group);
+  LayOutWithButtons(content);
 
   exchange_.Text(firstEdit_, &firstFilter)
       .Text(secondEdit_, &secondFilter)

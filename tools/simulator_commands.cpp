@@ -7,6 +7,7 @@
 
 #include "model/archive.h"
 #include "model/document.h"
+#include "model/document_edits.h"
 #include "platform/qt/dialog_exchange.h"
 #include "tools/gen_trace_dlg.h"
 #include "tools/gen_traffic_dlg.h"
@@ -109,14 +110,14 @@ void OnGenerateQNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHoo
 void OnGenerateTCPTraffic(CVarloDoc& doc, QWidget* parent) {
   CGenTrafficDlg dialog(parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
-  GenerateTCPTraffic(doc, dialog.Options());
+  edits::AppendClasses(doc, "Generate TCP Traffic", [&] { GenerateTCPTraffic(doc, dialog.Options()); });
 }
 
 void OnGenerateTraceClasses(CVarloDoc& doc, QWidget* parent) {
   CGenTraceDlg dialog(parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
   try {
-    GenerateTraceClasses(doc, dialog.Options());
+    edits::AppendClasses(doc, "Generate Trace Classes", [&] { GenerateTraceClasses(doc, dialog.Options()); });
   } catch (const std::exception& error) {
     // The classes made before a trace file that cannot be read stay; the user is told which file.
     ShowMessageBox(parent, ErrorText(error), MessageKind::kError);
@@ -127,13 +128,13 @@ void OnDeleteAllTraffic(CVarloDoc& doc, QWidget* parent) {
   const int answer = ShowMessageBox(parent, QString::fromLatin1(kDeleteAllTrafficQuestion),
                                     MessageKind::kQuestion, QMessageBox::Yes | QMessageBox::No);
   if (answer != QMessageBox::Yes) return;
-  DeleteAllTraffic(doc);
+  edits::DeleteAllTraffic(doc);
 }
 
 void OnModifyLinks(CVarloDoc& doc, QWidget* parent) {
   CModifyLinksDlg dialog(parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
-  ModifyLinks(doc, dialog.firstFilter, dialog.secondFilter, dialog.type, dialog.parameter);
+  ModifyLinksEdit(doc, dialog.firstFilter, dialog.secondFilter, dialog.type, dialog.parameter);
 }
 
 }  // namespace varlo

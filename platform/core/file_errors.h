@@ -11,13 +11,13 @@ namespace varlo {
 class CArchiveException : public std::runtime_error {
  public:
   enum Cause {
-    kGeneric,         // "An unknown error occurred while accessing %1."
-    kEndOfFile,       // "An attempt was made to access %1 past its end."
-    kBadIndex,        // "%1 has a bad format."
-    kBadClass,        // "%1 contained an unexpected object."
-    kBadSchema,       // "%1 contains an incorrect schema."
-    kReadOnly,        // "An attempt was made to write to the reading %1."
-    kWriteOnly,       // "An attempt was made to read from the writing %1."
+    kGeneric,    // "An unknown error occurred while accessing %1."
+    kEndOfFile,  // "An attempt was made to access %1 past its end."
+    kBadIndex,   // "%1 has a bad format."
+    kBadClass,   // "%1 contained an unexpected object."
+    kBadSchema,  // "%1 contains an incorrect schema."
+    kReadOnly,   // "An attempt was made to write to the reading %1."
+    kWriteOnly,  // "An attempt was made to read from the writing %1."
   };
   CArchiveException(Cause cause, std::string fileName);
   Cause GetCause() const { return cause_; }

@@ -33,7 +33,8 @@ void CThreadPool::Work(std::uint64_t generation) {
         failed_.store(true, std::memory_order_relaxed);
       }
     }
-    if (partsDone_.fetch_add(1, std::memory_order_acq_rel) + 1 == partCount_.load(std::memory_order_relaxed)) {
+    if (partsDone_.fetch_add(1, std::memory_order_acq_rel) + 1 ==
+        partCount_.load(std::memory_order_relaxed)) {
       partsDone_.notify_all();
     }
   }

@@ -40,7 +40,8 @@ class CThreadPool {
     if (grain == 0) grain = 1;
     const size_t parts = (count + grain - 1) / grain;
     if (parts == 1 || workers_.empty()) {
-      for (size_t begin = 0; begin < count; begin += grain) body(begin, begin + grain < count ? begin + grain : count);
+      for (size_t begin = 0; begin < count; begin += grain)
+        body(begin, begin + grain < count ? begin + grain : count);
       return;
     }
     Run(parts, [&](size_t p) {

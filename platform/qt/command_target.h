@@ -4,11 +4,14 @@
 // The same chain answers the update question (enabled, checked) before menus and buttons show.
 #pragma once
 
+#include <string>
+
 namespace varlo {
 
 struct CCmdUI {
   bool enabled = true;
   bool checked = false;
+  std::string text;  // when set, the entry's new text ("Undo Move Node")
 };
 
 class ICommandTarget {

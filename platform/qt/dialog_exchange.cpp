@@ -352,8 +352,14 @@ void CExchangeDialog::LayOutWithButtons(QLayout* content, QPushButton*& ok, QPus
   buttons->addWidget(cancel);
   buttons->addStretch();
   auto* top = new QHBoxLayout(this);
-  top->addLayout(content);
+  top->addLayout(content, 1);
   top->addLayout(buttons);
+}
+
+void CExchangeDialog::LayOutWithButtons(QLayout* content) {
+  QPushButton* ok = nullptr;
+  QPushButton* cancel = nullptr;
+  LayOutWithButtons(content, ok, cancel);
 }
 
 void CExchangeDialog::showEvent(QShowEvent* event) {

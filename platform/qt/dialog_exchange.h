@@ -144,6 +144,7 @@ class CExchangeDialog : public QDialog, public CInitDialog {
   // column with "OK" (the default button, accepting) and "Cancel" (rejecting), returned through
   // ok and cancel.
   void LayOutWithButtons(QLayout* content, QPushButton*& ok, QPushButton*& cancel);
+  void LayOutWithButtons(QLayout* content);
   void showEvent(QShowEvent* event) override;
   CDialogExchange exchange_;
 };

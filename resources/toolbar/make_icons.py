@@ -261,6 +261,27 @@ def with_plus(rows):
 # Zoom In is the Zoom Out glass with the bar crossed into a plus.
 ICONS['toolbar/zoomin.png'] = with_plus(ICONS['toolbar/zoomout.png'])
 
+# Undo: an arrow curving back to the left; Redo is its mirror image.
+ICONS['toolbar/undo.png'] = [
+    "................",
+    "................",
+    "....k...........",
+    "...kbk..........",
+    "..kbbkkkkkkk....",
+    ".kbbbbbbbbbbkk..",
+    "..kbbkkkkkkbbbk.",
+    "...kbk.....kkbbk",
+    "....k........kbk",
+    ".............kbk",
+    ".............kbk",
+    "............kbk.",
+    "..........kkbk..",
+    "..........kkk...",
+    "................",
+    "................",
+]
+ICONS['toolbar/redo.png'] = [row[::-1] for row in ICONS['toolbar/undo.png']]
+
 # The program's 32x32 icon: the network-window picture drawn at twice the size.
 ICONS['app/varlo.png'] = scale2(ICONS['app/network_window.png'])
 

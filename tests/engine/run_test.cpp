@@ -610,7 +610,7 @@ TEST(RunControl, CancelFlagEndsTheRunBetweenSteps) {
   EXPECT_FALSE(net.doc->routesValid);
 }
 
-TEST(RunControl, CompletedRunSetsRoutesValidAndNotifiesViews) {
+TEST(RunControl, CompletedRunSetsRoutesValidAndLeavesTheViewsToTheCaller) {
   struct CountingView : IDocumentView {
     int general = 0;
     void OnUpdate(IDocumentView*, int hint, CPersistent*) override { general += hint == kHintGeneral; }
@@ -624,7 +624,8 @@ TEST(RunControl, CompletedRunSetsRoutesValidAndNotifiesViews) {
   net.doc->totalTime = 1;
   ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("v.dmp")).status, RunStatus::kCompleted);
   EXPECT_TRUE(net.doc->routesValid);
-  EXPECT_GE(view.general, 1);
+  // The run may be on a worker thread: it must not call into views, which belong to the caller's.
+  EXPECT_EQ(view.general, 0);
   net.doc->RemoveView(&view);
 }
 

@@ -7,6 +7,7 @@
 
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
+#include "editor/undo_stack.h"
 #include "editor/varlo_view.h"
 #include "model/const_poisson_class.h"
 #include "model/mm1k_queue.h"
@@ -146,6 +147,34 @@ class CanvasTest : public QObject {
     QTest::mousePress(c.view.viewport(), Qt::LeftButton, {}, QPoint(500, 400));
     QCOMPARE(c.view.GetMode(), int(CVarloView::kModeIdle));
     QTest::mouseRelease(c.view.viewport(), Qt::LeftButton, {}, QPoint(500, 400));
+  }
+
+  // One drag is one undo step, whatever the number of mouse moves; a node dragged off the left
+  // edge stops at x = 0 instead of being lost beyond the scroll range.
+  void aDragIsOneUndoStepAndStopsAtTheEdge() {
+    Canvas c;
+    CDocumentUndo undo(c.doc);
+    c.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c.view));
+    CGraphicNode* node = c.doc.CreateNode(300, 100);
+    c.doc.SetModifiedFlag(false);
+    QTest::mousePress(c.view.viewport(), Qt::LeftButton, {}, QPoint(300, 100));
+    QTest::mouseMove(c.view.viewport(), QPoint(250, 100));
+    QTest::mouseMove(c.view.viewport(), QPoint(-40, 90));
+    QTest::mouseRelease(c.view.viewport(), Qt::LeftButton, {}, QPoint(-40, 90));
+    QCOMPARE(node->x, 0);
+    QCOMPARE(node->y, 90);
+    QTest::mousePress(c.view.viewport(), Qt::LeftButton, {}, QPoint(5, 90));
+    QTest::mouseMove(c.view.viewport(), QPoint(60, 60));
+    QTest::mouseRelease(c.view.viewport(), Qt::LeftButton, {}, QPoint(60, 60));
+    QCOMPARE(undo.Stack()->count(), 2);
+    QCOMPARE(undo.UndoText(), QStringLiteral("Undo Move Node"));
+    QVERIFY(c.doc.IsModified());
+    undo.Undo();
+    QCOMPARE(QPoint(node->x, node->y), QPoint(0, 90));
+    undo.Undo();
+    QCOMPARE(QPoint(node->x, node->y), QPoint(300, 100));
+    QVERIFY(!c.doc.IsModified());
   }
 
   void dragRepaintCoversNodeLinksAndNeighbours() {

@@ -1,6 +1,6 @@
-// "Create Graphic ...": the columns and colours of the chosen series, the dump read through the
-// dialog, refused and missing dumps, short dumps, the ns companions with their averaging rule,
-// and the graph window reused while open and opened again after closing.
+// "Create Graphic ...": the dump read through the dialog, refused and missing dumps, short dumps,
+// and the graph window reused while open and opened again after closing. The columns and the ns
+// companions are tested without windows in tests/engine/graph_creation_test.cpp.
 #include "engine/graph_creation.h"
 
 #include <QCheckBox>
@@ -86,17 +86,6 @@ class GraphCreationTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void columnsOfQueuesAndClasses() {
-    Network n;
-    QCOMPARE(QueueBaseColumn(n.doc, n.ab->GetForwardQueue()), 1);
-    QCOMPARE(QueueBaseColumn(n.doc, n.bc->GetBackwardQueue()), 10);
-    GraphSeries s = MakeQueueSeries(n.doc, *n.bc->GetBackwardQueue(), 2);
-    QCOMPARE(s.column, 12);
-    QCOMPARE(s.label, std::string("C  -> B"));
-    QCOMPARE(MakeClassSeries(n.doc, *n.u3, 0).column, 15);
-    QCOMPARE(ClassEntryText(*n.u1).substr(0, 5), std::string("A\t - "));
-  }
-
   void utilisationOfTwoForwardQueuesThroughTheDialog() {
     Network n;
     TempFolder folder;
@@ -202,45 +191,6 @@ class GraphCreationTest : public QObject {
     QImage image(400, 300, QImage::Format_ARGB32);
     view.render(&image);  // draws axes without points
     QVERIFY(view.Ranges().xMax > view.Ranges().xMin);
-  }
-
-  void companionsFromTheMonitorFiles() {
-    Network n;
-    TempFolder folder;
-    n.doc.SetPathName(folder.File("net.net"));
-    const std::string dump = folder.File("run.dmp");
-    WriteFile(dump, Dump(2, 3, 3, 3));
-    QCOMPARE(LoadGraphData(n.doc,
-                           {MakeQueueSeries(n.doc, *n.ab->GetForwardQueue(), 0),
-                            MakeQueueSeries(n.doc, *n.bc->GetForwardQueue(), 0)},
-                           dump),
-             GraphLoadStatus::kLoaded);
-    const std::string monitor = MonitorFileName(n.doc, *n.ab->GetForwardQueue());
-    QCOMPARE(monitor, folder.File("net.net_A_1_B_2.tr"));
-    // ns's own line form and bare numbers, mixed. Times 0, 0.1, 0.2.
-    WriteFile(monitor,
-              "q -t 0.05 -s 1 -d 2 -l 2000 -p 2\n"
-              "q -t 0.1 -s 1 -d 2 -l 4000 -p 4\n"  // exactly at a point: does not close it
-              "0.15 1 2 6000\r\n"                  // bare numbers, Windows line end
-              "q -t 0.18 -s 1 -d 2 -l 1000 -p 1\n");
-    // No monitor file for B -> C: that companion is dropped.
-    QCOMPARE(AddSimulatedCompanions(n.doc), 1);
-    const GraphSeries* sim = n.doc.graph.graphSeries.Find(10);
-    QVERIFY(sim);
-    QCOMPARE(sim->simulated, 1);
-    QCOMPARE(sim->label, std::string("Sim of A  -> B"));
-    QCOMPARE(sim->color, seriesPalette[3]);  // m = 2 series; walk order 7, 1 gives A -> B v = 1
-    // 2 packets closes point 0 (0.05 > 0); 4 and 6 packets close point 1 (0.15 > 0.1); point 2
-    // never closes.
-    QCOMPARE(sim->values, (std::vector<double>{2.0, 5.0, 0.0}));
-    QVERIFY(!n.doc.graph.graphSeries.Find(70));
-
-    // A trace whose times never pass the first point gives zeros.
-    std::vector<double> values;
-    WriteFile(folder.File("early.tr"), "q -t 0 -s 1 -d 2 -l 5000 -p 5\n");
-    QVERIFY(ReadMonitorTrace(folder.File("early.tr"), {0.0, 1.0}, values));
-    QCOMPARE(values, (std::vector<double>{0.0, 0.0}));
-    QVERIFY(!ReadMonitorTrace(folder.File("none.tr"), {0.0}, values));
   }
 
   void graphWindowReusedWhileOpenAndRecreatedAfterClosing() {

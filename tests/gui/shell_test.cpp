@@ -209,7 +209,8 @@ class ShellTest : public QObject {
     Start();
     CMainFrame* main = app_->MainFrame();
     QCOMPARE(main->MenuTitles(),
-             (QStringList{"&File", "&Computation", "&Productivity", "&View", "&Window", "&Help"}));
+             (QStringList{"&File", "&Edit", "&Computation", "&Productivity", "&View", "&Window", "&Help"}));
+    QCOMPARE(main->MenuCommands("&Edit"), (std::vector<int>{kIdEditUndo, kIdEditRedo}));
     QCOMPARE(main->MenuCommands("&Computation"),
              (std::vector<int>{kIdComputeRoutes, kIdComputeMetrics, kIdMM1KZIteration, kIdGenerateNSScript,
                                kIdGenerateQNSScript, kIdParameters}));
@@ -232,7 +233,7 @@ class ShellTest : public QObject {
     host->CreateGraphFrame();
     main->UpdateMenuLayout();
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kGraph);
-    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&Computation", "&View", "&Window", "&Help"}));
+    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&Edit", "&Computation", "&View", "&Window", "&Help"}));
     QCOMPARE(main->MenuCommands("&View"), (std::vector<int>{kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, 0,
                                                             kIdViewToolbar, kIdViewStatusBar}));
 
@@ -274,9 +275,9 @@ class ShellTest : public QObject {
     Start();
     QToolBar* bar = app_->MainFrame()->ToolBar();
     QCOMPARE(ToolbarCommands(bar),
-             (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFileSave, 0, kIdComputeRoutes, kIdComputeMetrics,
-                               kIdCreateGraphic, kIdGenerateNSScript, 0, kIdZoomIn, kIdZoomOut, 0,
-                               kIdFilePrint, kIdAppAbout}));
+             (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFileSave, 0, kIdEditUndo, kIdEditRedo, 0,
+                               kIdComputeRoutes, kIdComputeMetrics, kIdCreateGraphic, kIdGenerateNSScript, 0,
+                               kIdZoomIn, kIdZoomOut, 0, kIdFilePrint, kIdAppAbout}));
     for (QAction* a : bar->actions()) {
       if (a->isSeparator()) continue;
       QVERIFY2(!a->icon().isNull(), qPrintable(a->text()));
@@ -452,6 +453,46 @@ class ShellTest : public QObject {
     QCOMPARE(app_->Documents().size(), size_t{1});
   }
 
+  // Edits made in the canvas go on the document's undo stack; the Edit menu names them, and
+  // undoing back to the saved file clears the "*" and the save prompt.
+  void undoAndRedoFollowTheSavedState() {
+    Start();
+    CMainFrame* main = app_->MainFrame();
+    CDocumentHost* host = app_->Documents().front().get();
+    CVarloView* canvas = host->FirstCanvas();
+    QVERIFY(canvas);
+    canvas->OnContextClick(QPoint(40, 40));
+    QVERIFY(canvas->OnCommand(kIdAddNode));
+    canvas->OnContextClick(QPoint(200, 40));
+    QVERIFY(canvas->OnCommand(kIdAddNode));
+    main->UpdateCommandUI();
+    QCOMPARE(main->Action(kIdEditUndo)->text(), QStringLiteral("&Undo Add Node\tCtrl+Z"));
+    QVERIFY(!main->Action(kIdEditRedo)->isEnabled());
+    QCOMPARE(OnlyChildFrame()->windowTitle(), QStringLiteral("Untitled*"));
+
+    const QString path = TempPath(QStringLiteral("undo.net"));
+    filePromptAnswers_ << path;
+    QVERIFY(main->RouteCommand(kIdFileSave));
+    const QByteArray saved = ReadAll(path);
+    QCOMPARE(OnlyChildFrame()->windowTitle(), QStringLiteral("undo.net"));
+    QVERIFY(main->RouteCommand(kIdEditUndo));
+    QCOMPARE(host->Doc()->GetNodeCount(), size_t{1});
+    QCOMPARE(OnlyChildFrame()->windowTitle(), QStringLiteral("undo.net*"));
+    main->UpdateCommandUI();
+    QCOMPARE(main->Action(kIdEditRedo)->text(), QStringLiteral("&Redo Add Node\tCtrl+Y"));
+    QVERIFY(main->RouteCommand(kIdEditRedo));
+    QVERIFY(!host->Doc()->IsModified());
+    QCOMPARE(OnlyChildFrame()->windowTitle(), QStringLiteral("undo.net"));
+    QCOMPARE(ToBytes(host->Doc()->SaveToBytes(path.toStdString())), saved);
+    // Back at the saved state closing asks nothing.
+    QVERIFY(main->RouteCommand(kIdFileClose));
+    QVERIFY(messages_.isEmpty());
+    QTRY_VERIFY(app_->Documents().empty());
+    main->UpdateCommandUI();
+    QCOMPARE(main->Action(kIdEditUndo)->text(), QStringLiteral("&Undo\tCtrl+Z"));
+    QVERIFY(!main->Action(kIdEditUndo)->isEnabled());
+  }
+
   void saveAsNamesTheDocument() {
     Start();
     CDocumentHost* host = app_->Documents().front().get();
@@ -521,7 +562,8 @@ class ShellTest : public QObject {
     windows[1]->close();
     QTRY_COMPARE(main->MdiArea()->subWindowList().size(), 1);
     QVERIFY(messages_.isEmpty());
-    QTRY_COMPARE(main->MdiArea()->subWindowList().first()->windowTitle(), QStringLiteral("Untitled"));
+    // The "*" says the document has changes not saved.
+    QTRY_COMPARE(main->MdiArea()->subWindowList().first()->windowTitle(), QStringLiteral("Untitled*"));
   }
 
   void recentFilesKeepFourMostRecentFirst() {

@@ -366,7 +366,8 @@ class SimulatorCommandsTest : public QObject {
     QCOMPARE(a1b2->GetForwardQueue()->bufferSize, 22.0);
     QCOMPARE(a1a2->GetForwardQueue()->bufferSize, 15.0);
     QCOMPARE(a1a2->GetBackwardQueue()->bufferSize, 7.5);
-    QVERIFY(!doc.IsModified());
+    // Changed values are a change to save (and to undo).
+    QVERIFY(doc.IsModified());
   }
 
   // --- enabling by "UseNS" -------------------------------------------------------------------------

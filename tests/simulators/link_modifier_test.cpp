@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/document_edits.h"
 #include "sim_test_support.h"
 
 namespace varlo {
@@ -57,6 +58,32 @@ TEST_F(LinkTypes, HugeBufferProductsStayWholeNumbers) {
   EXPECT_EQ(F().bufferSize, 15e9);
   ModifyLinks(doc, "", "", 6, 5.0);  // not a modification
   EXPECT_EQ(F().bufferSize, 15e9);
+}
+
+// The desktop command is an edit: the default factor 0 wipes every rate, and undo must bring the
+// rates back exactly (dividing would not: 0 has no inverse, and 1000 * 0.1 / 0.1 is not 1000).
+TEST_F(LinkTypes, TheEditIsUndoneToTheExactValues) {
+  struct Stack : IEditRecorder {
+    std::unique_ptr<CDocumentEdit> last;
+    void Record(std::unique_ptr<CDocumentEdit> edit) override { last = std::move(edit); }
+  } stack;
+  doc.SetEditRecorder(&stack);
+  F().serviceRate = 1000.0 / 3.0;
+  ASSERT_TRUE(ModifyLinksEdit(doc, "", "", kMultiplyCapacity, 0.0));
+  EXPECT_EQ(F().serviceRate, 0);
+  EXPECT_EQ(B().serviceRate, 0);
+  EXPECT_TRUE(doc.IsModified());
+  ASSERT_TRUE(stack.last);
+  stack.last->Undo(doc);
+  EXPECT_EQ(F().serviceRate, 1000.0 / 3.0);
+  EXPECT_EQ(B().serviceRate, 500);
+  stack.last->Redo(doc);
+  EXPECT_EQ(F().serviceRate, 0);
+  // A filter no link matches changes nothing and records nothing.
+  stack.last.reset();
+  EXPECT_FALSE(ModifyLinksEdit(doc, "X", "", kSetCapacity, 5.0));
+  EXPECT_FALSE(stack.last);
+  doc.SetEditRecorder(nullptr);
 }
 
 TEST(LinkFilters, EitherEndMayMatchEitherFilter) {

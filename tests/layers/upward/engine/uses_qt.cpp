@@ -1,0 +1,2 @@
+// Engine code that uses Qt: the layer check must name it.
+#include <QString>
