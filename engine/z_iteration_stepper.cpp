@@ -72,7 +72,7 @@ void CZIterationStepper::StartRegimes() {
 double CZIterationStepper::Slope(size_t i, double r) const {
   const double K = arrays_.bufferSizes[i];
   const CPathArrays::QueueState& q = arrays_.queues[i];
-  return QueueSlope(r, ClosedFormMetrics(r, K).U, K, q.mu, q.lambda, regime_[i]);
+  return QueueSlope(r, ClosedFormUtilisation(r), K, q.mu, q.lambda, regime_[i]);
 }
 
 double CZIterationStepper::StepLength(double time, double runningStep) {
