@@ -4,12 +4,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
 #include <QMessageBox>
 #include <exception>
 
 #include "platform/qt/file_dialogs.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
+#include "app/summary_commands.h"
 #include "editor/undo_stack.h"
 #include "tools/simulator_commands.h"
 #include "editor/varlo_view.h"
@@ -21,6 +24,7 @@
 #include "resources/command_ids.h"
 #include "results/computation_commands.h"
 #include "results/graph_view.h"
+#include "tools/options_dlg.h"
 
 namespace varlo {
 
@@ -51,7 +55,8 @@ QString FileErrorText(const std::exception& error, const QString& path) {
 
 CDocumentHost::CDocumentHost(QMdiArea* area)
     : area_(area), doc_(std::make_unique<CVarloDoc>()), undo_(std::make_unique<CDocumentUndo>(*doc_)) {
-  doc_->useNS = CSettingsStore::ReadSystemInt(QString::fromLatin1(CSettingsStore::kUseNS), 0) != 0;
+  // The installer's "UseNS", unless the user changed it in Tools > Options.
+  doc_->useNS = ReadNSOptions().useNS;
   undo_->modifiedChanged = [this] { UpdateFrameTitles(); };
 }
 
@@ -101,19 +106,37 @@ CGraphFrame* CDocumentHost::CreateGraphFrame() {
 }
 
 void CDocumentHost::AddFrame(CMdiFrame* frame) {
+  // While the active window is maximised, a new one opens maximised too, as MDI windows do.
+  const QMdiSubWindow* active = area_->activeSubWindow();
+  const bool maximised = active != nullptr && active->isMaximized();
   area_->addSubWindow(frame);
   frames_.emplace_back(frame);
   connect(frame, &QObject::destroyed, this, &CDocumentHost::OnFrameDestroyed);
-  if (frame->GetKind() == CMdiFrame::Kind::kNetwork) {
-    // Nearly the whole client area, leaving room for the cascade of later windows. Before the
-    // main window is first shown its client area has no size yet; the window's own size stands in.
-    const QSize client =
-        area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
-    frame->resize(std::max(640, client.width() - 40), std::max(420, client.height() - 40));
-  }
+  connect(frame, &QObject::destroyed, area_, [area = QPointer<QMdiArea>(area_)] {
+    if (area) RepaintSubWindows(area);
+  });
+  // Network and graph windows alike: nearly the whole client area, leaving room for the cascade
+  // of later windows. Before the main window is first shown its client area has no size yet; the
+  // window's own size stands in.
+  const QSize client = area_->isVisible() ? area_->viewport()->size() : area_->window()->size() - QSize(8, 110);
+  frame->resize(std::max(640, client.width() - 40), std::max(420, client.height() - 40));
   UpdateFrameTitles();
-  frame->show();
+  if (maximised) {
+    frame->showMaximized();
+  } else {
+    frame->show();
+  }
   area_->setActiveSubWindow(frame);
+}
+
+void RepaintSubWindows(QMdiArea* area) {
+  // What a closed window uncovered is drawn again at once, canvases included (they repaint
+  // only what they are told to).
+  area->viewport()->update();
+  for (QMdiSubWindow* window : area->subWindowList()) {
+    window->update();
+    for (QWidget* child : window->findChildren<QWidget*>()) child->update();
+  }
 }
 
 void CDocumentHost::FrameClosed(CMdiFrame* frame) {
@@ -237,6 +260,9 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdCreateGraphic:
       OnCreateGraphic();
       return true;
+    case kIdExportSummary:
+      OnExportSummary(*doc_, DialogParent());
+      return true;
     case kIdAnimateDump:
       OnAnimateDump(*doc_, DialogParent());
       return true;
@@ -249,9 +275,7 @@ bool CDocumentHost::OnCommand(int id) {
     case kIdGenerateNSScript:
     case kIdGenerateQNSScript: {
       ScriptCommandHooks hooks;
-      hooks.saveUnderTitle = [this] {
-        DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
-      };
+      hooks.saveUnderTitle = [this] { return SaveBeforeRun(); };
       if (id == kIdGenerateNSScript) {
         OnGenerateNSScript(*doc_, DialogParent(), hooks);
       } else {
@@ -306,6 +330,7 @@ bool CDocumentHost::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdParameters:
     case kIdCreateGraphic:
     case kIdAnimateDump:
+    case kIdExportSummary:
       ui.enabled = true;
       return true;
     case kIdFilePrint:
@@ -363,9 +388,19 @@ bool CDocumentHost::DoSave(const QString& path) {
   return true;
 }
 
+bool CDocumentHost::SaveBeforeRun() {
+  // A network never saved would be written as an extension-less "Untitled" in whatever folder the
+  // program runs in, where nothing offers it again: it goes through Save As first.
+  if (doc_->GetPathName().empty()) return DoSaveAs();
+  // A failed save is reported and the run goes on.
+  DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
+  return true;
+}
+
 void CDocumentHost::OnComputeRoutes() {
   doc_->ComputeRoutes();
   doc_->routesValid = true;
+  if (auto* main = qobject_cast<CMainFrame*>(area_->window())) main->SetStatusText(RoutesComputedText(*doc_));
 }
 
 void CDocumentHost::OnLoadTraffic() {
@@ -397,11 +432,7 @@ void CDocumentHost::OnSaveTraffic() {
 
 void CDocumentHost::OnRunCommand(int id) {
   RunCommandHooks hooks;
-  // The runs save the document under its title first, in its folder; a failed save is reported
-  // and the run goes on.
-  hooks.saveUnderTitle = [this] {
-    DoSave(QDir(QString::fromStdString(doc_->GetFolder())).filePath(Title()));
-  };
+  hooks.saveUnderTitle = [this] { return SaveBeforeRun(); };
   hooks.status = [this](const QString& text) {
     if (auto* main = qobject_cast<CMainFrame*>(area_->window())) main->SetStatusText(text);
   };
@@ -423,7 +454,6 @@ void CDocumentHost::OnCreateGraphic() {
     CGraphFrame* frame = CreateGraphFrame();
     if (frame == nullptr) return false;
     frame->SetView(view);
-    if (frame->width() < 480 || frame->height() < 320) frame->resize(640, 420);
     return true;
   };
   ::varlo::OnCreateGraphic(*doc_, DialogParent(), hooks);

@@ -1,7 +1,7 @@
 // The document host: one open network and its windows. It owns the CVarloDoc, opens and closes
 // its network and graph windows, titles them, and handles the document's file commands (Close,
 // Save, Save As, New Window) and document commands (routes, traffic files, the runs and graphs
-// of results/computation_commands.h, the scripts and generators of app/simulator_commands.h).
+// of results/computation_commands.h, the scripts and generators of tools/simulator_commands.h).
 #pragma once
 
 #include <QObject>
@@ -22,6 +22,9 @@ class CGraphFrame;
 class CMdiFrame;
 class CVarloDoc;
 class CVarloView;
+
+// Repaints every window of the MDI area and everything in them (after a window closed).
+void RepaintSubWindows(QMdiArea* area);
 
 class CDocumentHost : public QObject, public ICommandTarget {
   Q_OBJECT
@@ -74,6 +77,9 @@ class CDocumentHost : public QObject, public ICommandTarget {
   bool DoSaveAs();
   // Writes the document to path (atomically); reports a failure. Returns whether it saved.
   bool DoSave(const QString& path);
+  // Before a run or a script: saves the document under its title in its folder, or through Save As
+  // when it was never saved. False when that Save As was cancelled.
+  bool SaveBeforeRun();
 
   void OnComputeRoutes();
   // The evaluation runs (32801 "&Compute Metrics", 32789 "M/M/1/K Z-iteration"), "&Parameters...",

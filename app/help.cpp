@@ -1,10 +1,10 @@
 #include "app/help.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/help_window.h"
 #include "platform/qt/settings_store.h"
 
 namespace varlo {
@@ -44,12 +44,12 @@ QString HelpIndexPath() {
   return installed;
 }
 
-void OpenHelpContents() {
-  const QUrl url = QUrl::fromLocalFile(HelpIndexPath());
+void OpenHelpContents(QWidget* parent) {
+  const QString index = HelpIndexPath();
   if (Opener()) {
-    Opener()(url);
+    Opener()(QUrl::fromLocalFile(index));
   } else {
-    QDesktopServices::openUrl(url);
+    ShowHelpWindow(index, parent);
   }
 }
 

@@ -1,9 +1,11 @@
-// Help > Contents: the help pages installed with the program, opened in the user's browser.
+// Help > Contents: the help pages installed with the program, shown in the program's help window.
 #pragma once
 
 #include <QString>
 #include <QUrl>
 #include <functional>
+
+class QWidget;
 
 namespace varlo {
 
@@ -13,11 +15,11 @@ namespace varlo {
 // anyway (relative "help/index.html" when that value is missing), and opening it just fails.
 QString HelpIndexPath();
 
-// Opens the help index in the browser. Nothing is reported when that fails.
-void OpenHelpContents();
+// Shows the help index in the help window (no web browser needed).
+void OpenHelpContents(QWidget* parent = nullptr);
 
 using UrlOpener = std::function<bool(const QUrl& url)>;
-// Replaces the browser launch (tests); an empty function restores it. Returns the previous one.
+// Replaces the help window (tests); an empty function restores it. Returns the previous one.
 UrlOpener SetUrlOpener(UrlOpener opener);
 
 }  // namespace varlo

@@ -43,8 +43,9 @@ const QString kReady = QStringLiteral("Ready");
 const std::vector<int> kDocumentFileMenu = {
     kIdFileNew,          kIdFileOpen,      kIdFileClose,        kIdFileSave,       kIdFileSaveAs,
     kSeparator,          kIdFilePrint,     kIdFilePrintPreview, kIdFilePrintSetup, kSeparator,
-    kIdCreateMetafile,   kIdExportPicture, kSeparator,          kIdFileMruFirst,   kIdFileMruFirst + 1,
-    kIdFileMruFirst + 2, kIdFileMruLast,   kSeparator,          kIdAppExit};
+    kIdCreateMetafile,   kIdExportPicture, kIdExportSummary,    kIdOpenSweepSummary, kSeparator,
+    kIdFileMruFirst,     kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast,  kSeparator,
+    kIdAppExit};
 const std::vector<int> kEditMenu = {kIdEditUndo, kIdEditRedo};
 const std::vector<int> kComputationMenu = {kIdComputeRoutes,    kIdComputeMetrics,    kIdMM1KZIteration,
                                            kIdGenerateNSScript, kIdGenerateQNSScript, kIdParameters};
@@ -139,6 +140,8 @@ void CMainFrame::CreateActions() {
   AddAction(kIdFilePrintSetup, QStringLiteral("P&rint Setup..."));
   AddAction(kIdCreateMetafile, QStringLiteral("Create Metafile.."));
   AddAction(kIdExportPicture, QStringLiteral("&Export Picture..."));
+  AddAction(kIdExportSummary, QStringLiteral("Export S&ummary..."));
+  AddAction(kIdOpenSweepSummary, QStringLiteral("Open S&weep Summary..."));
   for (int id = kIdFileMruFirst; id <= kIdFileMruLast; ++id) AddAction(id, QString());
   AddAction(kIdAppExit, QStringLiteral("E&xit"));
 
@@ -160,6 +163,7 @@ void CMainFrame::CreateActions() {
   AddAction(kIdCreateGraphic, QStringLiteral("Create Graphic ..."))->setIcon(icon("graph"));
   AddAction(kIdZoomIn, QStringLiteral("Zoom &In"))->setIcon(icon("zoomin"));
   AddAction(kIdZoomOut, QStringLiteral("Zoom &Out"))->setIcon(icon("zoomout"));
+  AddAction(kIdZoomToFit, QStringLiteral("Zoom to &Fit"));
   AddAction(kIdViewGrid, QStringLiteral("View &Grid"))->setCheckable(true);
   AddAction(kIdViewToolbar, QStringLiteral("&Toolbar"))->setCheckable(true);
   AddAction(kIdViewStatusBar, QStringLiteral("&Status Bar"))->setCheckable(true);
@@ -169,6 +173,8 @@ void CMainFrame::CreateActions() {
   AddAction(kIdWindowTile, QStringLiteral("&Tile"));
   AddAction(kIdWindowArrange, QStringLiteral("&Arrange Icons"));
   AddAction(kIdWindowSplit, QStringLiteral("S&plit"));
+
+  AddAction(kIdToolsOptions, QStringLiteral("&Options..."));
 
   AddAction(kIdHelpContents, QStringLiteral("Contents"));
   AddAction(kIdAppAbout, QStringLiteral("&About Varlo..."))->setIcon(icon("about"));
@@ -207,10 +213,11 @@ QMenu* CMainFrame::NewMenu(MenuLayout layout, const QString& title, const std::v
 
 void CMainFrame::CreateMenus() {
   const std::vector<int> noDocumentFile = {
-      kIdFileNew,          kIdFileOpen,         kIdFilePrintSetup, kSeparator, kIdFileMruFirst,
+      kIdFileNew,          kIdFileOpen,         kIdOpenSweepSummary, kIdFilePrintSetup, kSeparator, kIdFileMruFirst,
       kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast,    kSeparator, kIdAppExit};
   fileMenus_.push_back(NewMenu(MenuLayout::kNoDocument, QStringLiteral("&File"), noDocumentFile));
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&View"), {kIdViewToolbar, kIdViewStatusBar});
+  NewMenu(MenuLayout::kNoDocument, QStringLiteral("&Tools"), {kIdToolsOptions});
   NewMenu(MenuLayout::kNoDocument, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kNetwork, QStringLiteral("&File"), kDocumentFileMenu));
@@ -220,9 +227,10 @@ void CMainFrame::CreateMenus() {
           {kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdGenerateTraceClasses,
            kIdDeleteAllTraffic, kIdModifyLinks});
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&View"),
-          {kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, kSeparator, kIdViewToolbar,
+          {kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, kIdZoomToFit, kSeparator, kIdViewToolbar,
            kIdViewStatusBar});
   FillWindowMenu(NewMenu(MenuLayout::kNetwork, QStringLiteral("&Window"), kWindowMenu));
+  NewMenu(MenuLayout::kNetwork, QStringLiteral("&Tools"), {kIdToolsOptions});
   NewMenu(MenuLayout::kNetwork, QStringLiteral("&Help"), kHelpMenu);
 
   fileMenus_.push_back(NewMenu(MenuLayout::kGraph, QStringLiteral("&File"), kDocumentFileMenu));
@@ -231,6 +239,7 @@ void CMainFrame::CreateMenus() {
   NewMenu(MenuLayout::kGraph, QStringLiteral("&View"),
           {kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, kSeparator, kIdViewToolbar, kIdViewStatusBar});
   FillWindowMenu(NewMenu(MenuLayout::kGraph, QStringLiteral("&Window"), kWindowMenu));
+  NewMenu(MenuLayout::kGraph, QStringLiteral("&Tools"), {kIdToolsOptions});
   NewMenu(MenuLayout::kGraph, QStringLiteral("&Help"), kHelpMenu);
 
   layout_ = MenuLayout::kGraph;  // forces the first UpdateMenuLayout to build the bar
@@ -471,6 +480,7 @@ void CMainFrame::UpdateCommandUI() {
       // A user who finds the ns command greyed learns how to get it.
       if (id == kIdGenerateNSScript) {
         action->setToolTip(ui.enabled ? ToolTipText(id) : QString::fromLatin1(kNSScriptDisabledToolTip));
+        action->setStatusTip(ui.enabled ? StatusPrompt(id) : QString::fromLatin1(kNSScriptDisabledPrompt));
       }
     }
     if (action->isCheckable() && action->isChecked() != ui.checked) action->setChecked(ui.checked);

@@ -47,6 +47,8 @@ CChildFrame::CChildFrame(CDocumentHost* host, QWidget* parent) : CMdiFrame(host,
   canvas_ = new CVarloView(host->Doc(), splitter_);
   splitter_->addWidget(classView_);
   splitter_->addWidget(canvas_);
+  // A node picked in the tree is brought into the canvas's view.
+  classView_->nodeSelected = [this](const CGraphicNode& node) { canvas_->EnsureNodeVisible(node); };
   splitter_->setStretchFactor(0, 0);
   splitter_->setStretchFactor(1, 1);
   splitter_->setChildrenCollapsible(false);

@@ -14,6 +14,7 @@
 #include "app/document_host.h"
 #include "platform/qt/file_dialogs.h"
 #include "app/help.h"
+#include "app/summary_commands.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
 #include "editor/varlo_view.h"
@@ -23,9 +24,11 @@
 #include "model/persistent.h"
 #include "platform/qt/dialog_exchange.h"
 #include "platform/qt/icons.h"
+#include "engine/evaluation_model.h"
 #include "platform/qt/settings_store.h"
 #include "platform/qt/shared_printer.h"
 #include "resources/command_ids.h"
+#include "tools/options_dlg.h"
 
 // The shell's compiled-in artwork lives in a static library; its registration must be pulled in.
 static void InitShellResources() {
@@ -96,6 +99,8 @@ CCommandLineInfo CVarloApp::ParseCommandLine(const QStringList& arguments) {
 
 bool CVarloApp::InitInstance(const QStringList& arguments) {
   recentFiles_ = CSettingsStore::ReadRecentFiles();
+  SetEvaluationModel(ParseEvaluationModel(CSettingsStore::ReadEvaluationModel().toStdString())
+                         .value_or(EvaluationModel::kClassic));
 
   (void)Printer();
   mainFrame_ = std::make_unique<CMainFrame>(this);
@@ -258,6 +263,18 @@ void CVarloApp::OnPrintSetup() {
   ExecDialog(dialog);
 }
 
+void CVarloApp::OnToolsOptions() {
+  COptionsDlg dialog(ReadNSOptions(), mainFrame_.get());
+  if (ExecDialog(dialog) != QDialog::Accepted) return;
+  const NSOptions options = dialog.Options();
+  if (!WriteNSOptions(options)) {
+    ShowMessageBox(mainFrame_.get(), QStringLiteral("The options could not be saved in the settings file."),
+                   MessageKind::kWarning);
+  }
+  // Open networks follow at once, not only the next one opened.
+  for (const auto& host : documents_) host->Doc()->useNS = options.useNS;
+}
+
 void CVarloApp::OnAppAbout() {
   CAboutDlg dialog(mainFrame_.get());
   ExecDialog(dialog);
@@ -279,8 +296,14 @@ bool CVarloApp::OnCommand(int id) {
     case kIdAppAbout:
       OnAppAbout();
       return true;
+    case kIdOpenSweepSummary:
+      OnOpenSweepSummary(MainFrame());
+      return true;
     case kIdHelpContents:
-      OpenHelpContents();
+      OpenHelpContents(MainFrame());
+      return true;
+    case kIdToolsOptions:
+      OnToolsOptions();
       return true;
     default:
       break;
@@ -299,7 +322,9 @@ bool CVarloApp::OnUpdateCommand(int id, CCmdUI& ui) {
     case kIdFileOpen:
     case kIdFilePrintSetup:
     case kIdAppAbout:
+    case kIdOpenSweepSummary:
     case kIdHelpContents:
+    case kIdToolsOptions:
       ui.enabled = true;
       return true;
     default:

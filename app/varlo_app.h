@@ -75,6 +75,7 @@ class CVarloApp : public QObject, public ICommandTarget {
   void OnHostFinished(CDocumentHost* host);
   bool PrintFromCommandLine(const CCommandLineInfo& info);
   void OnAppAbout();
+  void OnToolsOptions();
   void OnPrintSetup();
 
   static CVarloApp* instance_;

@@ -152,6 +152,36 @@ void BM_SnprintfLf(benchmark::State& state) {
 }
 BENCHMARK(BM_SnprintfLf);
 
+// The same whole runs with the refined model (its budget: 1.5 times the classic run).
+template <RunMethod kMethod>
+void BM_WholeRunRefined(benchmark::State& state) {
+  SetTcpProfile(kProfileNS);
+  auto doc = GenerateNetwork(static_cast<int>(state.range(0)));
+  doc->ComputeRoutes();
+  doc->routesValid = true;
+  doc->dumpFilePath = DumpPath();
+  RunOptions options;
+  options.model = EvaluationModel::kRefined;
+  RunResult result;
+  for (auto _ : state) result = Run(*doc, kMethod, options);
+  state.counters["steps"] = static_cast<double>(result.steps);
+  state.counters["completed"] = result.status == RunStatus::kCompleted ? 1 : 0;
+  std::filesystem::remove(DumpPath());
+}
+BENCHMARK(BM_WholeRunRefined<RunMethod::kComputeMetrics>)
+    ->Name("BM_WholeRunComputeMetricsRefined")
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_WholeRunRefined<RunMethod::kZIteration>)
+    ->Name("BM_WholeRunZIterationRefined")
+    ->Arg(100)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 }  // namespace
 }  // namespace varlo
 

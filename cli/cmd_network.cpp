@@ -4,12 +4,15 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "cli/command.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/json_network.h"
+#include "platform/core/file_io.h"
 
 namespace varlo::cli {
 namespace {
@@ -24,8 +27,9 @@ void RegisterNetworkCommands(CLI::App& app) {
     cmd->add_option("NET.json", *in, "The network as JSON")->required()->check(CLI::ExistingFile);
     cmd->add_option("-o,--output", *out, "The .net file to write")->required();
     cmd->callback([in, out] {
-      std::ifstream file(*in);
-      if (!file) throw CommandFailure(*in + " was not found.");
+      // The file error says why it could not be read (missing, permission denied ...).
+      const std::vector<std::uint8_t> bytes = ReadWholeFile(*in);
+      std::istringstream file(std::string(bytes.begin(), bytes.end()));
       std::unique_ptr<CVarloDoc> doc;
       try {
         doc = DocumentFromJson(file, *in, std::filesystem::absolute(*in).parent_path().string());

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "cli/command.h"
 #include "engine/computation_parameters.h"
 #include "engine/dump_file.h"
+#include "engine/evaluation_model.h"
 #include "engine/run.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
@@ -40,6 +42,7 @@ struct RunArguments {
   std::string dumpInterval = "0.1";
   std::string profile = "netbsd";
   int threads = 0;  // 0: every core
+  std::string model = "classic";
   bool quiet = false;
 };
 
@@ -96,16 +99,21 @@ void ExecuteRun(const RunArguments& args) {
   ProgressLine progress(args.quiet);
   RunOptions options;
   options.documentPath = networkPath;
+  options.model = ParseEvaluationModel(args.model).value_or(EvaluationModel::kClassic);
   options.progress = [&progress](const std::string& text, double) { progress.Show(text); };
   options.notice = [&progress](const std::string& message) { progress.Message("varlo-cli: " + message); };
   options.cancel = &interrupted;
 
   interrupted.store(false);
-  auto previous = std::signal(SIGINT, OnInterrupt);
+  // Ctrl-C, a kill and a closed terminal all end the run the same way: between two steps, with
+  // whole rows in the dump and the message of a cancelled run.
+  constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  void (*previous[std::size(kStopSignals)])(int);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) previous[i] = std::signal(kStopSignals[i], OnInterrupt);
   const auto start = std::chrono::steady_clock::now();
   const RunResult result = Run(doc, method, options);
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::signal(SIGINT, previous);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) std::signal(kStopSignals[i], previous[i]);
   progress.End();
 
   std::fprintf(stderr, "Running time(sec) : %ld (routes %.3f s, run %.3f s, %lld rows in %s)\n",
@@ -173,6 +181,8 @@ void ExecuteDumpToCsv(const std::string& dumpPath, const std::string& networkPat
   std::vector<std::string> words;
   while (reader.ReadRowWords(words)) WriteCsvLine(out, words);
   out.flush();
+  // The rows before a damaged one are written; the command still fails, naming the row.
+  if (!reader.Damage().empty()) throw CommandFailure(reader.Damage());
   if (!out)
     throw CommandFailure(
         Format("%s could not be written.", outPath.empty() ? "standard output" : outPath.c_str()));
@@ -198,6 +208,10 @@ void RegisterRunCommands(CLI::App& app) {
                     "Threads of the evaluation and route computation (default: every core); results do not "
                     "depend on it")
         ->check(CLI::Range(1, 1024));
+    cmd->add_option("--model", args->model,
+                    "Queue and TCP formulas: classic (as first described, the default) or refined "
+                    "(consistent with M/M/1/K; TCP classes share their bottlenecks)")
+        ->check(CLI::IsMember({"classic", "refined"}));
     cmd->add_flag("--quiet", args->quiet, "No progress on standard error");
     cmd->callback([args] { ExecuteRun(*args); });
   }

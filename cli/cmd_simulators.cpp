@@ -1,5 +1,6 @@
 // Simulator and traffic-tool commands: ns-script, qns-script (each with --run), generate-tcp,
 // generate-trace, delete-traffic, modify-links.
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "model/mm1k_queue.h"
 #include "model/queue.h"
 #include "model/document.h"
 #include "platform/core/process_runner.h"
@@ -20,6 +22,21 @@
 
 namespace varlo::cli {
 namespace {
+
+// CLI11's ranges let NaN through (every comparison with NaN is false); this one also refuses NaN
+// and the infinities.
+CLI::Validator FiniteRange(double least, double most) {
+  return CLI::Validator(
+      [least, most](std::string& text) -> std::string {
+        double value = 0.0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < least || value > most) {
+          return "Value " + text + " not in range [" + CLI::detail::to_string(least) + " - " +
+                 CLI::detail::to_string(most) + "]";
+        }
+        return std::string();
+      },
+      "FLOAT in [" + CLI::detail::to_string(least) + " - " + CLI::detail::to_string(most) + "]");
+}
 
 std::string AbsolutePath(const std::string& path) {
   return std::filesystem::absolute(path).string();
@@ -58,8 +75,12 @@ std::vector<CQueue*> MonitoredQueues(const CVarloDoc& doc, const std::vector<std
 
 // Prints the run report and fails when the simulator could not be started or did not end well.
 void ReportRun(const SimulatorReport& report, const char* simulatorLabel, const char* exitLabel) {
-  if (!report.started)
+  if (!report.started) {
+    // No exit code to report: the simulator never ran. Saying "error code: 0" would contradict
+    // the failure this command ends with.
     std::fprintf(stderr, "%s (%s)\n", report.failureMessage.c_str(), report.startError.c_str());
+    throw CommandFailure(report.failureMessage);
+  }
   std::printf("%s %ld\n", exitLabel, static_cast<long>(report.exitCode));
   std::printf("Running Time was (sec) %ld\n", report.runningTime);
   std::printf("%s\n%s", simulatorLabel, report.outputLines.c_str());
@@ -80,6 +101,7 @@ void RegisterNSScript(CLI::App& app) {
     double maxStartDelay = 0.0;
     std::optional<std::uint32_t> seed;
     bool run = false;
+    bool poisson = false;
   };
   auto a = std::make_shared<Args>();
   cmd->add_option("IN.net", a->in, "The network file")->required();
@@ -87,16 +109,20 @@ void RegisterNSScript(CLI::App& app) {
                   "The script (default: the network's file name followed by .tcl, "
                   "beside the network)");
   cmd->add_option("--length", a->length, "Simulation length in seconds (default: the total time, 15)")
-      ->check(CLI::Range(1.0, 100000.0));
+      ->check(FiniteRange(1.0, 100000.0));
   cmd->add_option("--monitor", a->monitors, "Monitor the queue from node FROM to node TO (FROM:TO)");
   cmd->add_option("--max-start-delay", a->maxStartDelay,
                   "Random delay of each class's start, up to D seconds")
-      ->check(CLI::Range(0.0, 1000000.0));
+      ->check(FiniteRange(0.0, 1000000.0));
   cmd->add_option("--seed", a->seed, "Seed of the random start delays (default: the tick count)");
   cmd->add_flag("--run", a->run, "Run ns on the script and print its report");
+  cmd->add_flag("--poisson", a->poisson,
+                "Make the UDP Poisson sources truly Poisson at their rate (one-packet bursts, "
+                "exponential idle times of mean 1/rate)");
   cmd->callback([a] {
     auto doc = OpenNetwork(a->in);
     NSScriptOptions options;
+    options.poissonSources = a->poisson;
     options.title = FileNamePart(a->in);
     options.scriptPath = a->out.empty() ? DefaultNSScriptName(options.title)
                                         : AbsolutePath(ApplyScriptExtension(a->out, kNSScriptExtension));
@@ -129,10 +155,10 @@ void RegisterQNSScript(CLI::App& app) {
                   "The script (default: the network's file name followed by .qns, "
                   "beside the network)");
   cmd->add_option("--length", a->length, "Simulation length in seconds (default: the total time, 15)")
-      ->check(CLI::Range(0.0, 1e17));
+      ->check(FiniteRange(0.0, 1e17));
   cmd->add_option("--simulations", a->simulations, "Number of simulations")->check(CLI::Range(1, 2147483647));
   cmd->add_option("--resolution", a->resolution, "Dump resolution in seconds")
-      ->check(CLI::Range(1e-11, 1e10));
+      ->check(FiniteRange(1e-11, 1e10));
   cmd->add_option("--link-service", a->linkService, "Link service, 2 or 3")->check(CLI::Range(2, 3));
   cmd->add_option("--monitor", a->monitors, "Dump the queue from node FROM to node TO (FROM:TO)");
   cmd->add_flag("--run", a->run, "Run qns on the script and print its report");
@@ -200,9 +226,9 @@ void RegisterGenerators(CLI::App& app) {
     auto* cmd = app.add_subcommand("generate-tcp", "Add TCP classes between nodes picked by name");
     auto a = std::make_shared<GeneratorArgs>();
     AddGeneratorOptions(cmd, *a);
-    cmd->add_option("--start", a->start, "Start time of the classes, s")->check(CLI::Range(0.0, 1000000.0));
+    cmd->add_option("--start", a->start, "Start time of the classes, s")->check(FiniteRange(0.0, 1000000.0));
     cmd->add_option("--stop", a->stop, "Stop time of the classes, s (default 10000)")
-        ->check(CLI::Range(0.0, 1000000.0));
+        ->check(FiniteRange(0.0, 1000000.0));
     cmd->callback([a] {
       TrafficGenerationOptions options;
       FillGeneratorOptions(*a, options);
@@ -221,11 +247,11 @@ void RegisterGenerators(CLI::App& app) {
     AddGeneratorOptions(cmd, *a);
     cmd->add_option("--slot", *slot, "Slot size of the derived rate files, s")
         ->required()
-        ->check(CLI::Range(0.0, 1000000.0));
+        ->check(FiniteRange(1e-10, 1e9));
     cmd->add_option("--trace", *traces, "Trace files, used in turn")->required();
-    cmd->add_option("--start", a->start, "Start time of the classes, s");
+    cmd->add_option("--start", a->start, "Start time of the classes, s")->check(FiniteRange(0.0, 1000000.0));
     cmd->add_option("--stop", a->stop, "Stop time of the classes, s (default 0: always active)")
-        ->check(CLI::Range(0.0, 1000000.0));
+        ->check(FiniteRange(0.0, 1000000.0));
     cmd->callback([a, slot, traces] {
       TraceGenerationOptions options;
       FillGeneratorOptions(*a, options);
@@ -266,10 +292,24 @@ void RegisterGenerators(CLI::App& app) {
                     "delay, 5 set delay")
         ->required()
         ->check(CLI::Range(0, kLinkModificationCount - 1));
-    cmd->add_option("--parameter", a->parameter, "Factor or value")->required()->check(CLI::Range(0.0, 1e9));
+    cmd->add_option("--parameter", a->parameter, "Factor or value")->required()->check(FiniteRange(0.0, 1e9));
     cmd->callback([a] {
+      // A buffer must hold at least the packet in service.
+      if (a->type == kSetBuffer && a->parameter < kLeastBufferSize) {
+        throw UsageError("--parameter: a buffer must hold at least 1 packet");
+      }
       auto doc = OpenNetwork(a->in);
       ModifyLinks(*doc, a->between, a->with, a->type, a->parameter);
+      for (const auto& link : doc->GetLinks()) {
+        for (const C_MM1K_Queue* q : {link->GetForwardQueue(), link->GetBackwardQueue()}) {
+          if (!(q->bufferSize >= kLeastBufferSize) || !std::isfinite(q->bufferSize) || !std::isfinite(q->serviceRate) ||
+              !std::isfinite(q->propagationDelay)) {
+            throw CommandFailure(Format("the change leaves the queue %s -> %s with a buffer below 1 packet or a value "
+                                        "that is not finite; %s was not written",
+                                        q->fromNode->GetName().c_str(), q->toNode->GetName().c_str(), a->out.c_str()));
+          }
+        }
+      }
       doc->OnSaveDocument(a->out);
     });
   }

@@ -214,6 +214,15 @@ void CClassView::OnSelectionChanged(QTreeWidgetItem* gaining, QTreeWidgetItem* l
   if (losing) ToggleEntry(losing, false);
   if (gaining) ToggleEntry(gaining, true);
   doc_->UpdateAllViews(this, kHintGeneral);
+  if (gaining && nodeSelected) {
+    // A class shows where it starts.
+    CGraphicNode* node = NodeOf(gaining);
+    if (!node) {
+      if (CTrafficClass* trafficClass = ClassOf(gaining))
+        node = static_cast<CGraphicNode*>(trafficClass->GetSource());
+    }
+    if (node) nodeSelected(*node);
+  }
 }
 
 // --- context menu and commands --------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QTreeWidget>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -38,6 +39,10 @@ class CClassView : public QTreeWidget, public IDocumentView, public ICommandTarg
   std::vector<int> OnContextClick(QTreeWidgetItem* item);
   CGraphicNode* GetNodeTarget() const { return nodeTarget_; }
   CTrafficClass* GetClassTarget() const { return classTarget_; }
+
+  // Told of the node an entry picked in the tree stands for (a class: its source), so that the
+  // window can bring it into view.
+  std::function<void(const CGraphicNode&)> nodeSelected;
 
   // The first canvas of the document, which prints for the tree.
   CVarloView* FirstCanvas() const;

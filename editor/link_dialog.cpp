@@ -1,5 +1,6 @@
 #include "editor/link_dialog.h"
 
+#include <limits>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -74,8 +75,9 @@ CLinkDialog::CLinkDialog(QWidget* parent) : CExchangeDialog(parent) {
   left->addLayout(linkRow);
   LayOutWithButtons(left, okButton, cancelButton);
 
-  exchange_.Int(bufferEdit[0], &bufferSpace[0])
-      .Int(bufferEdit[1], &bufferSpace[1])
+  // A buffer holds at least the packet in service (kLeastBufferSize).
+  exchange_.Int(bufferEdit[0], &bufferSpace[0], 1, std::numeric_limits<int>::max())
+      .Int(bufferEdit[1], &bufferSpace[1], 1, std::numeric_limits<int>::max())
       .Double(rateEdit[0], &serviceRate[0], 0.0, 1e12)
       .Double(rateEdit[1], &serviceRate[1], 0.0, 1e12)
       .Int(thicknessEdit, &thickness, 1, 20)

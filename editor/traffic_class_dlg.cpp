@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -80,6 +81,26 @@ CTrafficClassDlg::CTrafficClassDlg(QWidget* parent) : CExchangeDialog(parent) {
       .Check(traceCheck, &useTrace)
       .Double(slotSizeEdit, &slotSize, 1e-10, 1e9);
   exchange_.SetAfterExchange([this] { ApplyEnabling(); });
+}
+
+void CTrafficClassDlg::accept() {
+  if (!exchange_.FromControls(this)) return;
+  if (stopTime < startTime) {
+    const int answer = ShowMessageBox(
+        this,
+        QStringLiteral("The stop time (%1 s) is before the start time (%2 s): this class will never send.\n"
+                       "Keep these times?")
+            .arg(stopTime)
+            .arg(startTime),
+        MessageKind::kWarning, QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+      stopEdit->setFocus();
+      stopEdit->selectAll();
+      return;
+    }
+  }
+  OnExchangeDone();
+  QDialog::accept();
 }
 
 const TrafficClassKind* CTrafficClassDlg::ChosenKind(KindValues& values) const {

@@ -45,6 +45,10 @@ class CTrafficClassDlg : public CExchangeDialog {
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
 
+  // OK: the fields as every dialog checks them; then a stop time before the start time (a class
+  // that would never send) is shown to the user, who keeps the times or goes back to them.
+  void accept() override;
+
   // The checked kind and its values from the fields; nullptr when no kind is checked.
   const TrafficClassKind* ChosenKind(KindValues& values) const;
 

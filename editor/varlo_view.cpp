@@ -12,10 +12,12 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
+#include "platform/qt/file_dialogs.h"
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
 #include "model/mm1k_queue.h"
@@ -124,10 +126,89 @@ QRect CVarloView::ModelToWindow(const Rect& model) const {
   return QRect(QPoint(left, top), QPoint(right, bottom)).adjusted(-1, -1, 1, 1);
 }
 
+QRect CVarloView::ScrollRange() const {
+  // Window pixels of the scrolled area (scroll position 0 shows the model origin at the top left).
+  int left = 0, top = 0, right = kScrollRange, bottom = kScrollRange;
+  const double z = doc_->zoomFactor;
+  // Room for a node's shape and label around its centre.
+  constexpr int kNodeReach = 80;
+  doc_->ForEachNode([&](const CGraphicNode* node) {
+    left = std::min(left, static_cast<int>(std::floor((node->x - node->size - kNodeReach) / z)));
+    top = std::min(top, static_cast<int>(std::floor((node->y - node->size - kNodeReach) / z)));
+    right = std::max(right, static_cast<int>(std::ceil((node->x + node->size + kNodeReach) / z)));
+    bottom = std::max(bottom, static_cast<int>(std::ceil((node->y + node->size + kNodeReach) / z)));
+  });
+  return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 void CVarloView::UpdateScrollBars() {
   const QSize client = viewport()->size();
-  horizontalScrollBar()->setRange(0, std::max(0, kScrollRange - client.width()));
-  verticalScrollBar()->setRange(0, std::max(0, kScrollRange - client.height()));
+  const QRect range = ScrollRange();
+  horizontalScrollBar()->setRange(range.left(), std::max(range.left(), range.right() - client.width()));
+  verticalScrollBar()->setRange(range.top(), std::max(range.top(), range.bottom() - client.height()));
+}
+
+void CVarloView::EnsureNodeVisible(const CGraphicNode& node) {
+  UpdateScrollBars();
+  const QPoint at = ModelToWindow(QPoint(node.x, node.y));
+  const QRect visible = viewport()->rect().adjusted(40, 40, -40, -40);
+  if (visible.contains(at)) return;
+  const double z = doc_->zoomFactor;
+  const QSize client = viewport()->size();
+  horizontalScrollBar()->setValue(static_cast<int>(node.x / z) - client.width() / 2);
+  verticalScrollBar()->setValue(static_cast<int>(node.y / z) - client.height() / 2);
+}
+
+void CVarloView::ZoomAround(double zoom, QPoint window) {
+  zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+  if (zoom == doc_->zoomFactor) return;
+  // The model point under the window position before, as a real number (no truncation drift).
+  const QPoint scroll = ScrollPosition();
+  const double modelX = (window.x() + scroll.x()) * doc_->zoomFactor;
+  const double modelY = (window.y() + scroll.y()) * doc_->zoomFactor;
+  doc_->zoomFactor = zoom;
+  UpdateScrollBars();
+  horizontalScrollBar()->setValue(static_cast<int>(std::lround(modelX / zoom)) - window.x());
+  verticalScrollBar()->setValue(static_cast<int>(std::lround(modelY / zoom)) - window.y());
+  doc_->UpdateAllViews(nullptr, kHintGeneral);
+}
+
+void CVarloView::ZoomToFit() {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool any = false;
+  constexpr int kMargin = 60;  // model units around the outermost nodes, for their labels
+  doc_->ForEachNode([&](const CGraphicNode* node) {
+    const int l = node->x - node->size - kMargin, t = node->y - node->size - kMargin;
+    const int r = node->x + node->size + kMargin, b = node->y + node->size + kMargin;
+    left = any ? std::min(left, l) : l;
+    top = any ? std::min(top, t) : t;
+    right = any ? std::max(right, r) : r;
+    bottom = any ? std::max(bottom, b) : b;
+    any = true;
+  });
+  if (!any) return;
+  const QSize client = viewport()->size();
+  const double needed = std::max(static_cast<double>(right - left) / std::max(1, client.width()),
+                                 static_cast<double>(bottom - top) / std::max(1, client.height()));
+  // Rounded up to the zoom steps, so that Zoom In and Zoom Out go on from it as usual.
+  const double zoom = std::clamp(std::ceil(needed / kZoomStep) * kZoomStep, kMinZoom, kMaxZoom);
+  doc_->zoomFactor = zoom;
+  UpdateScrollBars();
+  horizontalScrollBar()->setValue(static_cast<int>(std::floor(left / zoom)));
+  verticalScrollBar()->setValue(static_cast<int>(std::floor(top / zoom)));
+  doc_->UpdateAllViews(nullptr, kHintGeneral);
+}
+
+void CVarloView::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    QAbstractScrollArea::wheelEvent(event);
+    return;
+  }
+  const int steps = event->angleDelta().y() / 120;
+  if (steps == 0) return;
+  // Wheel away from the user magnifies (a smaller factor), as Zoom In does.
+  ZoomAround(doc_->zoomFactor - steps * kZoomStep, event->position().toPoint());
+  event->accept();
 }
 
 void CVarloView::resizeEvent(QResizeEvent* event) {
@@ -188,8 +269,11 @@ void CVarloView::RepaintArea(const QRect& area, bool erase) {
 void CVarloView::PrintTo(QPrinter* printer) {
   QPainter painter;
   if (!painter.begin(printer)) return;
-  CQtDrawContext dc(painter, /*printing=*/true);
-  const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
+  PaintPage(painter, printer->pageLayout().paintRectPixels(printer->resolution()), printer->resolution());
+}
+
+void CVarloView::PaintPage(QPainter& painter, const QRect& page, int dotsPerInch) {
+  CQtDrawContext dc(painter, /*printing=*/true, dotsPerInch);
   dc.SetMapMode(kMmIsotropic);
   // An empty network (largest coordinates 0) still gets a valid mapping.
   dc.SetWindowExt(std::max(doc_->largestX, 1), std::max(doc_->largestY, 1));
@@ -247,6 +331,8 @@ void CVarloView::OnUpdate(IDocumentView* sender, int hint, CPersistent* object) 
     default:
       break;
   }
+  // Nodes added, moved or read from a file, or a new zoom, may need a wider scroll range.
+  UpdateScrollBars();
   RepaintArea(viewport()->rect());
 }
 
@@ -307,6 +393,7 @@ void CVarloView::mouseReleaseEvent(QMouseEvent* event) {
     if (mode_ == kModeDrag) {
       currentNode_ = nullptr;
       mode_ = kModeIdle;
+      UpdateScrollBars();
     }
     return;
   }
@@ -422,6 +509,9 @@ bool CVarloView::OnCommand(int id) {
     case kIdZoomOut:
       OnZoomOut();
       return true;
+    case kIdZoomToFit:
+      ZoomToFit();
+      return true;
     case kIdFilePrint:
       OnPrint();
       return true;
@@ -445,7 +535,10 @@ bool CVarloView::OnCommand(int id) {
 bool CVarloView::OnUpdateCommand(int id, CCmdUI& ui) {
   switch (id) {
     case kIdZoomIn:
-      ui.enabled = doc_->zoomFactor > 1.0;
+      ui.enabled = doc_->zoomFactor > kMinZoom;
+      return true;
+    case kIdZoomToFit:
+      ui.enabled = true;
       return true;
     case kIdZoomOut:
       ui.enabled = doc_->zoomFactor < 6.0;
@@ -593,14 +686,14 @@ void CVarloView::OnDeleteNode() {
 }
 
 void CVarloView::OnZoomIn() {
-  if (doc_->zoomFactor <= 1.0) return;
-  doc_->zoomFactor -= 0.25;
+  if (doc_->zoomFactor <= kMinZoom) return;
+  doc_->zoomFactor -= kZoomStep;
   doc_->UpdateAllViews(nullptr, kHintGeneral);
 }
 
 void CVarloView::OnZoomOut() {
-  if (doc_->zoomFactor >= 6.0) return;
-  doc_->zoomFactor += 0.25;
+  if (doc_->zoomFactor >= kMaxZoom) return;
+  doc_->zoomFactor += kZoomStep;
   doc_->UpdateAllViews(nullptr, kHintGeneral);
 }
 
@@ -628,13 +721,10 @@ void CVarloView::OnCreateMetafile() {
 }
 
 void CVarloView::OnExportPicture() {
-  QFileDialog dialog(this);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix(QStringLiteral("svg"));
-  dialog.setNameFilters({QStringLiteral("SVG pictures (*.svg)"), QStringLiteral("PNG images (*.png)"),
-                         QStringLiteral("PDF documents (*.pdf)")});
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  const QString path = dialog.selectedFiles().first();
+  const QString path = PromptFileName(
+      this, FilePromptKind::kSave,
+      QStringLiteral("SVG Drawings (*.svg);;PNG Images (*.png);;PDF Documents (*.pdf)"), QStringLiteral("svg"));
+  if (path.isEmpty()) return;
   if (!ExportImage(path)) ShowMessageBox(this, QStringLiteral("Could not write %1.").arg(path));
 }
 

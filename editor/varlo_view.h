@@ -17,6 +17,7 @@
 #include "model/graphic_link.h"
 #include "platform/core/drawing_context.h"
 
+class QPainter;
 class QPrinter;
 
 namespace varlo {
@@ -29,6 +30,10 @@ class CVarloView : public QAbstractScrollArea, public IDocumentView, public ICom
  public:
   enum Mode : int { kModeIdle = 0, kModeLink = 1, kModeTraffic = 2, kModeDrag = 3 };
   static constexpr int kScrollRange = 10000;  // pixels, both directions
+  // Zoom factors: model units per window pixel. Below 1 the network is magnified (up to 4 times).
+  static constexpr double kMinZoom = 0.25;
+  static constexpr double kMaxZoom = 6.0;
+  static constexpr double kZoomStep = 0.25;
   static constexpr int kSeparator = 0;        // in ContextMenuItems
 
   explicit CVarloView(CVarloDoc* doc, QWidget* parent = nullptr);
@@ -45,6 +50,8 @@ class CVarloView : public QAbstractScrollArea, public IDocumentView, public ICom
   // The whole network from the model origin to the document's largest coordinates, fitted to the
   // printable area of the page.
   void PrintTo(QPrinter* printer);
+  // The printed page on any painter: page is the printable area in device units at dotsPerInch.
+  void PaintPage(QPainter& painter, const QRect& page, int dotsPerInch);
   // The canvas as on screen (same zoom, scroll and client area) as a classic Windows metafile.
   bool WriteMetafile(const QString& path);
   // The same picture as SVG, PNG or PDF, chosen by the file's extension.
@@ -58,6 +65,17 @@ class CVarloView : public QAbstractScrollArea, public IDocumentView, public ICom
   QPoint WindowToModel(QPoint window) const;
   QPoint ModelToWindow(QPoint model) const;
   QRect ModelToWindow(const Rect& model) const;
+
+  // --- scrolling and zoom ---------------------------------------------------------------------
+  // The scroll range: 10000 pixels from the origin, widened to reach every node (nodes stored at
+  // negative coordinates, or beyond the range at a magnifying zoom).
+  QRect ScrollRange() const;
+  // Scrolls as little as needed (to centre it when it is out of sight) so the node shows.
+  void EnsureNodeVisible(const CGraphicNode& node);
+  // Sets the document's zoom so that the point under the window position stays where it is.
+  void ZoomAround(double zoom, QPoint window);
+  // The zoom (on the 0.25 grid) and scroll that show every node in the client area.
+  void ZoomToFit();
 
   // --- interaction state, for the shell and for tests -------------------------------------------
   int GetMode() const { return mode_; }
@@ -86,6 +104,8 @@ class CVarloView : public QAbstractScrollArea, public IDocumentView, public ICom
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  // Ctrl + wheel zooms around the pointer; the wheel alone scrolls.
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void OnAddNode();

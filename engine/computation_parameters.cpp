@@ -79,6 +79,7 @@ ComputationParameters GetComputationParameters(const CVarloDoc& doc) {
   p.dumpFilePath = doc.dumpFilePath;
   p.tcpProfile = GetTcpProfile();
   p.workerThreads = GetWorkerThreads();
+  p.model = GetEvaluationModel();
   return p;
 }
 
@@ -89,6 +90,7 @@ void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& param
   doc.dumpFilePath = parameters.dumpFilePath;
   SetTcpProfile(parameters.tcpProfile);
   SetWorkerThreads(parameters.workerThreads);
+  SetEvaluationModel(parameters.model);
 }
 
 }  // namespace varlo

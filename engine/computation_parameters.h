@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/evaluation_model.h"
+
 namespace varlo {
 
 class CVarloDoc;
@@ -51,6 +53,7 @@ struct ComputationParameters {
   std::string dumpFilePath;
   int tcpProfile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
   int workerThreads = 0;  // threads of the runs, program-wide; 0: every core
+  EvaluationModel model = EvaluationModel::kClassic;  // program-wide, like the profile
 };
 
 // The field texts as typed, for the shared check.
@@ -73,7 +76,7 @@ struct ComputationFieldError {
 std::optional<ComputationFieldError> TakeComputationParameters(const ComputationParameterTexts& texts,
                                                                ComputationParameters& out);
 
-// Document fields and the program-wide profile and thread settings, read and written together.
+// Document fields and the program-wide profile, model and thread settings, read and written together.
 ComputationParameters GetComputationParameters(const CVarloDoc& doc);
 void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& parameters);
 

@@ -1,7 +1,9 @@
-// The "Compute Metrics" run's steps: fixed steps of the fluid backlog model over the run's path
-// arrays (path_arrays.h), resolved once from the set-up so that a step allocates nothing and looks
-// nothing up.
+// The "Compute Metrics" run's steps: fixed steps of the fluid backlog model (or of the refined
+// model's queues, refined_model.h) over the run's path arrays (path_arrays.h), resolved once from
+// the set-up so that a step allocates nothing and looks nothing up.
 #pragma once
+
+#include <vector>
 
 #include "engine/path_arrays.h"
 
@@ -11,21 +13,26 @@ class CDumpWriter;
 
 class CComputeMetricsStepper {
  public:
-  explicit CComputeMetricsStepper(RunSetup& setup) : arrays_(setup) {}
+  explicit CComputeMetricsStepper(RunSetup& setup) : setup_(setup), arrays_(setup) {}
 
   // Copies the queues and path entries into the arrays.
-  void Build() { arrays_.Build(); }
+  void Build();
   // The classes' rates at time carried along their paths, then each queue's arrival rate.
   void Propagate(double time) { arrays_.Propagate(time); }
   // One step of h seconds of every queue and of the classes' shares in them.
   void Step(double h);
   // Copies the arrays back into the queues and path entries (what the canvas shows).
   void Store() const { arrays_.Store(); }
-  // N (or, for an empty queue, the offered load lambda/mu), U and P of every queue into a dump row.
+  // N, U and P of every queue into a dump row. The classic model shows an empty queue's offered
+  // load lambda/mu (at most its buffer) in place of N.
   void AddQueues(CDumpWriter& writer) const;
+  // The metrics of queue i after the last step.
+  QueueMetrics Metrics(size_t i) const { return arrays_.Metrics(i); }
 
  private:
+  RunSetup& setup_;
   CPathArrays arrays_;
+  std::vector<double> refinedRho_;  // refined model: each queue's equivalent load
 };
 
 }  // namespace varlo

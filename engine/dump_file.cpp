@@ -122,10 +122,12 @@ void CDumpWriter::AppendText(const std::string& text) {
   }
 }
 
-void CDumpWriter::WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows) {
+void CDumpWriter::WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows,
+                              const std::string& model) {
   AppendText(documentPath);
   AppendText(kTextLineEnd);
   AppendText(Format("%d %d %d", links, classes, nominalRows));
+  if (!model.empty()) AppendText(" " + model);
   AppendText(kTextLineEnd);
 }
 
@@ -190,16 +192,20 @@ bool ParseNumber(const std::string& word, double& value) {
 }  // namespace
 
 bool ParseDumpCounts(const std::string& line, DumpHeader& header) {
-  int links = 0, classes = 0, rows = 0;
-  if (std::sscanf(line.c_str(), "%d %d %d", &links, &classes, &rows) != 3) return false;
+  int links = 0, classes = 0, rows = 0, end = 0;
+  if (std::sscanf(line.c_str(), "%d %d %d%n", &links, &classes, &rows, &end) != 3) return false;
   header.links = links;
   header.classes = classes;
   header.nominalRows = rows;
+  char model[16] = {};
+  header.model = std::sscanf(line.c_str() + end, " %15s", model) == 1 && std::string(model) == "refined"
+                     ? "refined"
+                     : "classic";
   return true;
 }
 
 CDumpReader::CDumpReader(const std::string& path)
-    : buffer_(std::make_unique_for_overwrite<char[]>(kReadBufferSize)) {
+    : buffer_(std::make_unique_for_overwrite<char[]>(kReadBufferSize)), path_(path) {
   errno = 0;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) {
@@ -243,8 +249,13 @@ int CDumpReader::Get() {
 }
 
 std::string CDumpReader::ReadLine() {
+  // Header lines: a path and three counts. A longer line (a file that is no dump) is cut, so a
+  // device or a file without line breaks cannot fill memory.
+  constexpr size_t kLongestHeaderLine = 65536;
   std::string line;
-  for (int c = Get(); c != EOF && c != '\n'; c = Get()) line += static_cast<char>(c);
+  for (int c = Get(); c != EOF && c != '\n' && line.size() < kLongestHeaderLine; c = Get()) {
+    line += static_cast<char>(c);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
@@ -273,29 +284,78 @@ bool CDumpReader::ReadNumber(double& value) {
   return ReadWord(word) && ParseNumber(word, value);
 }
 
-bool CDumpReader::ReadRow(std::vector<double>& row) {
-  row.clear();
+CDumpReader::RowLine CDumpReader::ReadRowLine(std::vector<std::string>& words, std::vector<double>* numbers) {
+  words.clear();
+  if (numbers != nullptr) numbers->clear();
+  if (!damage_.empty()) return RowLine::kDamaged;
   const size_t count = ValuesPerRow();
-  std::string word;
-  double value = 0.0;
-  while (row.size() < count) {
-    if (!ReadWord(word) || !ParseNumber(word, value)) return false;
-    row.push_back(value);
+  // No number the writer prints is longer than this, with its separator.
+  const size_t longest = count * 400 + 1024;
+  for (;;) {
+    std::string line;
+    bool ended = false;  // by a line break
+    bool tooLong = false;
+    for (int c = Get(); c != EOF; c = Get()) {
+      if (c == '\n') {
+        ended = true;
+        break;
+      }
+      if (line.size() >= longest) {
+        tooLong = true;
+        break;
+      }
+      line += static_cast<char>(c);
+    }
+    if (line.empty() && !ended && !tooLong) return RowLine::kEnd;
+    const std::uint64_t rowNumber = rowsRead_ + 1;
+    auto damaged = [&](const std::string& why) {
+      damage_ = Format("%s: row %llu is damaged (%s)", path_.c_str(), static_cast<unsigned long long>(rowNumber),
+                       why.c_str());
+      words.clear();
+      if (numbers != nullptr) numbers->clear();
+      return RowLine::kDamaged;
+    };
+    if (tooLong) return damaged("the line is longer than any row");
+    // Split into words.
+    size_t i = 0;
+    while (i < line.size()) {
+      while (i < line.size() && IsSpace(static_cast<unsigned char>(line[i]))) ++i;
+      const size_t start = i;
+      while (i < line.size() && !IsSpace(static_cast<unsigned char>(line[i]))) ++i;
+      if (i > start) words.emplace_back(line, start, i - start);
+    }
+    if (words.empty()) {
+      if (!ended) return RowLine::kEnd;
+      continue;  // a blank line
+    }
+    double value = 0.0;
+    for (size_t w = 0; w < words.size(); ++w) {
+      if (!ParseNumber(words[w], value)) {
+        if (!ended) {  // the file was cut inside this row
+          words.resize(w);
+          return RowLine::kCut;
+        }
+        return damaged(Format("value %zu, \"%.40s\", is not a number", w + 1, words[w].c_str()));
+      }
+      if (numbers != nullptr) numbers->push_back(value);
+    }
+    if (words.size() == count) {
+      ++rowsRead_;
+      return RowLine::kRow;
+    }
+    if (!ended && words.size() < count) return RowLine::kCut;
+    return damaged(Format("%zu values where the header announces %zu", words.size(), count));
   }
-  return true;
+}
+
+bool CDumpReader::ReadRow(std::vector<double>& row) {
+  std::vector<std::string> words;
+  const RowLine read = ReadRowLine(words, &row);
+  return read == RowLine::kRow;
 }
 
 bool CDumpReader::ReadRowWords(std::vector<std::string>& words) {
-  const size_t count = ValuesPerRow();
-  words.resize(count);
-  double value = 0.0;
-  for (size_t i = 0; i < count; ++i) {
-    if (!ReadWord(words[i]) || !ParseNumber(words[i], value)) {
-      words.resize(i);
-      return false;
-    }
-  }
-  return true;
+  return ReadRowLine(words, nullptr) == RowLine::kRow;
 }
 
 }  // namespace varlo

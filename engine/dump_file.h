@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -43,7 +44,9 @@ class CDumpWriter {
   bool Create(const std::string& path, std::string& reason);
   bool IsOpen() const { return file_ != nullptr; }
 
-  void WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows);
+  // A non-empty model name follows the three counts of line 2 after a blank.
+  void WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows,
+                   const std::string& model = "");
 
   void BeginRow(double time) {
     Reserve(kMaxFixed6Length + 1);
@@ -94,6 +97,8 @@ struct DumpHeader {
   int links = -1;
   int classes = -1;
   int nominalRows = -1;
+  // The model that wrote the rows: "refined" when line 2 says so after its counts, else "classic".
+  std::string model = "classic";
 };
 
 // Reads a dump file sequentially. Numbers are white-space separated words; line ends of either
@@ -117,11 +122,18 @@ class CDumpReader {
   // The next word as a number (decimal, inf, nan); false at the end or when the word is not a
   // number (the word is consumed either way).
   bool ReadNumber(double& value);
-  // One whole row of ValuesPerRow() numbers. False when the file ends (or a word is not a number)
-  // before the row is complete; row then holds the numbers read.
+  // One whole row: one line of ValuesPerRow() numbers. False at the end of the file, after a last
+  // line that the file cut short (a run stopped while writing; row then holds its numbers), and
+  // for a damaged row: a complete line with too few or too many words, a word that is not a
+  // number, or a line longer than any row. A damaged row leaves row empty and sets Damage().
   bool ReadRow(std::vector<double>& row);
   // The same, keeping each number's text as written.
   bool ReadRowWords(std::vector<std::string>& words);
+  // After a row was refused as damaged: "<file>: row N is damaged (...)", N counting data rows
+  // from 1; empty otherwise.
+  const std::string& Damage() const { return damage_; }
+  // Data rows read so far.
+  std::uint64_t RowsRead() const { return rowsRead_; }
   // Discards the rest of the current line.
   void SkipLine();
 
@@ -130,15 +142,21 @@ class CDumpReader {
   int Peek();
   bool Refill();
   std::string ReadLine();
+  enum class RowLine { kRow, kEnd, kCut, kDamaged };
+  RowLine ReadRowLine(std::vector<std::string>& words, std::vector<double>* numbers);
 
   std::FILE* file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   size_t begin_ = 0;
   size_t end_ = 0;
   DumpHeader header_;
+  std::string path_;
+  std::string damage_;
+  std::uint64_t rowsRead_ = 0;
 };
 
-// Parses line 2 ("%d %d %d"); false, leaving header untouched, when it does not hold three integers.
+// Parses line 2 ("%d %d %d", then the model name of a refined dump); false, leaving header
+// untouched, when it does not hold three integers.
 bool ParseDumpCounts(const std::string& line, DumpHeader& header);
 
 }  // namespace varlo

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/mm1k_closed_form.h"
+
 namespace varlo {
 
 // Buffers of this many packets or more follow the two-branch fluid approximation of rho in the
@@ -38,13 +40,23 @@ inline QueueMetrics ClosedFormMetrics(double rho, double K) {
     const double rhoK1 = std::pow(rho, K + 1.0);
     const double P = std::pow(rho, K) * (1.0 - rho) / (1.0 - rhoK1);
     const double N = rho / (1.0 - rho) - (K + 1.0) * rhoK1 / (1.0 - rhoK1);
+    if (!std::isfinite(N) || !std::isfinite(P)) {
+      // rho^(K+1) overflowed (a heavily overloaded buffer): the same M/M/1/K numbers through the
+      // mirrored queue of load 1/rho.
+      const MM1KMetrics m = MM1KClosedForm(rho, K);
+      return {m.N, m.P, std::min(2.0 * rho, 1.0)};
+    }
     return {N, P, std::min(2.0 * rho, 1.0)};
   }
+  // Each branch is only meant for its own half of the buffer; a state driven past the far end (a
+  // buffer of exactly K = 100, which never gets a regime, or a step that overshoots before the
+  // reflection) would read as fewer than 0 or more than K packets. It holds 0 or K.
+  const auto held = [K](double N) { return N < 0.0 ? 0.0 : (N > K ? K : N); };
   if (rho <= 1.0) {
     // At rho = 1 the lower branch is infinite; the branches meet at K/2 - 1, so use that.
-    return {rho == 1.0 ? K / 2.0 - 1.0 : rho / (1.0 - rho), 0.0, std::min(2.0 * rho, 1.0)};
+    return {held(rho == 1.0 ? K / 2.0 - 1.0 : rho / (1.0 - rho)), 0.0, std::min(2.0 * rho, 1.0)};
   }
-  return {K + rho / (1.0 - rho), (rho - 1.0) / rho, 1.0};
+  return {held(K + rho / (1.0 - rho)), (rho - 1.0) / rho, 1.0};
 }
 
 // The utilisation of ClosedFormMetrics(rho, K) alone: every branch gives min(2 rho, 1) (at rho = 1
@@ -62,8 +74,13 @@ inline double SmallBufferDerivative(double rho, double U, double K, double mu, d
   }
   const double a = 1.0 - rho;
   const double b = 1.0 - std::pow(rho, K + 1.0);
-  return (lambda - mu * U) * (a * a) * (b * b) /
-         ((b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a));
+  const double denominator = (b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a);
+  const double d = (lambda - mu * U) * (a * a) * (b * b) / denominator;
+  if (std::isfinite(d) && denominator > 0.0) return d;
+  // The squares of rho^(K+1) overflow for a full buffer of more than about 75 packets (inf/inf),
+  // or the difference is lost to rounding next to rho = 1: dN/drho computed without either.
+  const double slope = MM1KClosedForm(rho, K).slope;
+  return slope > 0.0 ? (lambda - mu * U) / slope : 0.0;
 }
 
 // d(rho)/dt of a large buffer on its two branches, before the regime clips it.
@@ -90,10 +107,18 @@ inline int NextRegime(int regime, double slope, double rho, double mu, double la
 }
 
 // A large buffer that crosses the middle of the buffer on its branch jumps to the other branch.
+// rho -> 2 - rho keeps N only near the junctions 1 -/+ 2/K; a state far past the junction would
+// land outside the other branch (N < 0 above, N > K below), so it lands on the junction instead.
 inline double ReflectedRho(double rho, double K, int regime) {
   const double middle = K / 2.0 - 1.0;
-  if (rho < 1.0 && rho / (1.0 - rho) > middle && regime == 1) return 2.0 - rho;
-  if (rho > 1.0 && K + rho / (1.0 - rho) < middle && regime == 2) return 2.0 - rho;
+  if (rho < 1.0 && rho / (1.0 - rho) > middle && regime == 1) {
+    const double upper = 2.0 - rho;
+    return K + upper / (1.0 - upper) < 0.0 ? 1.0 + 2.0 / K : upper;
+  }
+  if (rho > 1.0 && K + rho / (1.0 - rho) < middle && regime == 2) {
+    const double lower = 2.0 - rho;
+    return lower / (1.0 - lower) > K ? 1.0 - 2.0 / K : lower;
+  }
   return rho;
 }
 
@@ -128,7 +153,7 @@ inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, d
     const double q = (next - K) / (next - K + 1.0);
     r.P = (q - 1.0) / q;
   }
-  r.U = r.served / capacity;
+  r.U = capacity > 0.0 ? r.served / capacity : 0.0;  // a link that sends nothing is never busy
   r.N = next;
   return r;
 }

@@ -89,7 +89,7 @@ GraphSeries MakeClassSeries(const CVarloDoc& doc, const CTrafficClass& trafficCl
 }
 
 GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries,
-                              const std::string& dumpPath) {
+                              const std::string& dumpPath, std::string* damage) {
   if (newSeries.empty()) return GraphLoadStatus::kNothingSelected;
   std::unique_ptr<CDumpReader> reader;
   try {
@@ -101,6 +101,7 @@ GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries
 
   GraphData& graph = doc.graph;
   graph.Clear();
+  graph.refinedModel = reader->GetHeader().model == "refined";
   const int announced = std::max(reader->GetHeader().nominalRows, 0);
   // Columns 1 .. 6L + S of a row; a series outside them (a queue no longer in the network) keeps 0.
   const size_t valuesPerRow = reader->ValuesPerRow() - 1;
@@ -131,6 +132,7 @@ GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries
     if (!complete) break;
   }
   graph.graphPointCount = static_cast<int>(graph.graphTimes.size());
+  if (damage != nullptr) *damage = reader->Damage();
   return GraphLoadStatus::kLoaded;
 }
 

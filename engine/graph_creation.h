@@ -38,9 +38,9 @@ enum class GraphLoadStatus {
 // Reads the columns of newSeries from the dump into doc.graph, replacing what it held, and colours
 // the series by ascending column from seriesPalette. The time points are the rows actually present,
 // at most as many as the header announces: a short file gives a shorter graph, a file without rows
-// an empty one.
+// an empty one. A damaged row ends the graph before it; damage (when given) then names the row.
 GraphLoadStatus LoadGraphData(CVarloDoc& doc, std::vector<GraphSeries> newSeries,
-                              const std::string& dumpPath);
+                              const std::string& dumpPath, std::string* damage = nullptr);
 
 // "%s_%s_%s.tr" of the title and the script names of the queue's two nodes, in the document's
 // folder (where ns runs the generated script).

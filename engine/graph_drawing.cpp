@@ -1,5 +1,6 @@
 #include "engine/graph_drawing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -69,7 +70,22 @@ std::string GraphCaption(const GraphData& graph) {
       caption = (s.metric >= 0 && s.metric <= 2) ? kQueueCaptions[s.metric] : "";
     }
   });
+  // A classic graph keeps its caption as it always was; a refined one says where it came from.
+  if (graph.refinedModel && !caption.empty()) caption += "  (refined model)";
   return caption;
+}
+
+int TimeLabelStride(CDrawContext& dc, const GraphRanges& ranges, std::int32_t dx) {
+  std::int32_t widest = 0;
+  for (int i = 0; i <= 10; ++i) {
+    const std::string label = FormatValue("%.2lf", ranges.xMin + i * (ranges.xMax - ranges.xMin) * 0.1);
+    widest = std::max(widest, dc.GetTextExtent(label).cx);
+  }
+  constexpr std::int32_t kLabelGap = 6;  // device units between two labels
+  for (int stride : {1, 2, 5}) {
+    if (widest + kLabelGap <= stride * dx) return stride;
+  }
+  return 10;
 }
 
 void DrawGraph(CDrawContext& dc, const GraphData& graph, const GraphRanges& ranges, bool showGrid,
@@ -142,13 +158,16 @@ void DrawGraph(CDrawContext& dc, const GraphData& graph, const GraphRanges& rang
     dc.DrawText(inner, "Time t", kDtRight | kDtBottom | kDtSingleLine);
   }
 
-  // Time axis: each label ends at its tick.
+  // Time axis: each label ends at its tick. Eleven ticks always; when the labels are wider than
+  // the tick spacing, only every second, fifth or tenth tick is labelled, so that they never run
+  // together (both ends keep theirs).
   const std::int32_t dx = (Rt - L) / 10;
+  const int labelStride = TimeLabelStride(dc, ranges, dx);
   for (int i = 0; i <= 10; ++i) {
     const std::int32_t x = L + i * dx;
     const std::string label = FormatValue("%.2lf", ranges.xMin + i * (ranges.xMax - ranges.xMin) * 0.1);
     const Size extent = dc.GetTextExtent(label);
-    dc.TextOut(x - extent.cx, B + 12, label);
+    if (i % labelStride == 0) dc.TextOut(x - extent.cx, B + 12, label);
     segment(x, B - 4, x, B + 4);
     if (showGrid && i > 0) {
       dc.SelectPen(gridPen);
@@ -182,11 +201,19 @@ void DrawGraph(CDrawContext& dc, const GraphData& graph, const GraphRanges& rang
     dc.SelectPen(previous);
   });
 
-  // Legend at the top right, one row per series; companions get a dashed sample.
+  // Legend at the top right, one row per series; companions get a dashed sample. The rows stand
+  // on a patch of the window colour, so that grid lines and curves never cross their text.
   int j = 0;
   graph.graphSeries.ForEach([&](std::uint16_t, const GraphSeries& s) {
     const Size extent = dc.GetTextExtent(s.label);
     const std::int32_t rowTop = R.top + 4 + j * (extent.cy + 4);
+    {
+      const Pen previousPen = dc.SelectPen(Pen{PenStyle::kNull, 0, kWindowColor});
+      const Brush previousBrush = dc.SelectBrush(Brush{BrushStyle::kSolid, kWindowColor});
+      dc.Rectangle(Rt - extent.cx - 44, rowTop - 2, Rt + 3, rowTop + extent.cy + 3);
+      dc.SelectBrush(previousBrush);
+      dc.SelectPen(previousPen);
+    }
     dc.SetTextColor(s.color);
     dc.TextOut(Rt - extent.cx, rowTop, s.label);
     const Pen previous = dc.SelectPen(Pen{s.simulated ? PenStyle::kDash : PenStyle::kSolid, 1, s.color});

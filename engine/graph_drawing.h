@@ -27,6 +27,10 @@ GraphRanges ComputeGraphRanges(const GraphData& graph);
 // empty when there is none.
 std::string GraphCaption(const GraphData& graph);
 
+// Every how many time ticks (1, 2, 5 or 10) a label is drawn so that no two labels touch, given
+// the tick spacing dx in device units; the widest of the eleven labels decides.
+int TimeLabelStride(CDrawContext& dc, const GraphRanges& ranges, std::int32_t dx);
+
 // Draws the graph. On the screen and in metafiles the layout is client (the window's client area)
 // under an anisotropic 1:1 mapping; when dc is printing, it is the device's page inset by 100 units.
 void DrawGraph(CDrawContext& dc, const GraphData& graph, const GraphRanges& ranges, bool showGrid,

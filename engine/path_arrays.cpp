@@ -38,6 +38,29 @@ void CPathArrays::Build() {
   }
   queueEntryStart_[n] = static_cast<std::uint32_t>(queueEntries_.size());
 
+  shareTcp_ = setup_.refined && setup_.hasTcp;
+  queueTcpEntryStart_.clear();
+  queueTcpEntries_.clear();
+  if (shareTcp_) {
+    std::vector<std::uint8_t> tcpEntry(entries.size(), 0);
+    for (const ClassInfo& info : setup_.classes) {
+      if (info.unreachable || info.kind != RateKind::kTcp) continue;
+      for (std::uint32_t k = 0; k < info.entryCount; ++k) tcpEntry[info.firstEntry + k] = 1;
+    }
+    queueTcpEntryStart_.assign(n + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+      queueTcpEntryStart_[i] = static_cast<std::uint32_t>(queueTcpEntries_.size());
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) {
+        if (tcpEntry[queueEntries_[k]] != 0) queueTcpEntries_.push_back(queueEntries_[k]);
+      }
+    }
+    queueTcpEntryStart_[n] = static_cast<std::uint32_t>(queueTcpEntries_.size());
+    lambda_.assign(n, 0.0);
+    mu_.resize(n);
+    for (size_t i = 0; i < n; ++i) mu_[i] = queues[i].mu;
+    tcpArrival_.assign(n, 0.0);
+  }
+
   objectRateClasses_.clear();
   for (std::uint32_t c = 0; c < setup_.classes.size(); ++c) {
     if (!setup_.classes[c].unreachable && setup_.classes[c].kind == RateKind::kFromClass)
@@ -50,10 +73,14 @@ void CPathArrays::Propagate(double time) {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       const QueueState& q = queues[i];
-      roundTripTerms_[i] = RoundTripTerms{q.N / q.mu, delays_[i], 1 - q.P};
+      roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(q.N, q.U, q.mu), delays_[i], 1 - q.P};
     }
   });
   auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms_[i]; };
+  if (shareTcp_) {
+    for (size_t i = 0; i < queues.size(); ++i) lambda_[i] = queues[i].lambda;
+    setup_.ShareTcp(time, at, lambda_, mu_, tcpArrival_);
+  }
   // Rate files are read as their classes ask, so those ask first, one by one in class order.
   for (const std::uint32_t c : objectRateClasses_) classRates_[c] = setup_.Rate(setup_.classes[c], time, at);
   // The arrival rates are summed once every class has offered its rate, so that a run stopped
@@ -62,7 +89,9 @@ void CPathArrays::Propagate(double time) {
     for (size_t c = begin; c < end; ++c) {
       ClassInfo& info = setup_.classes[c];
       if (info.unreachable) continue;
-      double r = info.kind == RateKind::kFromClass ? classRates_[c] : setup_.Rate(info, time, at);
+      double r = info.kind == RateKind::kFromClass       ? classRates_[c]
+                 : shareTcp_ && info.kind == RateKind::kTcp ? info.sharedRate
+                                                            : setup_.Rate(info, time, at);
       info.lastRate = r;
       EntryState* e = entries.data() + info.firstEntry;
       EntryState* const end = e + info.entryCount;
@@ -84,6 +113,16 @@ void CPathArrays::Propagate(double time) {
       queues[i].lambda = sum;
     }
   });
+  if (shareTcp_) {
+    ForQueues([this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        double sum = 0;
+        for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k)
+          sum += entries[queueTcpEntries_[k]].x;
+        tcpArrival_[i] = sum;
+      }
+    });
+  }
 }
 
 void CPathArrays::SumAndNormalizeOccupancy() {

@@ -44,6 +44,8 @@ class CPathArrays {
   void SumAndNormalizeOccupancy();
   // Copies the arrays back into the queues and path entries (what the canvas shows).
   void Store() const;
+  // The metrics of queue i after the last step.
+  QueueMetrics Metrics(size_t i) const { return {queues[i].N, queues[i].P, queues[i].U}; }
 
   // body(begin, end) over the queues, or over the classes, in fixed parts shared by the threads.
   template <class Body>
@@ -78,6 +80,13 @@ class CPathArrays {
   // class order, before the other classes are carried along their paths in parallel.
   std::vector<std::uint32_t> objectRateClasses_;
   std::vector<double> classRates_;
+  // Refined model with TCP classes: the TCP classes' shared rates (RunSetup::ShareTcp) from each
+  // queue's arrival rate, service rate and TCP part of the arrivals at the last propagation; the
+  // TCP part is summed over the queue's TCP entries, in the order of its list.
+  bool shareTcp_ = false;
+  std::vector<double> lambda_, mu_, tcpArrival_;
+  std::vector<std::uint32_t> queueTcpEntryStart_;
+  std::vector<std::uint32_t> queueTcpEntries_;
 };
 
 }  // namespace varlo

@@ -1,6 +1,7 @@
 #include "engine/run.h"
 
 #include <chrono>
+#include <cmath>
 
 #include "engine/compute_metrics_stepper.h"
 #include "engine/dump_file.h"
@@ -43,7 +44,9 @@ struct CZIterationEngine::Impl {
   std::int64_t rowsWritten = 0;
   bool prepared = false;  // the queues and paths have been reset for this run
 
-  Impl(CVarloDoc& d, RunOptions o) : doc(d), options(std::move(o)) {}
+  Impl(CVarloDoc& d, RunOptions o) : doc(d), options(std::move(o)) {
+    setup.refined = options.model.value_or(GetEvaluationModel()) == EvaluationModel::kRefined;
+  }
 
   void StepComputeMetrics() {
     const double h = doc.runningStep;
@@ -82,9 +85,47 @@ struct CZIterationEngine::Impl {
     if (options.progress) options.progress(ProgressText(nextDump), nextDump);
   }
 
+  // The last line of defence of the laws every model keeps: no NaN or infinity, 0 <= N <= K, U and
+  // P in [0, 1], no negative rate. The formulas are meant never to break them; should one do so
+  // anyway, the run stops before the value reaches a dump row, the canvas or a TCP lookup.
+  bool KeepsLaws(RunResult& result) {
+    const bool metrics = method == RunMethod::kComputeMetrics;
+    for (size_t i = 0; i < setup.queues.size(); ++i) {
+      const C_MM1K_Queue& q = *setup.queues[i];
+      const QueueMetrics m = metrics ? computeMetrics.Metrics(i) : zIteration.Metrics(i);
+      const char* what = nullptr;
+      double value = 0;
+      if (!(m.N >= 0 && m.N <= q.bufferSize) && !(m.N == 0)) {
+        what = "average size";
+        value = m.N;
+      } else if (!(m.U >= 0 && m.U <= 1)) {
+        what = "utilisation";
+        value = m.U;
+      } else if (!(m.P >= 0 && m.P <= 1)) {
+        what = "loss probability";
+        value = m.P;
+      }
+      if (what != nullptr) {
+        result.status = RunStatus::kImpossibleValue;
+        result.message = Format("The evaluation stopped at time %lf: the queue %s -> %s has an impossible %s (%s).", t,
+                                q.fromNode->GetName().c_str(), q.toNode->GetName().c_str(), what,
+                                FormatFixed6(value).c_str());
+        return false;
+      }
+    }
+    for (const ClassInfo& info : setup.classes) {
+      if (info.unreachable || (info.lastRate >= 0 && std::isfinite(info.lastRate))) continue;
+      result.status = RunStatus::kImpossibleValue;
+      result.message = Format("The evaluation stopped at time %lf: the traffic class %s has an impossible rate (%s).",
+                              t, EndNames(*info.object).c_str(), FormatFixed6(info.lastRate).c_str());
+      return false;
+    }
+    return true;
+  }
+
   bool Prepare(RunMethod m, RunResult& result) {
     method = m;
-    if (!RunSetup::OpenRateFiles(doc, result)) return false;
+    if (!RunSetup::OpenRateFiles(doc, result, options.cancel)) return false;
     setup.pool = SharedThreadPool();
     setup.Reset(doc, result, options.notice);
     t = 0;
@@ -131,9 +172,12 @@ struct CZIterationEngine::Impl {
       result.runSeconds = SecondsSince(runStart);
       return result;
     }
+    // Classic dumps keep the header as first described; a refined dump says so after the counts,
+    // where a reader of three integers does not look.
     dump.WriteHeader(options.documentPath ? *options.documentPath : doc.GetPathName(),
                      static_cast<int>(doc.GetLinks().size()), static_cast<int>(doc.GetClasses().size()),
-                     NominalRowCount(doc.totalTime, doc.dumpInterval));
+                     NominalRowCount(doc.totalTime, doc.dumpInterval),
+                     setup.refined ? EvaluationModelName(EvaluationModel::kRefined) : "");
     writer = &dump;
     rowsWritten = 0;
 
@@ -151,6 +195,7 @@ struct CZIterationEngine::Impl {
             StepZIteration();
           }
           ++result.steps;
+          if (!KeepsLaws(result)) break;
         } while (t < doc.totalTime);
       }
     } catch (const CProfileOutOfTableException& e) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/evaluation_model.h"
+
 namespace varlo {
 
 class CVarloDoc;
@@ -29,6 +31,7 @@ enum class RunStatus {
   kDumpNotCreated,     // nothing was run
   kDumpWriteFailed,    // the run went on to its end but the dump file is incomplete
   kRateFileNotOpened,  // a rate-file or trace class cannot read its rate file; only the header is written
+  kImpossibleValue,    // a queue or class left the possible range (NaN, N outside 0..K, ...); earlier rows stay
 };
 
 struct RunOptions {
@@ -40,6 +43,8 @@ struct RunOptions {
   std::function<void(const std::string& message)> notice;
   // Checked between steps; a raised flag ends the run as cancelled.
   const std::atomic<bool>* cancel = nullptr;
+  // The model of the run; when unset, the program-wide setting.
+  std::optional<EvaluationModel> model;
 };
 
 struct RunResult {

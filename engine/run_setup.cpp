@@ -2,17 +2,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <optional>
 
 #include "engine/object_steps.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "model/td_poisson_class.h"
+#include "model/trace_class.h"
 #include "model/traffic_class_kinds.h"
+#include "platform/core/file_errors.h"
 #include "platform/core/text_format.h"
 
 namespace varlo {
-
-namespace {
 
 std::string EndNames(const CTrafficClass& c) {
   const std::string from = c.GetSource() != nullptr ? c.GetSource()->GetName() : std::string("?");
@@ -20,13 +22,35 @@ std::string EndNames(const CTrafficClass& c) {
   return from + " -> " + to;
 }
 
-}  // namespace
-
-bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result) {
+bool RunSetup::OpenRateFiles(CVarloDoc& doc, RunResult& result, const std::atomic<bool>* cancel) {
   for (const auto& owned : doc.GetClasses()) {
     auto* td = dynamic_cast<CTdPoissonClass*>(owned.get());
     if (td == nullptr) continue;
     td->CloseRateFile();
+    // A trace's rate file is made now, beside the network or in the cache, never on reading.
+    std::optional<std::string> problem;
+    if (auto* trace = dynamic_cast<CTraceClass*>(td)) {
+      trace->SetNetworkFolder(doc.GetPathName().empty() ? std::string() : doc.GetFolder());
+      try {
+        trace->PrepareRateFile(cancel);
+      } catch (const CFileException& e) {
+        problem = e.Message();
+      } catch (const std::exception& e) {
+        problem = e.what();
+      }
+    }
+    if (!problem) problem = td->CheckRateFile(cancel);
+    if (problem && cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+      result.status = RunStatus::kCancelled;
+      result.message = "The evaluation was cancelled.";
+      return false;
+    }
+    if (problem) {
+      result.status = RunStatus::kRateFileNotOpened;
+      result.message = Format("The rate file \"%s\" of the traffic class %s cannot be used: %s",
+                              td->rateFileName.c_str(), EndNames(*td).c_str(), problem->c_str());
+      return false;
+    }
     errno = 0;
     const bool opened = td->OpenRateFile();
     const int error = errno;
@@ -89,6 +113,7 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
       info.firstRttQueue = static_cast<std::uint32_t>(rttQueues.size());
       walk.clear();
       tcp->GetPathQueues(walk);
+      info.forwardQueueCount = static_cast<std::uint32_t>(walk.size());
       tcp->GetReversePathQueues(walk);
       for (CQueue* q : walk) rttQueues.push_back(queueIndex.at(q));
       info.rttQueueCount = static_cast<std::uint32_t>(rttQueues.size()) - info.firstRttQueue;
@@ -98,6 +123,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
     info.entryCount = static_cast<std::uint32_t>(entryObjects.size()) - info.firstEntry;
     classes.push_back(info);
   }
+  hasTcp = false;
+  for (const ClassInfo& info : classes) hasTcp = hasTcp || info.kind == RateKind::kTcp;
   if (!names.empty()) {
     result.unreachableMessage =
         "These traffic classes cannot reach their destination and are left out of the load: " + names;

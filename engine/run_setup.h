@@ -4,6 +4,7 @@
 // steppers (compute_metrics_stepper.h, z_iteration_stepper.h) run on this.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "engine/fluid_formulas.h"
+#include "engine/refined_model.h"
 #include "engine/run.h"
 #include "model/mm1k_queue.h"
 #include "model/tcp_class.h"
@@ -20,6 +22,9 @@
 namespace varlo {
 
 class CTcpProfiles;
+
+// "A -> B" of a class's end nodes, for messages.
+std::string EndNames(const CTrafficClass& c);
 
 enum class RateKind : std::uint8_t { kConstant, kTcp, kFromClass };
 
@@ -35,6 +40,9 @@ struct ClassInfo {
   // TCP round trip: [firstRttQueue, ... + rttQueueCount) of rttQueues, forward then return path.
   std::uint32_t firstRttQueue = 0;
   std::uint32_t rttQueueCount = 0;
+  std::uint32_t forwardQueueCount = 0;  // the first ones of the round trip
+  // Refined model: the TCP rate of this propagation once the bottlenecks are shared out.
+  double sharedRate = 0.0;
   // Rate offered at the last propagation, which is what a dump row at that time shows.
   double lastRate = 0.0;
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
@@ -62,9 +70,53 @@ struct RunSetup {
   const CTcpProfiles* profiles = nullptr;
   // The threads the steppers share their loops with, held for the whole run.
   std::shared_ptr<CThreadPool> pool;
+  bool refined = false;  // the refined model (engine/refined_model.h) instead of the classic one
+  bool hasTcp = false;
+
+  // A TCP class's time in a queue: N/mu as first described, the M/M/1/K sojourn when refined.
+  // A queue that sends nothing holds a class for ever.
+  double Waiting(double N, double U, double mu) const {
+    if (refined) return RefinedSojourn(N, U, mu);
+    return mu > 0 ? N / mu : HUGE_VAL;
+  }
+
+  // Refined model: each TCP class's profile rate into info.sharedRate, then scaled by the smallest
+  // factor over its forward path that makes the TCP classes of a queue fill the room the other
+  // load offered there leaves (lambda minus the TCP part tcpArrival of the last propagation).
+  template <class QueueAt>
+  void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
+                const std::vector<double>& tcpArrival) {
+    const size_t n = lambda.size();
+    tcpDemand_.assign(n, 0.0);
+    bool any = false;
+    for (ClassInfo& info : classes) {
+      if (info.kind != RateKind::kTcp || info.unreachable) continue;
+      info.sharedRate = TcpRate(info, time, at);
+      if (info.sharedRate == 0) continue;
+      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) tcpDemand_[q[i]] += info.sharedRate;
+      any = true;
+    }
+    if (!any) return;
+    tcpShare_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
+      tcpShare_[i] = tcpDemand_[i] == 0 ? 1.0 : RefinedTcpShare(tcpDemand_[i], other, mu[i]);
+    }
+    for (ClassInfo& info : classes) {
+      if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0 || info.forwardQueueCount == 0) {
+        continue;
+      }
+      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+      double share = tcpShare_[q[0]];
+      for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) share = std::min(share, tcpShare_[q[i]]);
+      info.sharedRate = info.sharedRate * share;
+      info.tcp->lastThroughput = info.sharedRate;
+    }
+  }
 
   // Opens and closes every rate file once; false (with the result filled) when one cannot be read.
-  static bool OpenRateFiles(CVarloDoc& doc, RunResult& result);
+  static bool OpenRateFiles(CVarloDoc& doc, RunResult& result, const std::atomic<bool>* cancel = nullptr);
   // Resets every queue, rebuilds the classes' paths, resolves them to positions and reports the
   // unreachable classes (in the result and through notice).
   void Reset(CVarloDoc& doc, RunResult& result, const std::function<void(const std::string&)>& notice);
@@ -84,6 +136,9 @@ struct RunSetup {
   }
 
  private:
+  std::vector<double> tcpDemand_;  // per queue: the TCP classes' profile rates, packets/s
+  std::vector<double> tcpShare_;   // per queue: the factor of the TCP classes crossing it
+
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
   template <class QueueAt>
   double TcpRate(ClassInfo& info, double time, QueueAt&& at) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/dump_file.h"
+#include "engine/refined_model.h"
 
 namespace varlo {
 
@@ -25,8 +26,8 @@ constexpr double kFullSmallBufferRho = 100.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
-double ClampRho(double K, double rho) {
-  return rho > kFullSmallBufferRho && !IsLargeBuffer(K) ? kFullSmallBufferRho : rho;
+double ClampRho(double K, double rho, bool refined) {
+  return !refined && rho > kFullSmallBufferRho && !IsLargeBuffer(K) ? kFullSmallBufferRho : rho;
 }
 
 // The derivative at rho with utilisation U: the exact form for a small buffer, the regime's branch
@@ -59,6 +60,7 @@ void CZIterationStepper::Build() {
 }
 
 void CZIterationStepper::StartRegimes() {
+  if (setup_.refined) return;
   for (size_t i = 0; i < rho_.size(); ++i) {
     const CPathArrays::QueueState& q = arrays_.queues[i];
     if (!HasRegimes(arrays_.bufferSizes[i])) continue;
@@ -72,6 +74,7 @@ void CZIterationStepper::StartRegimes() {
 double CZIterationStepper::Slope(size_t i, double r) const {
   const double K = arrays_.bufferSizes[i];
   const CPathArrays::QueueState& q = arrays_.queues[i];
+  if (setup_.refined) return RefinedRhoRate(r, q.lambda, q.mu, K);
   return QueueSlope(r, ClosedFormUtilisation(r), K, q.mu, q.lambda, regime_[i]);
 }
 
@@ -82,7 +85,8 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       // The queue's metrics describe its rho at this time.
       const double d =
-          std::fabs(QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
+          std::fabs(setup_.refined ? RefinedRhoRate(rho_[i], q.lambda, q.mu, arrays_.bufferSizes[i])
+                                   : QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
       if (m < d) m = d;
     }
     partMaximum_[CPathArrays::QueuePart(begin)] = m;
@@ -106,9 +110,9 @@ double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const 
   for (int k = 0; k < 4; ++k) {
     const double slope = Slope(i, stage);
     const double s = in + w[k] * slope;
-    stage = ClampRho(K, s < 0 ? 0 : s);
+    stage = ClampRho(K, s < 0 ? 0 : s, setup_.refined);
     const double o = out + w[k + 1] * slope / 3;
-    out = ClampRho(K, o < 0 ? 0 : o);
+    out = ClampRho(K, o < 0 ? 0 : o, setup_.refined);
   }
   return out;
 }
@@ -136,7 +140,23 @@ bool CZIterationStepper::TryPair(double H, bool fresh) {
   return false;
 }
 
+// The refined model moves each queue over the step with the same stable relaxation as its Compute
+// Metrics step: a small buffer on a fast link relaxes within a fraction of a millisecond, far
+// quicker than the run's step, where the Runge-Kutta pairs would be unstable.
+void CZIterationStepper::RefinedAdvance(double h) {
+  arrays_.ForQueues([&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const CPathArrays::QueueState& q = arrays_.queues[i];
+      RefinedDiscreteStep(rho_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);
+    }
+  });
+}
+
 void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
+  if (setup_.refined) {
+    RefinedAdvance(tEnd - t0);
+    return;
+  }
   const size_t n = rho_.size();
   for (size_t i = 0; i < n; ++i) y_[i] = rho_[i];
   double H = tEnd - t0;
@@ -180,24 +200,37 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
 }
 
 void CZIterationStepper::FinishStep(double /*time*/, double h) {
-  // Reflection, metrics and regime of every queue (each queue's three depend on it alone).
-  arrays_.ForQueues([this](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      CPathArrays::QueueState& q = arrays_.queues[i];
-      const double K = arrays_.bufferSizes[i];
-      rho_[i] = ReflectedRho(rho_[i], K, regime_[i]);
-      const QueueMetrics m = ClosedFormMetrics(rho_[i], K);
-      q.N = m.N;
-      q.P = m.P;
-      q.U = m.U;
-      if (HasRegimes(K)) {
-        const double slope = LargeBufferSlope(rho_[i], q.U, q.mu, q.lambda);
-        const double previous = previousLambda_[i];
-        previousLambda_[i] = q.lambda;
-        regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
+  // Reflection, metrics and regime of every queue (each queue's three depend on it alone); the
+  // refined model's metrics alone.
+  if (setup_.refined) {
+    arrays_.ForQueues([this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        CPathArrays::QueueState& q = arrays_.queues[i];
+        const MM1KMetrics m = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
+        q.N = m.N;
+        q.P = m.P;
+        q.U = m.U;
       }
-    }
-  });
+    });
+  } else {
+    arrays_.ForQueues([this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        CPathArrays::QueueState& q = arrays_.queues[i];
+        const double K = arrays_.bufferSizes[i];
+        rho_[i] = ReflectedRho(rho_[i], K, regime_[i]);
+        const QueueMetrics m = ClosedFormMetrics(rho_[i], K);
+        q.N = m.N;
+        q.P = m.P;
+        q.U = m.U;
+        if (HasRegimes(K)) {
+          const double slope = LargeBufferSlope(rho_[i], q.U, q.mu, q.lambda);
+          const double previous = previousLambda_[i];
+          previousLambda_[i] = q.lambda;
+          regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
+        }
+      }
+    });
+  }
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
   // receives.
   const std::vector<ClassInfo>& classes = arrays_.Classes();

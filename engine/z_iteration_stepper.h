@@ -1,6 +1,7 @@
 // The "M/M/1/K Z-iteration" run's steps: every queue's rho advanced by adaptive fourth-order
-// Runge-Kutta under a step that changes no rho by more than 0.05, then the classes' shares moved
-// on. It works on the run's path arrays (path_arrays.h) plus each queue's rho and regime.
+// Runge-Kutta (the refined model: by its stable step, refined_model.h) under a step that changes
+// no rho by more than 0.05, then the classes' shares moved on. It works on the run's path arrays
+// (path_arrays.h) plus each queue's rho and regime.
 #pragma once
 
 #include <cstdint>
@@ -36,10 +37,13 @@ class CZIterationStepper {
   void Store() const;
   // N, U and P of every queue into a dump row.
   void AddQueues(CDumpWriter& writer) const;
+  // The metrics of queue i after the last step.
+  QueueMetrics Metrics(size_t i) const { return arrays_.Metrics(i); }
 
  private:
-  // d rho/dt of queue i at rho r, held at 0 while a full small buffer fills. The arrival rate
-  // stays what it was at the start of the step: the paths' rates do not move inside it.
+  // d rho/dt of queue i at rho r, held at 0 while a full small buffer fills (the refined model's
+  // own derivative when refined). The arrival rate stays what it was at the start of the step:
+  // the paths' rates do not move inside it.
   double Slope(size_t i, double r) const;
   // RungeKuttaStep for queue i alone: a queue's derivative depends on its own rho only, so the
   // stages of all queues may run queue by queue.
@@ -47,6 +51,9 @@ class CZIterationStepper {
   // big := one step of 2H (when fresh; otherwise it holds the last half step), half and two := two
   // steps of H; true when some queue's two results differ by more than the tolerance.
   bool TryPair(double H, bool fresh);
+  // Refined model: every queue moved over h seconds by the stable step of refined_model.h, at the
+  // arrival rates of the step's start.
+  void RefinedAdvance(double h);
 
   RunSetup& setup_;
   CPathArrays arrays_;

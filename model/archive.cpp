@@ -1,6 +1,8 @@
 #include "model/archive.h"
 
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -179,6 +181,12 @@ double CArchive::ReadDouble() {
   for (int i = 7; i >= 0; --i) bits = (bits << 8) | b[i];
   double v;
   std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+double CArchive::ReadQuantity(double least) {
+  const double v = ReadDouble();
+  if (!std::isfinite(v) || (v != 0.0 && std::fabs(v) < DBL_MIN) || v < least) Throw(CArchiveException::kBadIndex);
   return v;
 }
 

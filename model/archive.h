@@ -49,6 +49,9 @@ class CArchive {
   std::uint32_t ReadU32();
   std::int32_t ReadI32() { return static_cast<std::int32_t>(ReadU32()); }
   double ReadDouble();
+  // A stored quantity: finite and not denormal (no value the program computes or accepts is
+  // either), and at least `least`. Anything else is a damaged file: "bad format".
+  double ReadQuantity(double least = -1.7976931348623157e308);
   void ReadBytes(void* data, size_t size);
   // Reads a count; a count that cannot fit in the remaining bytes (each element needs at least
   // minElementSize bytes) is a bad format.

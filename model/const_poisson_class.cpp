@@ -14,7 +14,7 @@ void CConstPoissonClass::Serialize(CArchive& ar) {
   if (ar.IsStoring()) {
     ar.WriteDouble(rate);
   } else {
-    rate = ar.ReadDouble();
+    rate = ar.ReadQuantity(0.0);
   }
 }
 

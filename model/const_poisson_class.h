@@ -18,6 +18,8 @@ class CConstPoissonClass : public CTrafficClass {
   std::string GetDescription() const override;
   std::string GetNSScript(double startOffset) override;
   std::string GetQNSScript() const override;
+  // The name of its source in the ns script ("_Poisson_..."), for options of the script writer.
+  std::string GetScriptName() const { return ScriptName("Poisson"); }
 
   double rate = 0.0;  // packets/s
 };

@@ -33,9 +33,10 @@ CVarloDoc::CVarloDoc() {
 }
 
 CVarloDoc::~CVarloDoc() {
-  // The views are gone before their document; none is told about the teardown.
+  // The views are gone before their document; none is told about the teardown. Everything goes
+  // at once (ClearContents), not node by node: deleting one class at a time searches the lists
+  // each time, which makes closing a large network quadratic.
   views_.clear();
-  for (std::uint16_t number : nodeTable_.Keys()) DeleteNode(FindNode(number));
   ClearContents();
 }
 
@@ -319,8 +320,13 @@ void CVarloDoc::RecordEdit(std::unique_ptr<CDocumentEdit> edit) {
 }
 
 void CVarloDoc::ClearContents() {
-  // Classes first: dropping a path touches the queues it crosses.
-  for (const auto& trafficClass : classes_) trafficClass->ClearPath();
+  // Classes first, then links, then nodes. The queues' lists of path entries are emptied
+  // wholesale before the classes go, so no class has to search them for its own entries.
+  for (const auto& link : links_) {
+    link->GetForwardQueue()->ClearPathEntries();
+    link->GetBackwardQueue()->ClearPathEntries();
+  }
+  for (const auto& trafficClass : classes_) trafficClass->ForgetPath();
   classes_.clear();
   links_.clear();
   nodeTable_.Clear();
@@ -406,13 +412,17 @@ void CVarloDoc::Load(CArchive& ar) {
     classes.push_back(std::move(trafficClass));
   }
   queue.Serialize(ar);
+  // The template queue is the last thing written: bytes after it mean the counts before were
+  // damaged (a class count one too small leaves a class behind, read as the template queue).
+  if (ar.Remaining() != 0) ar.Throw(CArchiveException::kBadIndex);
 
-  // Links and classes must name nodes of the table, and at most one link may join two nodes
-  // (deleting a node would otherwise leave a second link pointing at it).
+  // Links and classes must name nodes of the table, a link must join two different nodes, and at
+  // most one link may join two nodes (deleting a node would otherwise leave a second link pointing
+  // at it).
   std::set<std::pair<std::uint16_t, std::uint16_t>> pairs;
   for (const auto& link : links) {
     const std::uint16_t a = link->GetFirstNumber(), b = link->GetSecondNumber();
-    if (!nodes.Contains(a) || !nodes.Contains(b)) ar.Throw(CArchiveException::kBadIndex);
+    if (!nodes.Contains(a) || !nodes.Contains(b) || a == b) ar.Throw(CArchiveException::kBadIndex);
     if (!pairs.emplace(std::min(a, b), std::max(a, b)).second) ar.Throw(CArchiveException::kBadIndex);
   }
   for (const auto& trafficClass : classes) {
@@ -496,6 +506,7 @@ std::vector<std::unique_ptr<CTrafficClass>> CVarloDoc::ReadTraffic(CArchive& ar)
     if (!trafficClass) ar.Throw(CArchiveException::kBadIndex);
     classes.push_back(std::move(trafficClass));
   }
+  if (ar.Remaining() != 0) ar.Throw(CArchiveException::kBadIndex);
   return classes;
 }
 

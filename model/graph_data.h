@@ -44,9 +44,11 @@ struct GraphData {
   // The walk order of the table is the legend order.
   CKeyedTable<GraphSeries> graphSeries;
   bool graphOpen = false;  // a graph window for this document exists
+  bool refinedModel = false;  // the dump was computed with the refined model
 
   void Clear() {
     graphPointCount = 0;
+    refinedModel = false;
     graphTimes.clear();
     graphSeries.Clear();
   }

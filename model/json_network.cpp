@@ -2,13 +2,21 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "model/mm1k_queue.h"
 #include "model/archive.h"
+#include "model/trace_class.h"
 #include "model/traffic_class_kinds.h"
 
 namespace varlo {
@@ -19,26 +27,98 @@ using nlohmann::json;
 
 [[noreturn]] void Fail(const std::string& message) { throw CJsonNetworkError(message); }
 
-double NumberField(const json& object, const char* key, const std::string& what) {
+constexpr double kLargest = std::numeric_limits<double>::max();
+
+// A finite number of at least `least` (and not denormal: no quantity of a network is).
+double NumberField(const json& object, const char* key, const std::string& what, double least = -kLargest) {
   auto it = object.find(key);
   if (it == object.end() || !it->is_number()) Fail(what + ": \"" + key + "\" must be a number");
-  return it->get<double>();
+  const double value = it->get<double>();
+  if (!std::isfinite(value) || (value != 0.0 && std::fabs(value) < std::numeric_limits<double>::min())) {
+    Fail(what + ": \"" + key + "\" must be a finite number");
+  }
+  if (value < least) {
+    Fail(what + ": \"" + key + "\" must be at least " + json(least).dump());
+  }
+  return value;
 }
 
-double NumberOr(const json& object, const char* key, double fallback, const std::string& what) {
+double NumberOr(const json& object, const char* key, double fallback, const std::string& what,
+                double least = -kLargest) {
   if (!object.contains(key)) return fallback;
-  return NumberField(object, key, what);
+  return NumberField(object, key, what, least);
 }
 
-long long IntegerField(const json& object, const char* key, const std::string& what) {
+// An integer within [least, most]; an unsigned JSON integer beyond long long is out of range
+// too, never wrapped.
+long long IntegerField(const json& object, const char* key, const std::string& what,
+                       long long least = std::numeric_limits<std::int32_t>::min(),
+                       long long most = std::numeric_limits<std::int32_t>::max()) {
   auto it = object.find(key);
   if (it == object.end() || !it->is_number_integer()) Fail(what + ": \"" + key + "\" must be an integer");
-  return it->get<long long>();
+  const bool tooLarge = it->is_number_unsigned() &&
+                        it->get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<long long>::max());
+  const long long value = tooLarge ? std::numeric_limits<long long>::max() : it->get<long long>();
+  if (tooLarge || value < least || value > most) {
+    Fail(what + ": \"" + key + "\" " + it->dump() + " is outside " + std::to_string(least) + ".." +
+         std::to_string(most));
+  }
+  return value;
 }
 
-long long IntegerOr(const json& object, const char* key, long long fallback, const std::string& what) {
+long long IntegerOr(const json& object, const char* key, long long fallback, const std::string& what,
+                    long long least = std::numeric_limits<std::int32_t>::min(),
+                    long long most = std::numeric_limits<std::int32_t>::max()) {
   if (!object.contains(key)) return fallback;
-  return IntegerField(object, key, what);
+  return IntegerField(object, key, what, least, most);
+}
+
+// A trace must be a readable regular file: a folder or a device is no trace. Nothing is written.
+void CheckTraceFile(const std::string& path, const std::string& what) {
+  try {
+    CTraceClass::CheckTraceFile(path);
+  } catch (const CFileException& e) {
+    Fail(what + ": " + e.Message());
+  } catch (const CTraceRateException& e) {
+    Fail(what + ": " + e.what());
+  }
+}
+
+// Text of the archive as UTF-8. Text imported from JSON is UTF-8 already and stays as it is;
+// anything else comes from the 8-bit strings of older files, which are Latin-1.
+std::string ToUtf8(const std::string& text) {
+  size_t i = 0;
+  bool valid = true;
+  while (valid && i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) {
+      valid = false;
+      break;
+    }
+    std::uint32_t code = length == 1 ? c : c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) valid = false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (valid && (code < kLeast[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)) valid = false;
+    i += length;
+  }
+  if (valid) return text;
+  std::string converted;
+  converted.reserve(text.size() * 2);
+  for (unsigned char c : text) {
+    if (c < 0x80) {
+      converted += static_cast<char>(c);
+    } else {
+      converted += static_cast<char>(0xC0 | (c >> 6));
+      converted += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return converted;
 }
 
 std::string TextField(const json& object, const char* key, const std::string& what) {
@@ -66,11 +146,11 @@ struct QueueParameters {
 QueueParameters QueueFromJson(const json& object, const std::string& what, const QueueParameters& defaults) {
   if (!object.is_object()) Fail(what + " must be an object");
   QueueParameters q = defaults;
-  q.rate = NumberOr(object, "rate", defaults.rate, what);
-  q.buffer = NumberOr(object, "buffer", defaults.buffer, what);
-  q.delay = NumberOr(object, "delay", defaults.delay, what);
-  const long long weight = IntegerOr(object, "weight", defaults.weight, what);
-  if (weight < 0 || weight > 65535) Fail(what + ": \"weight\" is outside 0..65535");
+  q.rate = NumberOr(object, "rate", defaults.rate, what, 0.0);
+  // A buffer holds at least the packet in service.
+  q.buffer = NumberOr(object, "buffer", defaults.buffer, what, kLeastBufferSize);
+  q.delay = NumberOr(object, "delay", defaults.delay, what, 0.0);
+  const long long weight = IntegerOr(object, "weight", defaults.weight, what, 0, 65535);
   q.weight = static_cast<std::uint16_t>(weight);
   return q;
 }
@@ -89,6 +169,61 @@ std::string ResolvePath(const std::string& path, const std::string& base) {
 
 std::string NodeLabel(std::uint16_t number) { return "node " + std::to_string(number); }
 
+// The whole text must be one JSON value (text after it is refused), and no object may hold a key
+// twice (the parser would silently keep the last): the message names the object.
+nlohmann::json ParseJsonStrictly(const std::string& text) {
+  using nlohmann::json;
+  struct Frame {
+    bool array = false;
+    size_t index = 0;       // array: elements completed
+    std::string key;        // object: the key being read
+    std::set<std::string> keys;
+  };
+  std::vector<Frame> frames;
+  auto where = [&frames]() {
+    std::string path;
+    for (size_t i = 0; i + 1 < frames.size(); ++i) {
+      if (frames[i].array) {
+        path += "[" + std::to_string(frames[i].index) + "]";
+      } else {
+        path += (path.empty() ? "" : ".") + frames[i].key;
+      }
+    }
+    return path.empty() ? std::string("the network") : path;
+  };
+  auto completed = [&frames]() {
+    if (!frames.empty() && frames.back().array) ++frames.back().index;
+  };
+  const json::parser_callback_t check = [&](int, json::parse_event_t event, json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+        frames.push_back(Frame{});
+        break;
+      case json::parse_event_t::array_start:
+        frames.push_back(Frame{true, 0, {}, {}});
+        break;
+      case json::parse_event_t::key: {
+        const std::string key = parsed.get<std::string>();
+        frames.back().key = key;
+        if (!frames.back().keys.insert(key).second) {
+          throw CJsonNetworkError(where() + ": the key \"" + key + "\" appears twice");
+        }
+        break;
+      }
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        frames.pop_back();
+        completed();
+        break;
+      case json::parse_event_t::value:
+        completed();
+        break;
+    }
+    return true;
+  };
+  return json::parse(text, check);
+}
+
 }  // namespace
 
 std::string ColorToText(ColorRef color) {
@@ -98,12 +233,15 @@ std::string ColorToText(ColorRef color) {
 }
 
 ColorRef ColorFromText(const std::string& text, const std::string& what) {
-  unsigned r = 0, g = 0, b = 0;
-  char extra = 0;
-  if (text.size() != 7 || text[0] != '#' || std::sscanf(text.c_str() + 1, "%2x%2x%2x%c", &r, &g, &b, &extra) != 3) {
-    Fail(what + ": colour \"" + text + "\" is not of the form #RRGGBB");
+  // Exactly six hexadecimal digits: sscanf's "%2x" would also take blanks and signs.
+  bool wellFormed = text.size() == 7 && text[0] == '#';
+  for (size_t i = 1; wellFormed && i < text.size(); ++i) {
+    wellFormed = std::isxdigit(static_cast<unsigned char>(text[i])) != 0;
   }
-  return Rgb(r, g, b);
+  if (!wellFormed) Fail(what + ": colour \"" + text + "\" is not of the form #RRGGBB");
+  const unsigned long value = std::stoul(text.substr(1), nullptr, 16);
+  return Rgb(static_cast<unsigned>(value >> 16) & 0xFF, static_cast<unsigned>(value >> 8) & 0xFF,
+             static_cast<unsigned>(value) & 0xFF);
 }
 
 // "udp, tcp, tdpoisson or trace": the kinds' JSON names, for the message of an unknown one.
@@ -144,8 +282,7 @@ static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const 
       auto node = std::make_unique<CGraphicNode>(number, name, static_cast<std::int32_t>(IntegerField(n, "x", what)),
                                                  static_cast<std::int32_t>(IntegerField(n, "y", what)));
       node->size = static_cast<std::int32_t>(IntegerOr(n, "size", node->size, what));
-      const long long shape = IntegerOr(n, "shape", node->shape, what);
-      if (shape < 0 || shape > 6) Fail(what + ": \"shape\" is outside 0..6");
+      const long long shape = IntegerOr(n, "shape", node->shape, what, 0, 6);
       node->shape = static_cast<std::int32_t>(shape);
       node->backColor = ColorOr(n, "backColor", node->backColor, what);
       node->foreColor = ColorOr(n, "foreColor", node->foreColor, what);
@@ -154,7 +291,9 @@ static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const 
       doc->AddNode(std::move(node));
     }
   }
-  doc->nextNodeNumber = static_cast<std::int32_t>(IntegerOr(root, "nextNodeNumber", largestNumber + 1, "network"));
+  // One past the last number in use: 65536 when 65535 is taken.
+  doc->nextNodeNumber =
+      static_cast<std::int32_t>(IntegerOr(root, "nextNodeNumber", largestNumber + 1, "network", 1, 65536));
   if (doc->nextNodeNumber <= largestNumber) {
     Fail("\"nextNodeNumber\" " + std::to_string(doc->nextNodeNumber) + " would reuse the number of an existing node");
   }
@@ -211,10 +350,17 @@ static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const 
       if (kind == nullptr) Fail(what + ": unknown class type \"" + type + "\" (" + KindNames() + ")");
       KindValues values;
       for (const KindParameter& p : kind->parameters) {
+        const std::string name = p.name;
         if (p.type == KindParameter::kFile) {
-          values.files[p.name] = ResolvePath(TextField(c, p.name, what), baseDirectory);
+          values.files[name] = ResolvePath(TextField(c, p.name, what), baseDirectory);
+          // A trace is read when a run needs it; a folder or a device is refused now.
+          if (name == "traceFile") CheckTraceFile(values.files[name], what);
         } else {
-          values.numbers[p.name] = p.required ? NumberField(c, p.name, what) : NumberOr(c, p.name, p.defaultNumber, what);
+          // Rates, delays and slots are never negative; the reserved fields hold any number.
+          const double least = name.rfind("reserved", 0) == 0 ? -kLargest : 0.0;
+          values.numbers[name] = p.required ? NumberField(c, p.name, what, least)
+                                            : NumberOr(c, p.name, p.defaultNumber, what, least);
+          if (name == "slot" && values.numbers[name] == 0.0) Fail(what + ": \"slot\" must be greater than 0");
         }
       }
       std::unique_ptr<CTrafficClass> trafficClass;
@@ -236,7 +382,7 @@ static json DocumentToJsonValue(const CVarloDoc& doc) {
   root["templateQueue"] = QueueToJson(doc.templateQueue, doc.templateQueue.bufferSize);
   json nodes = json::array();
   for (const CGraphicNode* n : doc.NodesInTableOrder()) {
-    nodes.push_back(json{{"number", n->GetNumber()}, {"name", n->GetName()}, {"x", n->x}, {"y", n->y},
+    nodes.push_back(json{{"number", n->GetNumber()}, {"name", ToUtf8(n->GetName())}, {"x", n->x}, {"y", n->y},
                          {"size", n->size}, {"shape", n->shape}, {"backColor", ColorToText(n->backColor)},
                          {"foreColor", ColorToText(n->foreColor)}, {"textColor", ColorToText(n->textColor)}});
   }
@@ -261,7 +407,8 @@ static json DocumentToJsonValue(const CVarloDoc& doc) {
     j["type"] = kind.jsonName;
     const KindValues values = kind.valuesOf(*c);
     for (const auto& [name, number] : values.numbers) j[name] = number;
-    for (const auto& [name, file] : values.files) j[name] = file;
+    // Older files hold 8-bit (Latin-1) text; JSON text is UTF-8.
+    for (const auto& [name, file] : values.files) j[name] = ToUtf8(file);
     classes.push_back(std::move(j));
   }
   root["classes"] = classes;
@@ -270,10 +417,14 @@ static json DocumentToJsonValue(const CVarloDoc& doc) {
 
 std::unique_ptr<CVarloDoc> DocumentFromJson(std::istream& in, const std::string& fileName,
                                             const std::string& baseDirectory) {
+  // The whole stream is the network: text after the JSON value is refused, not ignored.
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   json root;
   try {
-    in >> root;
+    root = ParseJsonStrictly(text);
   } catch (const json::exception& e) {
+    throw CJsonNetworkError(fileName + " is not valid JSON: " + e.what());
+  } catch (const CJsonNetworkError& e) {
     throw CJsonNetworkError(fileName + " is not valid JSON: " + e.what());
   }
   try {

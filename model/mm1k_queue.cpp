@@ -15,7 +15,8 @@ void C_MM1K_Queue::Serialize(CArchive& ar) {
   if (ar.IsStoring()) {
     ar.WriteDouble(bufferSize);
   } else {
-    bufferSize = ar.ReadDouble();
+    // Packets; a queue needs room for at least the packet in service.
+    bufferSize = ar.ReadQuantity(kLeastBufferSize);
   }
 }
 

@@ -7,6 +7,11 @@
 
 namespace varlo {
 
+// The smallest buffer a queue may have, in packets: room for the packet in service. Smaller
+// buffers (0, 0.5) describe no M/M/1/K queue and stall the Z-iteration; files, JSON, dialogs and
+// the link modifier refuse them.
+inline constexpr double kLeastBufferSize = 1.0;
+
 class C_MM1K_Queue : public CQueue {
  public:
   C_MM1K_Queue() = default;  // empty, for reading

@@ -1,7 +1,6 @@
 #include "model/node.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "model/archive.h"
 #include "platform/core/text_format.h"
@@ -10,8 +9,12 @@ namespace varlo {
 
 namespace {
 
-// Characters the simulators' script languages give a meaning to.
-constexpr const char* kScriptSpecialCharacters = " -+=\\[]{}()#$";
+// Script names become parts of Tcl variable names ($node_<name>) and of qns records, so only
+// characters that a Tcl variable substitution takes whole survive: letters, digits and '_'.
+// Everything else (blank, tab, newline, ';', '[', '$', '.', bytes above 127 ...) becomes '_'.
+bool IsScriptNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
 
 }  // namespace
 
@@ -33,8 +36,7 @@ void CNode::Serialize(CArchive& ar) {
 std::string CNode::GetScriptName() const {
   std::string s = Format("%s_%d", name_.c_str(), static_cast<int>(number_));
   for (char& c : s) {
-    // strchr also finds the terminator, which is not one of the characters.
-    if (c != '\0' && std::strchr(kScriptSpecialCharacters, c) != nullptr) c = '_';
+    if (!IsScriptNameCharacter(c)) c = '_';
   }
   return s;
 }

@@ -40,7 +40,8 @@ class CNode : public CPersistent {
   std::uint16_t GetNumber() const { return number_; }
   const std::string& GetName() const { return name_; }
   void SetName(std::string name) { name_ = std::move(name); }
-  // "%s_%d" of name and number with each of " -+=\[]{}()#$" replaced by '_'.
+  // "%s_%d" of name and number with every character other than a letter, digit or '_' replaced
+  // by '_' (this covers " -+=\[]{}()#$" and everything else Tcl or qns could read as syntax).
   std::string GetScriptName() const;
   // The ns declaration "set node_%s [$ns node]\n".
   std::string GetNSScript() const;

@@ -19,8 +19,9 @@ void CQueue::Serialize(CArchive& ar) {
     ar.WriteDouble(propagationDelay);
     ar.WriteU16(routeWeight);
   } else {
-    serviceRate = ar.ReadDouble();
-    propagationDelay = ar.ReadDouble();
+    // Packets per second and seconds: neither is ever negative.
+    serviceRate = ar.ReadQuantity(0.0);
+    propagationDelay = ar.ReadQuantity(0.0);
     routeWeight = ar.ReadU16();
   }
 }

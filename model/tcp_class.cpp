@@ -14,7 +14,7 @@ void CTCPClass::Serialize(CArchive& ar) {
   if (ar.IsStoring()) {
     ar.WriteDouble(sinkDelay);
   } else {
-    sinkDelay = ar.ReadDouble();
+    sinkDelay = ar.ReadQuantity(0.0);
   }
 }
 

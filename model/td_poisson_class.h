@@ -2,12 +2,21 @@
 // "time rate"; the rate on a line holds until the time of the next line.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "model/traffic_class.h"
 
 namespace varlo {
+
+// No line of a rate file or a trace is longer; a longer one (a file without line breaks) is damaged.
+inline constexpr size_t kMaxTextLineLength = 4096;
+// A rate file with more rows than this is refused, and no derived rate file gets more (a tiny
+// slot or a far time stamp would otherwise write without end): at 20 bytes a row, about 200 MB.
+inline constexpr std::uint64_t kMaxRateFileRows = 10'000'000;
 
 class CTdPoissonClass : public CTrafficClass {
  public:
@@ -28,6 +37,11 @@ class CTdPoissonClass : public CTrafficClass {
   // Opens the rate file from its beginning if it is not open and reads up to the start time;
   // false when it cannot be opened (the class then offers 0).
   bool OpenRateFile();
+  // Reads the whole rate file once before a run: a regular file whose lines up to the first that
+  // is not "time rate" hold finite times and finite, non-negative rates, each line at most
+  // kMaxTextLineLength characters, at most kMaxRateFileRows lines. Returns what is wrong (naming
+  // the line), or nothing; "cancelled" when cancel was raised while reading.
+  std::optional<std::string> CheckRateFile(const std::atomic<bool>* cancel) const;
   void CloseRateFile();
   bool IsRateFileOpen() const { return rateFile_ != nullptr; }
 
@@ -36,6 +50,8 @@ class CTdPoissonClass : public CTrafficClass {
 
  protected:
   void SerializeOwnFields(CArchive& ar);
+  // Makes sure the rate file exists before it is opened; false when it cannot be made.
+  virtual bool EnsureRateFile() { return true; }
 
  private:
   // The next "time rate" line; false at the end of the data (end of file or the first line

@@ -37,8 +37,8 @@ void CTrafficClass::Serialize(CArchive& ar) {
   } else {
     sourceNumber_ = ar.ReadU16();
     destinationNumber_ = ar.ReadU16();
-    startTime = ar.ReadDouble();
-    stopTime = ar.ReadDouble();
+    startTime = ar.ReadQuantity();
+    stopTime = ar.ReadQuantity();
   }
 }
 

@@ -58,6 +58,9 @@ class CTrafficClass : public CPersistent {
   void BuildPath();
   // Drops the path: removes its entries from their queues' lists and deletes them.
   void ClearPath();
+  // Drops the path without unlinking it from the queues: only for when every queue's list of
+  // path entries has been emptied already (the whole network is going).
+  void ForgetPath() { path_.clear(); }
   bool IsUnreachable() const { return unreachable_; }
 
   const std::vector<std::unique_ptr<PathEntry>>& GetPath() const { return path_; }

@@ -51,6 +51,12 @@ constexpr int kIdGenerateTraceClasses = 32818;
 // 32819 is free in the program's range; the picture export beside "Create Metafile.." uses it.
 constexpr int kIdExportPicture = 32819;
 constexpr int kIdCreateMetafile = 32820;
+constexpr int kIdExportSummary = 32840;
+constexpr int kIdOpenSweepSummary = 32841;
+
+// --- beyond the original's commands -----------------------------------------------------------
+constexpr int kIdToolsOptions = 32840;  // Tools > Options...: ns folder and the "UseNS" flag
+constexpr int kIdZoomToFit = 32841;     // View > Zoom to Fit
 
 // --- framework commands -----------------------------------------------------------------------
 constexpr int kIdFileNew = 57600;

@@ -1,5 +1,6 @@
 #include "results/computation_commands.h"
 
+#include <QDir>
 #include <chrono>
 #include <optional>
 
@@ -22,14 +23,49 @@ QString RunningTimeText(long seconds) {
 
 namespace {
 
+}  // namespace
+
+QString RoutesComputedText(const CVarloDoc& doc) {
+  long routes = 0, unreachable = 0;
+  doc.ForEachNode([&](const CGraphicNode* from) {
+    doc.ForEachNode([&](const CGraphicNode* to) {
+      if (from == to) return;
+      if (from->GetRoute(to).first != nullptr) {
+        ++routes;
+      } else {
+        ++unreachable;
+      }
+    });
+  });
+  return QStringLiteral("Routes computed: %1 routes, %2 unreachable pairs").arg(routes).arg(unreachable);
+}
+
+QString RunCancelledText(const RunResult& result) {
+  // The dump's header announced the rows of the whole run; the file holds those written so far.
+  return QString::asprintf("The run was cancelled at t = %lf", result.endTime) +
+         QStringLiteral(". The dump file holds the %1 rows written until then.").arg(result.rowsWritten);
+}
+
+QString DefaultDumpFilePath(const CVarloDoc& doc) {
+  QString name = QString::fromStdString(doc.GetTitle());
+  if (name.endsWith(QLatin1String(".net"))) name.chop(4);
+  return QDir(QString::fromStdString(doc.GetFolder())).filePath(name + QLatin1String(".dmp"));
+}
+
+namespace {
+
 // Shows the computation dialog; on OK copies the values back. Returns whether it was confirmed.
 bool EditParameters(CVarloDoc& doc, QWidget* parent) {
   CComputationDlg dialog(parent);
-  dialog.SetParameters(GetComputationParameters(doc));
+  ComputationParameters parameters = GetComputationParameters(doc);
+  // An empty field would become the hidden ".dmp" under the ".dmp" rule: it starts beside the network.
+  if (parameters.dumpFilePath.empty()) parameters.dumpFilePath = DefaultDumpFilePath(doc).toStdString();
+  dialog.SetParameters(parameters);
   if (ExecDialog(dialog) != QDialog::Accepted) return false;
-  const ComputationParameters parameters = dialog.Parameters();
-  SetComputationParameters(doc, parameters);
-  CSettingsStore::WriteWorkerThreads(parameters.workerThreads);
+  const ComputationParameters chosen = dialog.Parameters();
+  SetComputationParameters(doc, chosen);
+  CSettingsStore::WriteEvaluationModel(QString::fromLatin1(EvaluationModelName(GetEvaluationModel())));
+  CSettingsStore::WriteWorkerThreads(chosen.workerThreads);
   return true;
 }
 
@@ -41,7 +77,7 @@ void OnParameters(CVarloDoc& doc, QWidget* parent) {
 
 std::optional<RunResult> OnRunCommand(CVarloDoc& doc, RunMethod method, QWidget* parent,
                                       const RunCommandHooks& hooks) {
-  if (hooks.saveUnderTitle) hooks.saveUnderTitle();
+  if (hooks.saveUnderTitle && !hooks.saveUnderTitle()) return std::nullopt;
   if (!EditParameters(doc, parent)) return std::nullopt;
 
   const auto start = std::chrono::steady_clock::now();
@@ -56,8 +92,11 @@ std::optional<RunResult> OnRunCommand(CVarloDoc& doc, RunMethod method, QWidget*
   }
   switch (result.status) {
     case RunStatus::kCompleted:
-    case RunStatus::kCancelled:
       break;
+    case RunStatus::kCancelled:
+      if (hooks.status) hooks.status(RunCancelledText(result));
+      ShowMessageBox(parent, RunCancelledText(result), MessageKind::kInformation);
+      return result;
     default:
       ShowMessageBox(parent, QString::fromStdString(result.message), MessageKind::kWarning);
       return result;
@@ -76,8 +115,11 @@ void OnCreateGraphic(CVarloDoc& doc, QWidget* parent, const GraphWindowHooks& ho
   const bool queueMode = dialog.queueMode != 0;
   const int metric = dialog.newSeries.front().metric;
 
-  switch (LoadGraphData(doc, std::move(dialog.newSeries), doc.dumpFilePath)) {
+  std::string damage;
+  switch (LoadGraphData(doc, std::move(dialog.newSeries), doc.dumpFilePath, &damage)) {
     case GraphLoadStatus::kLoaded:
+      // The rows before a damaged one are shown; the user learns where the dump ends.
+      if (!damage.empty()) ShowMessageBox(parent, QString::fromStdString(damage), MessageKind::kWarning);
       break;
     case GraphLoadStatus::kNothingSelected:
       return;

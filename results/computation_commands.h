@@ -24,9 +24,22 @@ QString RunningTimeText(long seconds);
 // them back. Does not mark the document as modified.
 void OnParameters(CVarloDoc& doc, QWidget* parent);
 
+// The Output File a document without one is offered: the network's name with ".dmp" (in place of
+// ".net"), in the network's folder.
+QString DefaultDumpFilePath(const CVarloDoc& doc);
+
+// The status-bar line after "&Compute Routes": "Routes computed: N routes, M unreachable pairs",
+// counting ordered pairs of distinct nodes.
+QString RoutesComputedText(const CVarloDoc& doc);
+
+// What a cancelled run tells the user: "The run was cancelled at t = ..." with the simulated time
+// reached and the rows its dump file holds.
+QString RunCancelledText(const RunResult& result);
+
 struct RunCommandHooks {
-  // Saves the document under its title in its folder; the result is ignored.
-  std::function<void()> saveUnderTitle;
+  // Saves the document under its title in its folder (a network never saved goes through Save As
+  // first). Returns false when the user cancelled that Save As: the run does not start.
+  std::function<bool()> saveUnderTitle;
   // The first pane of the status bar.
   std::function<void(const QString&)> status;
 };

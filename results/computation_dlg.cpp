@@ -35,6 +35,12 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   threadsSpin_ = new QSpinBox(this);
   threadsSpin_->setRange(0, 256);
   threadsSpin_->setSpecialValueText(QStringLiteral("All cores"));
+  modelList_ = new QComboBox(this);
+  modelList_->addItem(QStringLiteral("Classic"));
+  modelList_->addItem(QStringLiteral("Refined (M/M/1/K, shared bottlenecks)"));
+  modelList_->setToolTip(
+      QStringLiteral("Classic: the formulas as first described, for comparison with earlier dumps.\n"
+                     "Refined: queues agree with M/M/1/K theory and TCP classes share their bottlenecks."));
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Total Time:"), this), 0, 0);
@@ -48,8 +54,10 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(browseButton_, 3, 2);
   grid->addWidget(new QLabel(QStringLiteral("Profile to use:"), this), 4, 0);
   grid->addWidget(profileList_, 4, 1, 1, 2);
-  grid->addWidget(new QLabel(QStringLiteral("Threads:"), this), 5, 0);
-  grid->addWidget(threadsSpin_, 5, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Model:"), this), 5, 0);
+  grid->addWidget(modelList_, 5, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Threads:"), this), 6, 0);
+  grid->addWidget(threadsSpin_, 6, 1, 1, 2);
 
   connect(browseButton_, &QPushButton::clicked, this, &CComputationDlg::OnBrowse);
   LayOutWithButtons(grid);
@@ -58,7 +66,8 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
       .Text(fileEdit_, &dumpFilePath)
       .Double(runningStepEdit_, &runningStep, kRunningStepRange.minimum, kRunningStepRange.maximum)
       .Double(totalTimeEdit_, &totalTime, kTotalTimeRange.minimum, kTotalTimeRange.maximum)
-      .ComboIndex(profileList_, &profile);
+      .ComboIndex(profileList_, &profile)
+      .ComboIndex(modelList_, &model);
 }
 
 void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
@@ -69,6 +78,7 @@ void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
   profile = parameters.tcpProfile;
   workerThreads = parameters.workerThreads;
   threadsSpin_->setValue(workerThreads);
+  model = static_cast<int>(parameters.model);
 }
 
 ComputationParameters CComputationDlg::Parameters() const {
@@ -79,6 +89,7 @@ ComputationParameters CComputationDlg::Parameters() const {
   parameters.dumpFilePath = dumpFilePath;
   parameters.tcpProfile = profile;
   parameters.workerThreads = threadsSpin_->value();
+  parameters.model = model == 1 ? EvaluationModel::kRefined : EvaluationModel::kClassic;
   return parameters;
 }
 

@@ -28,6 +28,7 @@ class CComputationDlg : public CExchangeDialog {
   std::string dumpFilePath;
   int profile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
   int workerThreads = 0;  // program-wide; 0 "All cores"
+  int model = 0;    // 0 classic, 1 refined (EvaluationModel)
 
   void SetParameters(const ComputationParameters& parameters);
   ComputationParameters Parameters() const;
@@ -38,6 +39,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* FileEdit() const { return fileEdit_; }
   QComboBox* ProfileList() const { return profileList_; }
   QSpinBox* ThreadsSpin() const { return threadsSpin_; }
+  QComboBox* ModelList() const { return modelList_; }
   QPushButton* BrowseButton() const { return browseButton_; }
 
   // "...": takes the values from the controls, then asks for a dump file to save to.
@@ -53,6 +55,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* fileEdit_;
   QComboBox* profileList_;
   QSpinBox* threadsSpin_;
+  QComboBox* modelList_;
   QPushButton* browseButton_;
 };
 

@@ -1,5 +1,6 @@
 #include "results/dump_animation_dlg.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,6 +8,10 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/qt/file_dialogs.h"
 #include "engine/dump_file.h"
@@ -27,7 +32,15 @@ CDumpAnimationDlg::CDumpAnimationDlg(CVarloDoc& doc, QWidget* parent)
   fastButton_ = new QPushButton(QStringLiteral(">>"), this);
   stopButton_ = new QPushButton(QStringLiteral("Stop"), this);
   stopButton_->setDefault(true);
-  for (QPushButton* b : {browseButton_, stepButton_, fastButton_}) b->setAutoDefault(false);
+  playButton_ = new QPushButton(QStringLiteral("Play"), this);
+  speedBox_ = new QComboBox(this);
+  for (int speed : kSpeeds) speedBox_->addItem(QStringLiteral("%1 rows/s").arg(speed), speed);
+  speedBox_->setCurrentIndex(2);
+  noteLabel_ = new QLabel(this);
+  noteLabel_->setWordWrap(true);
+  noteLabel_->hide();
+  playTimer_ = new QTimer(this);
+  for (QPushButton* b : {browseButton_, stepButton_, fastButton_, playButton_}) b->setAutoDefault(false);
   browseButton_->setFixedWidth(28);
 
   auto* layout = new QGridLayout(this);
@@ -39,12 +52,47 @@ CDumpAnimationDlg::CDumpAnimationDlg(CVarloDoc& doc, QWidget* parent)
   layout->addWidget(stepButton_, 1, 2);
   layout->addWidget(fastButton_, 1, 3);
   layout->addWidget(stopButton_, 1, 4);
+  modelLabel_ = new QLabel(this);
+  modelLabel_->hide();
+  layout->addWidget(modelLabel_, 2, 0, 1, 5);
+  layout->addWidget(playButton_, 3, 2);
+  layout->addWidget(speedBox_, 3, 3, 1, 2);
+  layout->addWidget(noteLabel_, 4, 0, 1, 5);
   move(40, 200);
 
   connect(browseButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnBrowse);
   connect(stepButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnStep);
   connect(fastButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnFastForward);
   connect(stopButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnStop);
+  connect(playButton_, &QPushButton::clicked, this, &CDumpAnimationDlg::OnPlayPause);
+  connect(speedBox_, &QComboBox::currentIndexChanged, this,
+          [this] { playTimer_->setInterval(1000 / speedBox_->currentData().toInt()); });
+  connect(playTimer_, &QTimer::timeout, this, [this] {
+    if (!reader_ && !OpenFile()) {
+      Pause();
+      return;
+    }
+    Step();
+    if (atEnd_) Pause();  // the last row stays shown; ">" then shows "END"
+  });
+}
+
+bool CDumpAnimationDlg::IsPlaying() const {
+  return playTimer_->isActive();
+}
+
+void CDumpAnimationDlg::Pause() {
+  playTimer_->stop();
+  playButton_->setText(QStringLiteral("Play"));
+}
+
+void CDumpAnimationDlg::OnPlayPause() {
+  if (IsPlaying()) {
+    Pause();
+    return;
+  }
+  playTimer_->start(1000 / speedBox_->currentData().toInt());
+  playButton_->setText(QStringLiteral("Pause"));
 }
 
 CDumpAnimationDlg::~CDumpAnimationDlg() = default;
@@ -71,6 +119,8 @@ void CDumpAnimationDlg::FromControls() {
 void CDumpAnimationDlg::CloseFile() {
   reader_.reset();
   atEnd_ = false;
+  rowsRead_ = 0;
+  noteLabel_->hide();
 }
 
 bool CDumpAnimationDlg::OpenFile() {
@@ -83,11 +133,18 @@ bool CDumpAnimationDlg::OpenFile() {
     return false;
   }
   atEnd_ = false;
+  rowsRead_ = 0;
+  noteLabel_->hide();
   if (!reader_->Matches(doc_.GetLinks().size(), doc_.GetClasses().size())) {
     reader_.reset();
     ShowMessageBox(this, QString::fromLatin1(kBadDumpFileMessage), MessageKind::kWarning);
     return false;
   }
+  // Sizes of a refined dump are M/M/1/K means; those of a classic Compute Metrics dump are the
+  // fluid backlog (or the offered load when it is empty), so say which one is replayed.
+  const bool refinedDump = reader_->GetHeader().model == "refined";
+  modelLabel_->setText(refinedDump ? QStringLiteral("Computed with the refined model") : QString());
+  modelLabel_->setVisible(refinedDump);
   return true;
 }
 
@@ -97,23 +154,38 @@ void CDumpAnimationDlg::Step() {
     ToControls();
     return;
   }
-  std::string word;
-  if (!reader_->ReadWord(word)) {
+  // One whole row a step: a damaged row is named, never read into the wrong queues.
+  std::vector<std::string> row;
+  if (!reader_->ReadRowWords(row) || row.empty()) {
     atEnd_ = true;  // nothing changes until the next step shows "END"
+    if (!reader_->Damage().empty()) {
+      ShowMessageBox(this, QString::fromStdString(reader_->Damage()), MessageKind::kWarning);
+    } else {
+      const int announced = reader_->GetHeader().nominalRows;
+      if (rowsRead_ < announced) {
+        noteLabel_->setText(QStringLiteral("The file ends after %1 of the %2 rows its header announces "
+                                           "(its run was cancelled or cut short).")
+                                .arg(rowsRead_)
+                                .arg(announced));
+        noteLabel_->show();
+      }
+    }
     return;
   }
-  timeText = QString::fromStdString(word.substr(0, 100));
-  double value = 0.0;
+  ++rowsRead_;
+  timeText = QString::fromStdString(row[0].substr(0, 100));
+  size_t next = 1;
+  // Every word of a row that reads is a number.
+  auto value = [&]() { return std::strtod(row[next++].c_str(), nullptr); };
   auto load = [&](C_MM1K_Queue* queue) {
-    if (reader_->ReadNumber(value)) queue->N = value;
-    if (reader_->ReadNumber(value)) queue->U = value;
-    if (reader_->ReadNumber(value)) queue->P = value;
+    queue->N = value();
+    queue->U = value();
+    queue->P = value();
   };
   for (const auto& link : doc_.GetLinks()) {
     load(link->GetForwardQueue());
     load(link->GetBackwardQueue());
   }
-  for (size_t i = 0; i < doc_.GetClasses().size(); ++i) reader_->ReadNumber(value);
   ToControls();
   doc_.UpdateAllViews(nullptr, kHintGraphData);
 }
@@ -127,10 +199,12 @@ void CDumpAnimationDlg::OnFastForward() {
   if (!reader_ && !OpenFile()) return;
   // The first skip ends the row shown last (or, on a fresh file, skips the first row whole).
   for (int i = 0; i < 4; ++i) reader_->SkipLine();
+  rowsRead_ += rowsRead_ == 0 ? 4 : 3;
   Step();
 }
 
 void CDumpAnimationDlg::OnBrowse() {
+  Pause();
   CloseFile();
   FromControls();
   const QString path =
@@ -142,6 +216,7 @@ void CDumpAnimationDlg::OnBrowse() {
 }
 
 void CDumpAnimationDlg::OnStop() {
+  Pause();
   CloseFile();
   accept();
 }

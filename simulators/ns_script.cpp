@@ -1,16 +1,21 @@
 #include "simulators/ns_script.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 
+#include "model/const_poisson_class.h"
 #include "model/queue.h"
 #include "model/trace_class.h"
 #include "model/traffic_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/node.h"
+#include "platform/core/file_io.h"
+#include "platform/core/script_words.h"
 #include "platform/core/text_format.h"
 #include "simulators/random.h"
 
@@ -31,31 +36,18 @@ std::string QueueMonitorPiece(const CQueue& queue, const std::string& title) {
   const std::string b = queue.toNode->GetScriptName();
   const char* pa = a.c_str();
   const char* pb = b.c_str();
+  // The title comes from the network's file name: written as an inert Tcl word.
+  const std::string file = TclFileWord(Format("%s_%s_%s.tr", title.c_str(), pa, pb));
   return Format(
-      "\nset file_%s_%s [open %s_%s_%s.tr w]\nset qmon_%s_%s [$ns monitor-queue $node_%s $node_%s "
+      "\nset file_%s_%s [open %s w]\nset qmon_%s_%s [$ns monitor-queue $node_%s $node_%s "
       "$file_%s_%s]\n$qmon_%s_%s trace $file_%s_%s\n",
-      pa, pb, title.c_str(), pa, pb, pa, pb, pa, pb, pa, pb, pa, pb, pa, pb);
+      pa, pb, file.c_str(), pa, pb, pa, pb, pa, pb, pa, pb, pa, pb);
 }
 
 // The folder ns runs in for a script written at scriptPath.
 std::string ScriptFolder(const std::string& scriptPath) {
   const std::string folder = DirectoryPart(scriptPath);
   return folder.empty() ? std::string(".") : folder;
-}
-
-// Copies a trace class's ".nstrace" into the script's folder unless it is there already.
-// Returns the copy's path, or "" when nothing was copied.
-std::string PlaceNSTrace(const CTraceClass& trace, const std::string& scriptFolder) {
-  namespace fs = std::filesystem;
-  const fs::path made(trace.traceFileName + ".nstrace");
-  const fs::path wanted = fs::path(scriptFolder) / (FileNamePart(trace.traceFileName) + ".nstrace");
-  std::error_code ec;
-  if (!fs::exists(made, ec)) return std::string();
-  if (fs::exists(wanted, ec) && fs::equivalent(made, wanted, ec)) return std::string();
-  if (!fs::copy_file(made, wanted, fs::copy_options::overwrite_existing, ec)) {
-    throw CFileException(CFileException::CauseFromErrno(ec.value()), wanted.string(), ec.value());
-  }
-  return wanted.string();
 }
 
 }  // namespace
@@ -70,6 +62,15 @@ std::string ApplyScriptExtension(const std::string& name, const std::string& ext
 
 std::string DefaultNSScriptName(const std::string& title) {
   return title + kNSScriptExtension;
+}
+
+std::string PoissonSourceLines(const std::string& className, double rate) {
+  // One packet per burst (burst_time_ 0 rounds to bursts of one), sent at 1 Tbit/s (8 ns), then
+  // idle for an exponential time of mean 1/rate: arrivals at rate packets/s, exponentially spaced.
+  const double idle = rate > 0.0 ? 1.0 / rate : 1e9;
+  return Format(
+      "$poisson_%s set burst_time_ 0\n$poisson_%s set idle_time_ %.9lf\n$poisson_%s set rate_ 1000000000000\n",
+      className.c_str(), className.c_str(), idle, className.c_str());
 }
 
 std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
@@ -93,6 +94,11 @@ std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
       startOffset = random.Next14() / CRandom::kFractionSteps * options.maxStartDelay;
     }
     script += trafficClass->GetNSScript(startOffset);
+    if (options.poissonSources) {
+      if (const auto* poisson = dynamic_cast<const CConstPoissonClass*>(trafficClass.get())) {
+        script += PoissonSourceLines(poisson->GetScriptName(), poisson->rate);
+      }
+    }
   }
 
   script += kDumpingBanner;
@@ -103,28 +109,44 @@ std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
 }
 
 NSScriptResult WriteNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
+  namespace fs = std::filesystem;
   NSScriptResult result;
   result.scriptPath = JoinPath(doc.GetFolder(), options.scriptPath);
-  // Created before anything is generated, so that a name that cannot be written ends the command
-  // before trace files are converted.
-  std::ofstream out(result.scriptPath, std::ios::binary | std::ios::trunc);
-  if (!out) throw CFileException(CFileException::CauseFromErrno(errno), options.scriptPath, errno);
-
-  const std::string script = BuildNSScript(doc, options);
-  out.write(script.data(), static_cast<std::streamsize>(script.size()));
-  out.close();
-  if (!out) throw CFileException(CFileException::kDiskFull, options.scriptPath);
-
   const std::string folder = ScriptFolder(result.scriptPath);
+  // A folder that cannot take the script ends the command before trace files are converted.
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    const int error = errno;
+    throw CFileException(CFileException::CauseFromErrno(error), options.scriptPath, error);
+  }
+
+  // The script names each ".nstrace" without a folder and ns reads it from its working
+  // directory, the script's folder: that is where the binary traces are made, and nowhere else.
+  std::vector<std::string> placed;
   for (const auto& trafficClass : doc.GetClasses()) {
-    if (const auto* trace = dynamic_cast<const CTraceClass*>(trafficClass.get())) {
-      std::string copy = PlaceNSTrace(*trace, folder);
-      if (!copy.empty() && std::find(result.copiedTraces.begin(), result.copiedTraces.end(), copy) ==
-                               result.copiedTraces.end()) {
-        result.copiedTraces.push_back(std::move(copy));
-      }
+    if (auto* trace = dynamic_cast<CTraceClass*>(trafficClass.get())) {
+      trace->nsTraceFolder = folder;
+      std::error_code error;
+      const fs::path traceFolder = fs::absolute(fs::path(trace->traceFileName), error).parent_path();
+      const bool beside = !error && fs::equivalent(traceFolder, fs::path(folder), error) && !error;
+      const std::string made = trace->NSTraceFileName();
+      if (!beside && std::find(placed.begin(), placed.end(), made) == placed.end()) placed.push_back(made);
     }
   }
+  std::string script;
+  try {
+    script = BuildNSScript(doc, options);
+  } catch (...) {
+    for (const auto& trafficClass : doc.GetClasses()) {
+      if (auto* trace = dynamic_cast<CTraceClass*>(trafficClass.get())) trace->nsTraceFolder.clear();
+    }
+    throw;
+  }
+  for (const auto& trafficClass : doc.GetClasses()) {
+    if (auto* trace = dynamic_cast<CTraceClass*>(trafficClass.get())) trace->nsTraceFolder.clear();
+  }
+  // Written like the network files: a full disk leaves the previous script, never half of one.
+  WriteFileAtomically(result.scriptPath, std::vector<std::uint8_t>(script.begin(), script.end()));
+  result.copiedTraces = std::move(placed);
   return result;
 }
 

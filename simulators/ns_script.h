@@ -33,7 +33,15 @@ struct NSScriptOptions {
   double maxStartDelay = 0.0;            // s; each class starts up to this much later
   // Seeds the process's generator; without it the tick count does.
   std::optional<std::uint32_t> seed;
+  // Makes every constant-rate UDP Poisson source truly Poisson at its rate r: the script's
+  // Exponential source is on/off (rate_ while on, exponential idle times), which offers about r/2
+  // as first written. With this option each burst is one packet sent at once (a rate_ far above
+  // any link) followed by an exponential idle time of mean 1/r. Off: the script as first written.
+  bool poissonSources = false;
 };
+
+// The lines that make the Exponential source named `className` Poisson at rate packets/s.
+std::string PoissonSourceLines(const std::string& className, double rate);
 
 // The script text with "\n" line ends. Draws one start delay per class from the process's
 // generator (after seeding it) when maxStartDelay > 0. Trace classes write their ".nstrace".
@@ -41,14 +49,15 @@ std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options);
 
 struct NSScriptResult {
   std::string scriptPath;  // where the script was written
-  // ".nstrace" files copied into the script's folder, where ns looks for them.
+  // ".nstrace" files made in the script's folder, where ns looks for them, for traces that live
+  // elsewhere.
   std::vector<std::string> copiedTraces;
 };
 
-// Writes the script file (created or truncated). Throws CFileException when it cannot be
-// created or written. Each trace class's ".nstrace" is made beside its trace file and, when that
-// is not the script's folder, copied there too: the script names it without a directory, and ns
-// reads it relative to its working directory, which is the script's folder.
+// Writes the script file atomically (a temporary file renamed into place). Throws CFileException
+// when it cannot be written and CScriptNameException for a file name that cannot be made inert.
+// Each trace class's ".nstrace" is made in the script's folder: the script names it without a
+// directory, and ns reads it relative to its working directory, which is the script's folder.
 NSScriptResult WriteNSScript(CVarloDoc& doc, const NSScriptOptions& options);
 
 // The monitors that a dialog offers: for every link in list order, the forward then the backward

@@ -1,13 +1,14 @@
 #include "simulators/qns_script.h"
 
 #include <cerrno>
-#include <fstream>
 
 #include "model/queue.h"
 #include "model/traffic_class.h"
 #include "model/archive.h"
 #include "model/document.h"
 #include "model/node.h"
+#include "platform/core/file_io.h"
+#include "platform/core/script_words.h"
 #include "platform/core/text_format.h"
 
 namespace varlo {
@@ -18,7 +19,7 @@ constexpr const char* kCommandLine = "qns %s zero outqns noutqns 0.0 %lf %lf %d 
 
 std::string DumpRecord(const CQueue& queue, const std::string& title) {
   return Format("d %d %d %s_%s_%s.tr\n", queue.fromNode->GetNumber(), queue.toNode->GetNumber(),
-                title.c_str(), queue.fromNode->GetScriptName().c_str(),
+                CheckQNSFileField(title).c_str(), queue.fromNode->GetScriptName().c_str(),
                 queue.toNode->GetScriptName().c_str());
 }
 
@@ -49,12 +50,9 @@ QNSScriptText BuildQNSScript(const CVarloDoc& doc, const QNSScriptOptions& optio
 QNSScriptResult WriteQNSScript(const CVarloDoc& doc, const QNSScriptOptions& options) {
   QNSScriptResult result;
   result.scriptPath = JoinPath(doc.GetFolder(), options.scriptPath);
-  std::ofstream out(result.scriptPath, std::ios::binary | std::ios::trunc);
-  if (!out) throw CFileException(CFileException::CauseFromErrno(errno), options.scriptPath, errno);
   const QNSScriptText script = BuildQNSScript(doc, options);
-  out.write(script.text.data(), static_cast<std::streamsize>(script.text.size()));
-  out.close();
-  if (!out) throw CFileException(CFileException::kDiskFull, options.scriptPath);
+  // Written like the network files: a full disk leaves the previous script, never half of one.
+  WriteFileAtomically(result.scriptPath, std::vector<std::uint8_t>(script.text.begin(), script.text.end()));
   result.status = script.status;
   return result;
 }

@@ -60,6 +60,7 @@ bool MatchesNodeFilter(const std::string& name, const std::string& filter) {
 
 std::optional<std::string> CheckCountInterval(std::uint32_t lower, std::uint32_t upper) {
   if (upper < lower) return std::string(kEmptyIntervalMessage);
+  if (upper > kMaxClassesPerSource) return std::string(kTooManyClassesMessage);
   return std::nullopt;
 }
 
@@ -71,6 +72,9 @@ GenerationResult GenerateTCPTraffic(CVarloDoc& doc, const TrafficGenerationOptio
 
 GenerationResult GenerateTraceClasses(CVarloDoc& doc, const TraceGenerationOptions& options) {
   if (options.traceFiles.empty()) throw std::invalid_argument(kNoTraceFilesMessage);
+  // Nothing is derived from the traces now (their rate files are made when a run needs them), but
+  // a missing or unreadable trace is reported before any class is made.
+  for (const std::string& trace : options.traceFiles) CTraceClass::CheckTraceFile(trace);
   std::size_t next = 0;
   return Generate(doc, options, [&](CNode* source, CNode* destination) -> std::unique_ptr<CTrafficClass> {
     auto created = std::make_unique<CTraceClass>(source, destination, options.startTime, options.stopTime,

@@ -13,6 +13,10 @@ class CNode;
 class CVarloDoc;
 
 inline constexpr const char* kEmptyIntervalMessage = "Use a non-empty interval, please.";
+// A source cannot usefully hold more classes than there are node numbers; larger counts would
+// only make a generation run until memory is gone.
+inline constexpr std::uint32_t kMaxClassesPerSource = 65535;
+inline constexpr const char* kTooManyClassesMessage = "Please enter a number between 0 and 65535.";
 inline constexpr const char* kNoTraceFilesMessage = "Select at least one trace file, please.";
 inline constexpr const char* kDeleteAllTrafficQuestion = "Are you sure you want to delete all the traffic?";
 

@@ -20,12 +20,15 @@ CNSScriptDlg::CNSScriptDlg(CVarloDoc& doc, QWidget* parent)
   AddRow(QStringLiteral("Monitor Queues:"), queueList_, Qt::AlignTop);
   AddRunBox();
   AddRow(QStringLiteral("Random delay from start to"), delayEdit_);
+  poissonBox_ = new QCheckBox(QStringLiteral("True Poisson UDP sources (exponential gaps at the class rate)"), this);
+  AddRow(QString(), poissonBox_);
   FinishLayout();
 
   exchange_.Text(scriptEdit_, &scriptFile)
       .Double(lengthEdit_, &simulationLength, 1, 100000)
       .Check(runBox_, &runNS)
-      .Double(delayEdit_, &maxStartDelay, 0, 1000000);
+      .Double(delayEdit_, &maxStartDelay, 0, 1000000)
+      .Check(poissonBox_, &poissonSources);
 }
 
 }  // namespace varlo

@@ -11,7 +11,7 @@ namespace varlo {
 
 CSimulatorReportDlg::CSimulatorReportDlg(const SimulatorReport& report, const QString& caption,
                                          const QString& exitLabel, const QString& outputLabel,
-                                         QWidget* parent)
+                                         QWidget* parent, const QString& filesNote)
     : QDialog(parent) {
   setWindowTitle(caption);
   exitCode_ = new QLabel(QString::number(static_cast<long>(report.exitCode)), this);
@@ -25,6 +25,11 @@ CSimulatorReportDlg::CSimulatorReportDlg(const SimulatorReport& report, const QS
   int row = 2;
   if (report.cancelled) {
     grid->addWidget(new QLabel(QStringLiteral("The run was cancelled."), this), row++, 0, 1, 2);
+  }
+  if (!filesNote.isEmpty()) {
+    filesNote_ = new QLabel(filesNote, this);
+    filesNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(filesNote_, row++, 0, 1, 2);
   }
 
   outputToggle_ = new QToolButton(this);
@@ -58,9 +63,9 @@ CSimulatorReportDlg::CSimulatorReportDlg(const SimulatorReport& report, const QS
   if (report.exitCode != 0 && !report.outputLines.empty()) outputToggle_->setChecked(true);
 }
 
-CReportNSDlg::CReportNSDlg(const SimulatorReport& report, QWidget* parent)
+CReportNSDlg::CReportNSDlg(const SimulatorReport& report, QWidget* parent, const QString& filesNote)
     : CSimulatorReportDlg(report, QStringLiteral("NS Run Report"), QStringLiteral("NS Exit with error code"),
-                          QStringLiteral("NS Output"), parent) {}
+                          QStringLiteral("NS Output"), parent, filesNote) {}
 
 CReportQNSDlg::CReportQNSDlg(const SimulatorReport& report, QWidget* parent)
     : CSimulatorReportDlg(report, QStringLiteral("QNS Run Report"),

@@ -21,23 +21,27 @@ class CSimulatorReportDlg : public QDialog {
   QLabel* RunningTimeText() const { return runningTime_; }
   QToolButton* OutputToggle() const { return outputToggle_; }
   QPlainTextEdit* OutputEdit() const { return output_; }
+  QLabel* FilesNote() const { return filesNote_; }  // null without a note
 
  protected:
   CSimulatorReportDlg(const SimulatorReport& report, const QString& caption, const QString& exitLabel,
-                      const QString& outputLabel, QWidget* parent);
+                      const QString& outputLabel, QWidget* parent, const QString& filesNote = QString());
 
  private:
   QLabel* exitCode_;
   QLabel* runningTime_;
   QToolButton* outputToggle_;
   QPlainTextEdit* output_;
+  QLabel* filesNote_ = nullptr;
 };
 
 class CReportNSDlg : public CSimulatorReportDlg {
   Q_OBJECT
 
  public:
-  explicit CReportNSDlg(const SimulatorReport& report, QWidget* parent = nullptr);
+  // filesNote (where the script and the monitor files are) is shown under the running time.
+  explicit CReportNSDlg(const SimulatorReport& report, QWidget* parent = nullptr,
+                        const QString& filesNote = QString());
 };
 
 class CReportQNSDlg : public CSimulatorReportDlg {

@@ -1,5 +1,7 @@
 #include "tools/simulator_commands.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
 #include <exception>
@@ -13,6 +15,7 @@
 #include "tools/gen_traffic_dlg.h"
 #include "tools/modify_links_dlg.h"
 #include "tools/ns_script_dlg.h"
+#include "tools/options_dlg.h"
 #include "tools/qns_script_dlg.h"
 #include "tools/report_dlgs.h"
 #include "tools/simulator_running_dlg.h"
@@ -24,7 +27,9 @@
 namespace varlo {
 
 const char* const kNSScriptDisabledToolTip =
-    "NS Script (not available: choose the ns option when installing Varlo to enable it)";
+    "NS Script (not available: turn it on in Tools > Options)";
+const char* const kNSScriptDisabledPrompt =
+    "Not available: turn on \"Offer Generate NS Script\" in Tools > Options (ns must be installed)";
 
 namespace {
 
@@ -37,7 +42,19 @@ QString ErrorText(const std::exception& error) {
 
 }  // namespace
 
-SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, SimulatorKind kind, QWidget* parent) {
+QString NSFilesNote(const std::string& scriptPath, const std::string& documentFolder, const std::string& title,
+                    bool monitors) {
+  const QString script = QDir(QString::fromStdString(documentFolder)).absoluteFilePath(QString::fromStdString(scriptPath));
+  QString note = QStringLiteral("Script: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(script)));
+  if (monitors) {
+    note += QStringLiteral("\nQueue monitor files: %1_*.tr in %2")
+                .arg(QString::fromStdString(title), QDir::toNativeSeparators(QFileInfo(script).absolutePath()));
+  }
+  return note;
+}
+
+SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, SimulatorKind kind, QWidget* parent,
+                                       const QString& filesNote) {
   const bool ns = kind == SimulatorKind::kNS;
   std::unique_ptr<CSimulatorRun> run = CSimulatorRun::Start(request);
   SimulatorReport report;
@@ -50,7 +67,7 @@ SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, Simulato
     ShowMessageBox(parent, QString::fromStdString(report.failureMessage));
   }
   if (ns) {
-    CReportNSDlg dialog(report, parent);
+    CReportNSDlg dialog(report, parent, filesNote);
     ExecDialog(dialog);
   } else {
     CReportQNSDlg dialog(report, parent);
@@ -60,7 +77,7 @@ SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, Simulato
 }
 
 void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHooks& hooks) {
-  if (hooks.saveUnderTitle) hooks.saveUnderTitle();
+  if (hooks.saveUnderTitle && !hooks.saveUnderTitle()) return;
   CNSScriptDlg dialog(doc, parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
 
@@ -70,18 +87,25 @@ void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHook
   options.simulationLength = dialog.simulationLength;
   options.monitoredQueues = dialog.monitoredQueues;
   options.maxStartDelay = dialog.maxStartDelay;
+  options.poissonSources = dialog.poissonSources != 0;
   try {
     WriteNSScript(doc, options);
   } catch (const std::exception& error) {
     ShowMessageBox(parent, ErrorText(error), MessageKind::kError);
     return;
   }
-  if (dialog.runNS)
-    RunSimulatorWithReport(MakeNSRunRequest(doc, options.scriptPath), SimulatorKind::kNS, parent);
+  if (dialog.runNS) {
+    SimulatorRequest request = MakeNSRunRequest(doc, options.scriptPath);
+    // The ns of the folder chosen in Tools > Options (or by the installer), else the one on the PATH.
+    request.arguments.front() = NSProgram(ReadNSOptions()).toStdString();
+    RunSimulatorWithReport(request, SimulatorKind::kNS, parent,
+                           NSFilesNote(options.scriptPath, doc.GetFolder(), options.title,
+                                       !options.monitoredQueues.empty()));
+  }
 }
 
 void OnGenerateQNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHooks& hooks) {
-  if (hooks.saveUnderTitle) hooks.saveUnderTitle();
+  if (hooks.saveUnderTitle && !hooks.saveUnderTitle()) return;
   CQNSScriptDlg dialog(doc, parent);
   if (ExecDialog(dialog) != QDialog::Accepted) return;
 

@@ -4,7 +4,9 @@
 // document under its title).
 #pragma once
 
+#include <QString>
 #include <functional>
+#include <string>
 
 #include "platform/core/process_runner.h"
 
@@ -15,10 +17,13 @@ namespace varlo {
 class CVarloDoc;
 
 struct ScriptCommandHooks {
-  // Saves the document under its title in its folder; a failure is reported and ignored.
-  std::function<void()> saveUnderTitle;
+  // Saves the document under its title in its folder (a network never saved goes through Save As
+  // first); a failure is reported and ignored. Returns false when the user cancelled that Save As.
+  std::function<bool()> saveUnderTitle;
 };
 
+// Status-bar prompt of "&Generate NS Script..." while "UseNS" is 0: how to turn it on.
+extern const char* const kNSScriptDisabledPrompt;
 // Tooltip of "&Generate NS Script..." while "UseNS" is 0.
 extern const char* const kNSScriptDisabledToolTip;
 
@@ -26,7 +31,14 @@ enum class SimulatorKind { kNS, kQNS };
 
 // Starts the simulator, shows "ns is running" / "qns is running" until it ends or is cancelled,
 // reports a program that could not be started ("Error Running ns !"), then shows the report.
-SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, SimulatorKind kind, QWidget* parent);
+// filesNote, when given, tells in the report where the run's files are.
+SimulatorReport RunSimulatorWithReport(const SimulatorRequest& request, SimulatorKind kind, QWidget* parent,
+                                       const QString& filesNote = QString());
+
+// The NS report's note on the files: the script's full path and, with monitored queues, where ns
+// writes their "<title>_<from>_<to>.tr" files (the folder it runs in, the script's).
+QString NSFilesNote(const std::string& scriptPath, const std::string& documentFolder, const std::string& title,
+                    bool monitors);
 
 void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHooks& hooks);
 void OnGenerateQNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHooks& hooks);

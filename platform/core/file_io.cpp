@@ -55,6 +55,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
   if (S_ISDIR(st.st_mode)) ThrowFileError(path, EISDIR);
 
   std::vector<std::uint8_t> bytes;
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > kMaxReadFileSize) {
+    throw CArchiveException(CArchiveException::kBadIndex, path);
+  }
   if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
   std::uint8_t buffer[65536];
   for (;;) {
@@ -64,12 +67,63 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
       ThrowFileError(path, errno);
     }
     if (n == 0) break;
+    // A pipe or a device (/dev/zero) may never end; nothing the program reads is this large.
+    if (bytes.size() + static_cast<size_t>(n) > kMaxReadFileSize) throw CArchiveException(CArchiveException::kBadIndex, path);
     bytes.insert(bytes.end(), buffer, buffer + n);
   }
   return bytes;
 }
 
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+namespace {
+
+// Follows symbolic links to the file they name (also when that file does not exist yet), so that a
+// save updates the link's target instead of replacing the link with a file of its own.
+std::string ResolveLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) ThrowFileError(path, errno);
+    target.resize(static_cast<size_t>(n));
+    if (!target.empty() && target.front() != '/') {
+      const size_t separator = current.find_last_of('/');
+      if (separator != std::string::npos) target = current.substr(0, separator + 1) + target;
+    }
+    current = target;
+  }
+  ThrowFileError(path, ELOOP);
+}
+
+// Writes all bytes to an open descriptor.
+void WriteAll(int fd, const std::vector<std::uint8_t>& bytes, const std::string& path) {
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError(path, errno);
+    }
+    written += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& requestedPath, const std::vector<std::uint8_t>& bytes) {
+  const std::string path = ResolveLinks(requestedPath);
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    if (S_ISDIR(target.st_mode)) ThrowFileError(requestedPath, EISDIR);
+    // A pipe or a device has no folder entry to replace: it is written directly.
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (fd.Get() < 0) ThrowFileError(requestedPath, errno);
+    WriteAll(fd.Get(), bytes, requestedPath);
+    if (const int error = fd.Close(); error != 0) ThrowFileError(requestedPath, error);
+    return;
+  }
+
   const size_t separator = LastSeparator(path);
   std::string temporary = path + ".XXXXXX";
   FileDescriptor fd(::mkstemp(temporary.data()));
@@ -98,15 +152,7 @@ void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t
   }
   ::fchmod(fd.Get(), mode);
 
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowFileError(path, errno);
-    }
-    written += static_cast<size_t>(n);
-  }
+  WriteAll(fd.Get(), bytes, path);
   if (::fsync(fd.Get()) != 0) ThrowFileError(path, errno);
   if (const int error = fd.Close(); error != 0) ThrowFileError(path, error);
   if (::rename(temporary.c_str(), path.c_str()) != 0) ThrowFileError(path, errno);

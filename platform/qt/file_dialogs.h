@@ -18,6 +18,11 @@ enum class FilePromptKind { kOpen, kSave };
 QString PromptFileName(QWidget* parent, FilePromptKind kind, const QString& filter,
                        const QString& defaultSuffix, const QString& proposed = QString());
 
+// The extension of a Qt name filter's first pattern ("svg" for "SVG Drawings (*.svg)"), or empty.
+QString FilterSuffix(const QString& nameFilter);
+// The path with the filter's extension appended when the path has no extension of its own.
+QString WithFilterSuffix(const QString& path, const QString& nameFilter);
+
 using FilePromptHook = std::function<QString(FilePromptKind kind, const QString& filter,
                                              const QString& defaultSuffix, const QString& proposed)>;
 // Installs a hook (an empty function removes it); returns the previous one.

@@ -92,22 +92,35 @@ void CQtDrawContext::ApplyPen() {
     painter_.setPen(pen_);
     return;
   }
-  // Widths are logical units scaled by the mapping, never below one device pixel; the pen is
-  // cosmetic so that the painter does not scale it a second time.
+  // Widths are logical units scaled by the mapping, never below one device pixel. On paper a
+  // device pixel is far smaller than a screen pixel: there a pen is never thinner than it looks
+  // on the screen (its width in screen pixels at the printer's resolution).
   const double scale = std::fabs(ScaleX()) * std::sqrt(std::fabs(deviceTransform_.determinant()));
-  const double width = std::max(1.0, std::round(p.width * scale));
+  const double screenPixel = printing_ ? std::max(1.0, logPixelsY_ / 96.0) : 1.0;  // device pixels
+  double width = std::max(1.0, std::round(p.width * scale));
+  if (printing_) width = std::max(width, std::max(1, p.width) * screenPixel);
   pen_ = QPen(ToQColor(p.color));
-  pen_.setCosmetic(true);
-  pen_.setWidthF(width);
+  if (printing_ && scale > 0.0) {
+    // Print preview records the page and replays it scaled to its window: a cosmetic pen would
+    // keep its printer-pixel width there and smear over the page. A pen in logical units scales
+    // with the page.
+    pen_.setCosmetic(false);
+    pen_.setWidthF(width / scale);
+  } else {
+    // On the screen the pen is cosmetic so that the painter does not scale it a second time.
+    pen_.setCosmetic(true);
+    pen_.setWidthF(width);
+  }
   pen_.setCapStyle(Qt::RoundCap);
   pen_.setJoinStyle(Qt::RoundJoin);
-  // A classic dashed or dotted pen wider than one unit draws solid.
+  // A classic dashed or dotted pen wider than one unit draws solid. Dash lengths are screen
+  // pixels, given in pen widths.
   if (p.width <= 1 && p.style == PenStyle::kDash) {
     pen_.setCapStyle(Qt::FlatCap);
-    pen_.setDashPattern({18.0 / width, 6.0 / width});
+    pen_.setDashPattern({18.0 * screenPixel / width, 6.0 * screenPixel / width});
   } else if (p.width <= 1 && p.style == PenStyle::kDot) {
     pen_.setCapStyle(Qt::FlatCap);
-    pen_.setDashPattern({3.0 / width, 3.0 / width});
+    pen_.setDashPattern({3.0 * screenPixel / width, 3.0 * screenPixel / width});
   }
   painter_.setPen(pen_);
 }

@@ -30,6 +30,7 @@ std::unique_ptr<QSettings> OpenUserStore() {
 
 const QString kUserInfoGroup = QStringLiteral("UserInfo");
 const QString kRecentGroup = QStringLiteral("Recent File List");
+const QString kModelKey = QStringLiteral("Computation/Model");
 
 }  // namespace
 
@@ -58,6 +59,26 @@ int CSettingsStore::ReadSystemInt(const QString& name, int fallback) {
   return ok ? value : fallback;
 }
 
+namespace {
+// The user's own choices live apart from the installer's group, so that they win over a
+// machine-wide value the user cannot change.
+const QString kOptionsGroup = QStringLiteral("Options");
+}  // namespace
+
+QVariant CSettingsStore::ReadOption(const QString& name) {
+  auto user = OpenUserStore();
+  const QString key = kOptionsGroup + QLatin1Char('/') + name;
+  if (user->contains(key)) return user->value(key);
+  return ReadInstallerValue(name);
+}
+
+bool CSettingsStore::WriteOption(const QString& name, const QVariant& value) {
+  auto user = OpenUserStore();
+  user->setValue(kOptionsGroup + QLatin1Char('/') + name, value);
+  user->sync();
+  return user->status() == QSettings::NoError;
+}
+
 bool CSettingsStore::WriteSystemValue(const QString& name, const QVariant& value) {
   auto store = OpenSystemStore();
   if (!store->isWritable()) return false;
@@ -66,6 +87,16 @@ bool CSettingsStore::WriteSystemValue(const QString& name, const QVariant& value
   store->endGroup();
   store->sync();
   return store->status() == QSettings::NoError;
+}
+
+QString CSettingsStore::ReadEvaluationModel() {
+  auto store = OpenUserStore();
+  return store->value(kModelKey).toString();
+}
+
+void CSettingsStore::WriteEvaluationModel(const QString& name) {
+  auto store = OpenUserStore();
+  store->setValue(kModelKey, name);
 }
 
 QStringList CSettingsStore::ReadRecentFiles() {

@@ -29,9 +29,18 @@ class CSettingsStore {
   // store cannot be written (no rights to the system folder, say).
   static bool WriteSystemValue(const QString& name, const QVariant& value);
 
+  // A setting the user can change in Tools > Options ("UseNS", "NSDirectory"): the user's own
+  // choice when there is one, else the installer's value. WriteOption stores the user's choice.
+  static QVariant ReadOption(const QString& name);
+  static bool WriteOption(const QString& name, const QVariant& value);
+
   // The recent-file list, most recent first, at most four entries.
   static QStringList ReadRecentFiles();
   static void WriteRecentFiles(const QStringList& files);
+
+  // The evaluation model the user chose last ("classic" or "refined"); empty when never chosen.
+  static QString ReadEvaluationModel();
+  static void WriteEvaluationModel(const QString& name);
 
   // Reads and writes go to this INI file instead of the system store; empty restores the store.
   static void SetSystemFileForTesting(const QString& iniPath);

@@ -193,6 +193,51 @@ TEST(GraphDrawing, CaptionCurvesAndLegend) {
   EXPECT_TRUE(HasLine(dc, {Rt - w2 - 5, 24 + 8}, {Rt - w2 - 40, 24 + 8}, PenStyle::kDash));
 }
 
+TEST(GraphDrawing, TimeLabelsNeverRunTogetherAndTheLegendStaysReadable) {
+  // A 3000 s run in a narrow window: "3000.00" is 49 units wide, the ticks 31 apart.
+  GraphData g = TwoPointGraph({0.0, 3000.0}, {0.0, 0.8});
+  g.graphSeries.SetAt(2, Series(2, {0.5, 0.1}, Rgb(255, 0, 0), "A long legend label"));
+  const Rect narrow{0, 0, 400, 300};
+  CRecordingDC dc;
+  DrawGraph(dc, g, ComputeGraphRanges(g), true, narrow);
+  const int B = 300 - 16 - 20;
+  std::vector<DrawCall> labels;
+  for (const DrawCall& c : dc.CallsOf(DrawOp::kTextOut))
+    if (c.points[0].y == B + 12) labels.push_back(c);
+  ASSERT_GE(labels.size(), 2u);
+  EXPECT_EQ(labels.front().text, "0.00");
+  EXPECT_EQ(labels.back().text, "3000.00");
+  for (size_t i = 1; i < labels.size(); ++i) {
+    const int previousRight = labels[i - 1].points[0].x + 7 * int(labels[i - 1].text.size());
+    EXPECT_LT(previousRight, labels[i].points[0].x) << labels[i].text;
+  }
+  // Still eleven ticks on the time axis.
+  int ticks = 0;
+  for (const DrawCall& c : dc.CallsOf(DrawOp::kLine))
+    if (c.points[0].y == B - 4 && c.points[1].y == B + 4 && c.points[0].x == c.points[1].x) ++ticks;
+  EXPECT_EQ(ticks, 11);
+
+  // Each legend text stands on a window-coloured patch laid after the grid.
+  const auto& calls = dc.Calls();
+  size_t lastGrid = 0;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (calls[i].op == DrawOp::kLine && calls[i].state.pen.style == PenStyle::kDot) lastGrid = i;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].op != DrawOp::kTextOut || calls[i].points[0].y >= 100 || calls[i].text.size() < 6) continue;
+    const Point at = calls[i].points[0];
+    const int width = 7 * int(calls[i].text.size());
+    bool covered = false;
+    for (size_t k = lastGrid; k < i; ++k) {
+      const DrawCall& r = calls[k];
+      if (r.op == DrawOp::kRectangle && r.state.brush.style == BrushStyle::kSolid &&
+          r.state.brush.color == Rgb(255, 255, 255) && r.rect.left <= at.x && r.rect.top <= at.y &&
+          r.rect.right >= at.x + width && r.rect.bottom >= at.y + 16)
+        covered = true;
+    }
+    EXPECT_TRUE(covered) << calls[i].text;
+  }
+}
+
 TEST(GraphDrawing, CaptionsByKindOfSeries) {
   GraphData g;
   EXPECT_PRED_FORMAT2(Same, GraphCaption(g), std::string());

@@ -132,26 +132,34 @@ TEST_F(RateFileTest, TraceBecomesRateFileOnce) {
   const std::string rates = trace + "._0.100000_.vlr";
   EXPECT_EQ(CTraceClass::DerivedRateFileName(trace, 0.1), rates);
   CTraceClass c(&net_.a, &net_.c, 0, 0, trace, 0.1);
+  c.SetNetworkFolder(dir_.string());  // the trace is in the network's folder
   EXPECT_EQ(c.rateFileName, rates);
-  // The packet at 0.31 is in the last slot, which is still open when the trace ends.
-  EXPECT_EQ(Read(rates), "0.000000 20.000000\n0.100000 0.000000\n0.200000 10.000000\n");
+  EXPECT_FALSE(fs::exists(rates));  // made when first needed
   EXPECT_EQ(c.GetRate(0.15), 0.0);
   EXPECT_EQ(c.GetRate(0.2), 10.0);
+  // The packet at 0.31 is in the last slot, which is still open when the trace ends.
+  EXPECT_EQ(Read(rates), "0.000000 20.000000\n0.100000 0.000000\n0.200000 10.000000\n");
 
   Write("a.txt._0.100000_.vlr", "0 99\n");  // an existing rate file is reused
   fs::last_write_time(rates, fs::last_write_time(trace) + std::chrono::seconds(10));
   CTraceClass again(&net_.a, &net_.c, 0, 0, trace, 0.1);
+  again.SetNetworkFolder(dir_.string());
+  again.PrepareRateFile(nullptr);
   EXPECT_EQ(Read(rates), "0 99\n");
 
   fs::last_write_time(trace, fs::last_write_time(rates) + std::chrono::seconds(10));  // trace edited
   CTraceClass rebuilt(&net_.a, &net_.c, 0, 0, trace, 0.1);
+  rebuilt.SetNetworkFolder(dir_.string());
+  rebuilt.PrepareRateFile(nullptr);
   EXPECT_EQ(Read(rates), "0.000000 20.000000\n0.100000 0.000000\n0.200000 10.000000\n");
 }
 
 TEST_F(RateFileTest, MissingTraceIsAFileError) {
   const std::string trace = (dir_ / "gone.vlt").string();
+  CTraceClass c(&net_.a, &net_.c, 0, 0, trace, 0.1);
+  c.SetNetworkFolder(dir_.string());
   try {
-    CTraceClass c(&net_.a, &net_.c, 0, 0, trace, 0.1);
+    c.PrepareRateFile(nullptr);
     ADD_FAILURE() << "no exception";
   } catch (const CFileException& e) {
     EXPECT_EQ(e.GetCause(), CFileException::kFileNotFound);
@@ -163,9 +171,13 @@ TEST_F(RateFileTest, MissingTraceIsAFileError) {
 TEST_F(RateFileTest, DegenerateTracesTerminate) {
   const std::string trace = Write("z.vlt", "0.5\ninf\n1.5\n");
   CTraceClass zero(&net_.a, &net_.c, 0, 0, trace, 0.0);  // would never leave the first slot
+  zero.SetNetworkFolder(dir_.string());
+  EXPECT_THROW(zero.PrepareRateFile(nullptr), CTraceRateException);
   EXPECT_FALSE(fs::exists(zero.rateFileName));
   EXPECT_EQ(zero.GetRate(1.0), 0.0);
   CTraceClass infinite(&net_.a, &net_.c, 0, 0, trace, 0.1);  // "inf" ends the trace
+  infinite.SetNetworkFolder(dir_.string());
+  infinite.PrepareRateFile(nullptr);
   EXPECT_EQ(Read(infinite.rateFileName),
             "0.000000 0.000000\n0.100000 0.000000\n0.200000 0.000000\n0.300000 0.000000\n");
 }
@@ -197,7 +209,8 @@ TEST_F(RateFileTest, TraceTextsAndReading) {
                  Format("_Trace_A_1_C_3_%x", c.GetIdentity())));
   EXPECT_EQ(Read(trace + ".nstrace").size(), 16u);
 
-  // Reading replaces the stored rate file name by the derived one and builds that file.
+  // Reading replaces the stored rate file name by the derived one and builds nothing; the file is
+  // made when a run (or a rate lookup) first needs it.
   CArchive out("d.net");
   c.rateFileName = "stale.vlr";
   c.Serialize(out);
@@ -207,7 +220,10 @@ TEST_F(RateFileTest, TraceTextsAndReading) {
   read.Serialize(in);
   EXPECT_EQ(read.traceFileName, trace);
   EXPECT_EQ(read.slotSize, 0.5);
+  EXPECT_FALSE(fs::exists(CTraceClass::DerivedRateFileName(trace, 0.5)));
+  read.SetNetworkFolder(dir_.string());
   EXPECT_EQ(read.rateFileName, CTraceClass::DerivedRateFileName(trace, 0.5));
+  read.PrepareRateFile(nullptr);
   EXPECT_EQ(Read(read.rateFileName),
             "0.000000 0.000000\n0.500000 2.000000\n1.000000 2.000000\n1.500000 0.000000\n");
 }

@@ -2,6 +2,8 @@
 // refused header, restarting from another file, and the views told at every step.
 #include <QLabel>
 #include <QLineEdit>
+#include <QComboBox>
+#include <QPushButton>
 #include <QtTest>
 #include <fstream>
 
@@ -86,6 +88,34 @@ class AnimationTest : public QObject {
     dialog.OnStep();
     QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("END"));
     n.doc.RemoveView(&views);
+  }
+
+  void playStepsOnItsOwnUntilTheEndOfACutShortFile() {
+    Network n;
+    TempFolder folder;
+    n.doc.dumpFilePath = folder.File("cut.dmp");
+    // A cancelled run: the header announces 6 rows, the file holds 3.
+    std::string text = Dump(1, 3);
+    text.replace(text.find("1 1 3"), 5, "1 1 6");
+    WriteFile(n.doc.dumpFilePath, text);
+    CDumpAnimationDlg dialog(n.doc);
+    dialog.InitOnce();
+    dialog.SpeedBox()->setCurrentIndex(dialog.SpeedBox()->count() - 1);  // 25 rows a second
+    dialog.PlayButton()->click();
+    QVERIFY(dialog.IsPlaying());
+    QCOMPARE(dialog.PlayButton()->text(), QStringLiteral("Pause"));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.IsPlaying(), 5000);
+    // The last row stays shown: forward N = 2, backward N = 4.
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("0.200000"));
+    QCOMPARE(n.fwd->N, 2.0);
+    QCOMPARE(n.bwd->N, 4.0);
+    QCOMPARE(dialog.PlayButton()->text(), QStringLiteral("Play"));
+    QVERIFY(dialog.NoteLabel()->isVisibleTo(&dialog));
+    QVERIFY2(dialog.NoteLabel()->text().contains(QStringLiteral("3 of the 6 rows")),
+             qPrintable(dialog.NoteLabel()->text()));
+    // The stepping buttons keep their meaning: the next ">" shows "END".
+    dialog.OnStep();
+    QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("END"));
   }
 
   void fastForwardSkipsFourRows() {

@@ -2,6 +2,8 @@
 // pictures, and the printed page. The metafile is also opened by a real reader where one exists.
 #include <QFile>
 #include <QImage>
+#include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -10,6 +12,8 @@
 
 #include "editor/varlo_view.h"
 #include "model/mm1k_queue.h"
+#include "platform/qt/qt_draw_context.h"
+#include "wmf_reader_probe.h"
 
 using namespace varlo;
 
@@ -71,7 +75,8 @@ class CanvasOutputTest : public QObject {
 
   void metafileOpensInARealReader() {
     const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
-    if (convert.isEmpty()) QSKIP("ImageMagick is not installed");
+    if (const std::string missing = varlo::test_tools::WmfReaderMissing(); !missing.empty())
+      QSKIP(missing.c_str());
     Network net;
     QTemporaryDir dir;
     const QString wmf = dir.filePath(QStringLiteral("net.wmf"));
@@ -80,8 +85,6 @@ class CanvasOutputTest : public QObject {
     QProcess process;
     process.start(convert, {wmf, png});
     QVERIFY(process.waitForFinished(60000));
-    if (process.exitCode() != 0 && process.readAllStandardError().contains("NoDecodeDelegate"))
-      QSKIP("ImageMagick cannot read metafiles here");
     QCOMPARE(process.exitCode(), 0);
     QImage image(png);
     QVERIFY(!image.isNull());
@@ -113,6 +116,54 @@ class CanvasOutputTest : public QObject {
     const QImage png(dir.filePath(QStringLiteral("net.png")));
     QCOMPARE(png.size(), net.view.viewport()->size());
     QCOMPARE(png.pixelColor(60, 80), QColor(0xC0, 0xC0, 0xFF));  // inside the circle
+  }
+
+  void printedPageLooksLikeTheScreen() {
+    // The page as print preview shows it: recorded at the printer's 1200 dpi, replayed at a tenth.
+    // Printable area 9300 x 13300 device units; the network (largest point 340, 260) is fitted
+    // into it less 300: 9000 / 340 = 26.47 device units per model unit, 2.647 image pixels.
+    Network net;
+    const int dpi = 1200;
+    QPicture picture;
+    {
+      QPainter painter(&picture);
+      net.view.PaintPage(painter, QRect(0, 0, 9300, 13300), dpi);
+    }
+    QImage page(930, 1330, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    {
+      QPainter painter(&page);
+      painter.scale(0.1, 0.1);
+      picture.play(&painter);
+    }
+    const double s = 9000.0 / 340.0 * 0.1;
+    auto at = [&](double x, double y) { return page.pixelColor(int(x * s), int(y * s)); };
+    // On the link from (60,80) to (340,80) beside the handle: the line is drawn (black by default).
+    QVERIFY(at(270, 80) != QColor(Qt::white));
+    // Twelve model units off the line, clear of every other element: white paper, as on the screen.
+    QCOMPARE(at(270, 92), QColor(Qt::white));
+    QCOMPARE(at(270, 68), QColor(Qt::white));
+    // Inside the circle of node 1 (size 12): its fill colour, not a bar or a white erasing stroke.
+    QCOMPARE(at(60, 80), QColor(0xC0, 0xC0, 0xFF));
+
+    // The screen rendering scaled to the same size covers about as much paper with ink.
+    QImage screen(340 + 40, 260 + 40, QImage::Format_RGB32);
+    screen.fill(Qt::white);
+    {
+      QPainter painter(&screen);
+      CQtDrawContext dc(painter);
+      net.view.PaintNetwork(dc, screen.size());
+    }
+    const QImage scaled = screen.scaled(int(screen.width() * s), int(screen.height() * s), Qt::IgnoreAspectRatio,
+                                        Qt::SmoothTransformation);
+    const int w = std::min(page.width(), scaled.width()), h = std::min(page.height(), scaled.height());
+    const QImage printedPart = page.copy(0, 0, w, h), screenPart = scaled.copy(0, 0, w, h);
+    if (qEnvironmentVariableIsSet("VARLO_KEEP_PICTURES")) {
+      page.save(qEnvironmentVariable("VARLO_KEEP_PICTURES") + QStringLiteral("/printed_page.png"));
+      scaled.save(qEnvironmentVariable("VARLO_KEEP_PICTURES") + QStringLiteral("/screen_scaled.png"));
+    }
+    const double ratio = double(CountNonWhite(printedPart)) / CountNonWhite(screenPart);
+    QVERIFY2(ratio > 0.5 && ratio < 2.0, qPrintable(QString::number(ratio)));
   }
 
   void printingFitsTheNetworkToThePage() {

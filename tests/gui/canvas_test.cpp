@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include "editor/link_dialog.h"
@@ -447,8 +448,15 @@ class CanvasTest : public QObject {
     CCmdUI in, out;
     QVERIFY(c.view.OnUpdateCommand(kIdZoomIn, in));
     QVERIFY(c.view.OnUpdateCommand(kIdZoomOut, out));
-    QVERIFY(!in.enabled);
+    // From 1.0 the network can still be magnified, up to four times (factor 0.25).
+    QVERIFY(in.enabled);
     QVERIFY(out.enabled);
+    for (int i = 0; i < 5; ++i) c.view.OnCommand(kIdZoomIn);
+    QCOMPARE(c.doc.zoomFactor, 0.25);
+    c.view.OnUpdateCommand(kIdZoomIn, in);
+    QVERIFY(!in.enabled);
+    QCOMPARE(c.view.ModelToWindow(QPoint(100, 40)), QPoint(400, 160));
+    c.doc.zoomFactor = 1.0;
     for (int i = 0; i < 20; ++i) c.view.OnCommand(kIdZoomOut);
     QCOMPARE(c.doc.zoomFactor, 6.0);
     c.view.OnUpdateCommand(kIdZoomIn, in);
@@ -484,6 +492,42 @@ class CanvasTest : public QObject {
     c.doc.zoomFactor = 1.5;
     QCOMPARE(c.view.WindowToModel(QPoint(10, 10)), QPoint(465, 75));
     QCOMPARE(c.view.ModelToWindow(QPoint(465, 75)), QPoint(10, 10));
+  }
+
+  void everyNodeStaysReachable() {
+    Canvas c;
+    c.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c.view));
+    // A node saved left of and above the origin: the scroll range reaches it (with its label).
+    CGraphicNode* lost = c.doc.CreateNode(-225, -40);
+    c.doc.UpdateAllViews(nullptr, kHintNodeAdded, lost);
+    QVERIFY(c.view.horizontalScrollBar()->minimum() <= -225 - 20);
+    QVERIFY(c.view.verticalScrollBar()->minimum() <= -40 - 20);
+    c.view.EnsureNodeVisible(*lost);
+    QVERIFY(c.view.viewport()->rect().contains(c.view.ModelToWindow(QPoint(-225, -40))));
+    QCOMPARE(c.view.WindowToModel(c.view.ModelToWindow(QPoint(-225, -40))), QPoint(-225, -40));
+
+    // Zoom to fit shows every node: one at the origin side, one far away.
+    CGraphicNode* far = c.doc.CreateNode(3000, 1500);
+    c.view.ZoomToFit();
+    // Width needed 3225 + 2 * (size + 60) units over a 640-pixel-wide client: above 5, so 5.25
+    // or more on the 0.25 grid; the height (1540 + margins over ~460) needs less.
+    QVERIFY(c.doc.zoomFactor >= 5.25 && c.doc.zoomFactor <= 5.5);
+    for (const CGraphicNode* node : {lost, far})
+      QVERIFY(c.view.viewport()->rect().contains(c.view.ModelToWindow(QPoint(node->x, node->y))));
+
+    // Ctrl + wheel zooms around the pointer: the model point under it stays put.
+    c.doc.zoomFactor = 2.0;
+    c.view.horizontalScrollBar()->setValue(100);
+    c.view.verticalScrollBar()->setValue(50);
+    const QPoint pointer(200, 150);
+    const QPoint model = c.view.WindowToModel(pointer);  // (600, 400)
+    QCOMPARE(model, QPoint(600, 400));
+    QWheelEvent wheel(QPointF(pointer), c.view.viewport()->mapToGlobal(QPointF(pointer)), QPoint(), QPoint(0, 240),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(c.view.viewport(), &wheel);
+    QCOMPARE(c.doc.zoomFactor, 1.5);  // two notches toward the user's screen magnify
+    QCOMPARE(c.view.WindowToModel(pointer), QPoint(600, 400));
   }
 
   void paintingDrawsLinksUnderNodes() {

@@ -12,10 +12,16 @@
 #include <sstream>
 
 #include "engine/computation_parameters.h"
+#include "engine/dump_file.h"
+#include "engine/evaluation_model.h"
+#include "engine/graph_creation.h"
+#include "engine/graph_drawing.h"
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
+#include "platform/qt/settings_store.h"
 #include "results/computation_commands.h"
 #include "results/computation_dlg.h"
+#include "results/dump_animation_dlg.h"
 #include "results/running_dlg.h"
 
 using namespace varlo;
@@ -130,6 +136,55 @@ class ComputationTest : public QObject {
     SetComputationParameters(*two, ComputationParameters{});  // back to NetBSD for the other tests
   }
 
+  // The model list under the profile list: choosing "Refined" makes the runs of every document
+  // refined, is kept in the settings store for the next start, and the dump says so, which the
+  // graph caption and the animation show. "Classic" dumps stay as they were.
+  void refinedModelIsChosenKeptAndShownByTheReaders() {
+    TempFolder folder;
+    auto doc = SmallNetwork();
+    DialogScript script([&](QDialog& d) {
+      auto& dialog = dynamic_cast<CComputationDlg&>(d);
+      QCOMPARE(dialog.ModelList()->currentIndex(), 0);
+      dialog.ModelList()->setCurrentIndex(1);
+      Submit(dialog, Fields{"0.1", QString::fromStdString(folder.File("refined")), "0.01", "2"});
+      return dialog.result();
+    });
+    const auto result = OnRunCommand(*doc, RunMethod::kComputeMetrics, nullptr, RunCommandHooks{});
+    QVERIFY(result.has_value());
+    QCOMPARE(result->status, RunStatus::kCompleted);
+    QCOMPARE(GetEvaluationModel(), EvaluationModel::kRefined);
+    QCOMPARE(CSettingsStore::ReadEvaluationModel(), QStringLiteral("refined"));
+    const std::string path = folder.File("refined.dmp");
+    QCOMPARE(Lines(path)[1], std::string("1 1 20 refined"));
+    // 60 packets/s on 100: the refined queue holds the M/M/1/K mean of load 0.6 (K = 20) by the end.
+    double sum = 0, weight = 0;
+    for (int n = 0; n <= 20; ++n) {
+      sum += n * std::pow(0.6, n);
+      weight += std::pow(0.6, n);
+    }
+    std::istringstream last(Lines(path).back());
+    double time = 0, size = 0;
+    last >> time >> size;
+    QVERIFY(std::fabs(size - sum / weight) < 0.02 * sum / weight);
+
+    QCOMPARE(LoadGraphData(*doc, {MakeQueueSeries(*doc, *doc->GetLinks()[0]->GetForwardQueue(), 0)}, path),
+             GraphLoadStatus::kLoaded);
+    QCOMPARE(GraphCaption(doc->graph), std::string("AvgSize(t)  (refined model)"));
+
+    CDumpAnimationDlg animation(*doc);  // opens the document's dump, the one just written
+    animation.InitOnce();
+    animation.OnStep();
+    QVERIFY(!animation.ModelLabel()->isHidden());
+
+    SetEvaluationModel(EvaluationModel::kClassic);  // back to classic for the other tests
+    CSettingsStore::WriteEvaluationModel(QStringLiteral("classic"));
+    QCOMPARE(Run(*doc, RunMethod::kComputeMetrics).status, RunStatus::kCompleted);
+    QCOMPARE(Lines(path)[1], std::string("1 1 20"));
+    QCOMPARE(LoadGraphData(*doc, {MakeQueueSeries(*doc, *doc->GetLinks()[0]->GetForwardQueue(), 0)}, path),
+             GraphLoadStatus::kLoaded);
+    QCOMPARE(GraphCaption(doc->graph), std::string("AvgSize(t)"));
+  }
+
   void runWritesTheDumpTheEngineWrites() {
     TempFolder folder;
     auto doc = SmallNetwork();
@@ -142,7 +197,7 @@ class ComputationTest : public QObject {
     bool saved = false;
     QStringList status;
     RunCommandHooks hooks;
-    hooks.saveUnderTitle = [&] { saved = true; };
+    hooks.saveUnderTitle = [&] { saved = true; return true; };
     hooks.status = [&](const QString& text) { status.append(text); };
     const auto result = OnRunCommand(*doc, RunMethod::kComputeMetrics, nullptr, hooks);
     QVERIFY(saved);
@@ -165,12 +220,23 @@ class ComputationTest : public QObject {
     for (size_t i = 1; i < ours.size(); ++i) QCOMPARE(ours[i], theirs[i]);
   }
 
+  void routesComputedAreCounted() {
+    // A - B joined, C alone: A->B and B->A are routes; A->C, C->A, B->C, C->B are not.
+    NetBuilder b;
+    CGraphicNode* a = b.Node("A");
+    CGraphicNode* c = b.Node("B");
+    b.Node("C");
+    b.Link(a, c, 100, 20, 0.01);
+    b.doc->ComputeRoutes();
+    QCOMPARE(RoutesComputedText(*b.doc), QStringLiteral("Routes computed: 2 routes, 4 unreachable pairs"));
+  }
+
   void cancellingTheDialogRunsNothing() {
     auto doc = SmallNetwork();
     DialogScript script(test::PressCancel);
     bool saved = false;
     RunCommandHooks hooks;
-    hooks.saveUnderTitle = [&] { saved = true; };
+    hooks.saveUnderTitle = [&] { saved = true; return true; };
     QVERIFY(!OnRunCommand(*doc, RunMethod::kZIteration, nullptr, hooks).has_value());
     QVERIFY(saved);  // saved before the dialog, as the command does
   }

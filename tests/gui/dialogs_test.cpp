@@ -3,10 +3,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
+#include "platform/qt/file_dialogs.h"
 #include "editor/link_dialog.h"
 #include "editor/node_dialog.h"
 #include "model/mm1k_queue.h"
@@ -372,9 +378,11 @@ class DialogsTest : public QObject {
     QTest::newRow("start negative") << "1034"
                                     << "-1"
                                     << "Please enter a number between 0 and 100000.";
-    QTest::newRow("stop before start is accepted") << "1035"
-                                                   << "0"
-                                                   << "";
+    // A class that would never send is shown to the user; anything but Yes goes back to the field.
+    QTest::newRow("stop before start is questioned")
+        << "1035"
+        << "0"
+        << "The stop time (0 s) is before the start time (50 s): this class will never send.\nKeep these times?";
   }
   void trafficRanges() {
     QFETCH(QString, field);
@@ -399,6 +407,49 @@ class DialogsTest : public QObject {
       QCOMPARE(messages.texts, QStringList{message});
       QCOMPARE(dialog.focusWidget(), edit);
     }
+  }
+
+  void aTypedNameTakesTheExtensionOfTheChosenType() {
+    // "graph1" typed under "SVG Drawings (*.svg)" is graph1.svg, not the first type's graph1.png.
+    QTemporaryDir dir;
+    bool answered = false;
+    QTimer::singleShot(200, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        if (dialog == nullptr || !dialog->isVisible()) continue;
+        dialog->setDirectory(dir.path());
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(types && name);
+        types->setCurrentIndex(1);
+        emit types->activated(1);  // as a click in the list does
+        emit types->textActivated(types->itemText(1));
+        name->setText(QStringLiteral("graph1"));
+        answered = true;
+        QMetaObject::invokeMethod(dialog, "accept");  // as the Save button does
+      }
+    });
+    const QString path = PromptFileName(
+        nullptr, FilePromptKind::kSave,
+        QStringLiteral("PNG Images (*.png);;SVG Drawings (*.svg);;PDF Documents (*.pdf);;Series as CSV (*.csv)"),
+        QStringLiteral("png"));
+    QVERIFY(answered);
+    QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("graph1.svg"));
+  }
+
+  void stopBeforeStartIsKeptWhenTheUserSaysSo() {
+    CTrafficClassDlg dialog;
+    dialog.useUdp = 1;
+    dialog.startTime = 50;
+    dialog.stopTime = 20;
+    ShowReady(dialog);
+    const MessageBoxHook previous = SetMessageBoxHook([](const QString&, MessageKind, int) {
+      return int(QMessageBox::Yes);
+    });
+    const bool closed = Ok(dialog);
+    SetMessageBoxHook(previous);
+    QVERIFY(closed);
+    QCOMPARE(dialog.stopTime, 20.0);
   }
 
   // --- class times dialog -------------------------------------------------------------------

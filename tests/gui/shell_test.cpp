@@ -3,7 +3,15 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QCheckBox>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTextBrowser>
+#include <QToolButton>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMessageBox>
@@ -19,6 +27,8 @@
 #include "app/document_host.h"
 #include "platform/qt/file_dialogs.h"
 #include "app/help.h"
+#include "app/help_window.h"
+#include "tools/simulator_commands.h"
 #include "app/main_frame.h"
 #include "app/mdi_frame.h"
 #include "app/varlo_app.h"
@@ -33,6 +43,8 @@
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
 #include "editor/class_view.h"
+#include "results/computation_dlg.h"
+#include "tools/options_dlg.h"
 
 using namespace varlo;
 
@@ -101,6 +113,12 @@ class ShellTest : public QObject {
     return path;
   }
 
+  // The user's own Options choices live in the test's private configuration, which outlives a run.
+  static void ForgetUserOptions() {
+    QSettings(QSettings::UserScope, QStringLiteral("Local AppWizard-Generated Applications"), QStringLiteral("Varlo"))
+        .remove(QStringLiteral("Options"));
+  }
+
   CChildFrame* OnlyChildFrame() {
     const auto windows = app_->MainFrame()->MdiArea()->subWindowList();
     return windows.size() == 1 ? qobject_cast<CChildFrame*>(windows.first()) : nullptr;
@@ -112,6 +130,7 @@ class ShellTest : public QObject {
     QVERIFY(temp_->isValid());
     CSettingsStore::SetSystemFileForTesting(TempPath(QStringLiteral("system.ini")));
     CSettingsStore::WriteRecentFiles({});
+    ForgetUserOptions();
     messages_.clear();
     messageAnswer_ = QMessageBox::Ok;
     filePromptAnswers_.clear();
@@ -133,6 +152,7 @@ class ShellTest : public QObject {
     SetFilePromptHook({});
     SetDialogHook({});
     SetUrlOpener({});
+    ForgetUserOptions();
     CSettingsStore::SetSystemFileForTesting(QString());
   }
 
@@ -209,7 +229,7 @@ class ShellTest : public QObject {
     Start();
     CMainFrame* main = app_->MainFrame();
     QCOMPARE(main->MenuTitles(),
-             (QStringList{"&File", "&Edit", "&Computation", "&Productivity", "&View", "&Window", "&Help"}));
+             (QStringList{"&File", "&Edit", "&Computation", "&Productivity", "&View", "&Window", "&Tools", "&Help"}));
     QCOMPARE(main->MenuCommands("&Edit"), (std::vector<int>{kIdEditUndo, kIdEditRedo}));
     QCOMPARE(main->MenuCommands("&Computation"),
              (std::vector<int>{kIdComputeRoutes, kIdComputeMetrics, kIdMM1KZIteration, kIdGenerateNSScript,
@@ -218,7 +238,7 @@ class ShellTest : public QObject {
              (std::vector<int>{kIdLoadTraffic, kIdSaveTraffic, kIdGenerateTCPTraffic, kIdGenerateTraceClasses,
                                kIdDeleteAllTraffic, kIdModifyLinks}));
     QCOMPARE(main->MenuCommands("&View"),
-             (std::vector<int>{kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, 0, kIdViewToolbar,
+             (std::vector<int>{kIdCreateGraphic, kIdAnimateDump, kIdZoomIn, kIdZoomOut, kIdZoomToFit, 0, kIdViewToolbar,
                                kIdViewStatusBar}));
     QCOMPARE(main->MenuCommands("&Window"), (std::vector<int>{kIdWindowNew, kIdWindowCascade, kIdWindowTile,
                                                               kIdWindowArrange, kIdWindowSplit}));
@@ -233,7 +253,7 @@ class ShellTest : public QObject {
     host->CreateGraphFrame();
     main->UpdateMenuLayout();
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kGraph);
-    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&Edit", "&Computation", "&View", "&Window", "&Help"}));
+    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&Edit", "&Computation", "&View", "&Window", "&Tools", "&Help"}));
     QCOMPARE(main->MenuCommands("&View"), (std::vector<int>{kIdCreateGraphic, kIdAnimateDump, kIdViewGrid, 0,
                                                             kIdViewToolbar, kIdViewStatusBar}));
 
@@ -243,7 +263,7 @@ class ShellTest : public QObject {
     main->UpdateFrameTitle();
     QCOMPARE(main->windowTitle(), QStringLiteral("Varlo"));
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kNoDocument);
-    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&View", "&Help"}));
+    QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&View", "&Tools", "&Help"}));
     QCOMPARE(main->MenuCommands("&File"),
              (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFilePrintSetup, 0, kIdFileMruFirst,
                                kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast, 0, kIdAppExit}));
@@ -325,11 +345,14 @@ class ShellTest : public QObject {
     CMainFrame* main = app_->MainFrame();
     CVarloDoc* doc = app_->Documents().front()->Doc();
     main->UpdateCommandUI();
-    QVERIFY(!main->Action(kIdZoomIn)->isEnabled());
+    QVERIFY(main->Action(kIdZoomIn)->isEnabled());  // magnifying goes on below 1.0 ...
     QVERIFY(main->Action(kIdZoomOut)->isEnabled());
+    for (int i = 0; i < 3; ++i) QVERIFY(main->RouteCommand(kIdZoomIn));
+    QCOMPARE(doc->zoomFactor, 0.25);
+    main->UpdateCommandUI();
+    QVERIFY(!main->Action(kIdZoomIn)->isEnabled());  // ... down to four times
     QVERIFY(!main->RouteCommand(kIdZoomIn));
-    QCOMPARE(doc->zoomFactor, 1.0);
-    for (int i = 0; i < 20; ++i) QVERIFY(main->RouteCommand(kIdZoomOut));
+    for (int i = 0; i < 23; ++i) QVERIFY(main->RouteCommand(kIdZoomOut));
     QCOMPARE(doc->zoomFactor, 6.0);
     main->UpdateCommandUI();
     QVERIFY(main->Action(kIdZoomIn)->isEnabled());
@@ -737,6 +760,132 @@ class ShellTest : public QObject {
     });
     QVERIFY(app_->MainFrame()->RouteCommand(kIdHelpContents));
     QCOMPARE(opened, QUrl::fromLocalFile(index));
+  }
+
+
+  // --- what a new user meets first -------------------------------------------------------------
+
+  void aNetworkNeverSavedIsSavedThroughSaveAsBeforeARun() {
+    Start();
+    CChildFrame* frame = OnlyChildFrame();
+    QVERIFY(frame != nullptr);
+    frame->Host()->Doc()->CreateNode(50, 50);
+    int computationDialogs = 0;
+    QString offeredDump;
+    SetDialogHook([&](QDialog& dialog) {
+      if (auto* computation = dynamic_cast<CComputationDlg*>(&dialog)) {
+        ++computationDialogs;
+        offeredDump = computation->FileEdit()->text();
+      }
+      return int(QDialog::Rejected);
+    });
+    // Save As cancelled: no run, and no extension-less "Untitled" anywhere.
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdComputeMetrics));
+    QCOMPARE(filePromptFilters_, QStringList{QStringLiteral("Varlo Files (*.net)")});
+    QCOMPARE(computationDialogs, 0);
+    QVERIFY(!QFileInfo::exists(QDir::current().filePath(QStringLiteral("Untitled"))));
+    QVERIFY(frame->Host()->Doc()->GetPathName().empty());
+
+    // Saved as first.net: the title follows and the Output File starts beside it as first.dmp.
+    filePromptAnswers_ << TempPath(QStringLiteral("first.net"));
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdComputeMetrics));
+    QVERIFY(QFileInfo::exists(TempPath(QStringLiteral("first.net"))));
+    QCOMPARE(frame->Host()->Title(), QStringLiteral("first.net"));
+    QCOMPARE(computationDialogs, 1);
+    QCOMPARE(QDir::cleanPath(offeredDump), QDir::cleanPath(TempPath(QStringLiteral("first.dmp"))));
+    QVERIFY(!frame->Host()->Doc()->IsModified());
+
+    // The ns script command asks the same way for a new network (and a cancel stops it).
+    QVERIFY(app_->OnFileNew() != nullptr);
+    filePromptFilters_.clear();
+    CSettingsStore::WriteSystemValue(CSettingsStore::kUseNS, 1);
+    app_->Documents().back()->Doc()->useNS = true;
+    int scriptDialogs = 0;
+    SetDialogHook([&](QDialog&) {
+      ++scriptDialogs;
+      return int(QDialog::Rejected);
+    });
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdGenerateNSScript));
+    QCOMPARE(filePromptFilters_, QStringList{QStringLiteral("Varlo Files (*.net)")});
+    QCOMPARE(scriptDialogs, 0);
+  }
+
+  void optionsTurnTheNSCommandOnAndSayHowWhenItIsOff() {
+    WriteSystemSettings(QStringLiteral("[UserInfo]\nUseNS=0\n"));
+    Start();
+    app_->MainFrame()->UpdateCommandUI();
+    QAction* ns = app_->MainFrame()->Action(kIdGenerateNSScript);
+    QVERIFY(!ns->isEnabled());
+    QVERIFY2(ns->statusTip().contains(QStringLiteral("Tools > Options")), qPrintable(ns->statusTip()));
+
+    // A folder holding an executable ns is where the runs take ns from.
+    QVERIFY(QDir(TempPath(QString())).mkpath(QStringLiteral("nsbin")));
+    QFile program(TempPath(QStringLiteral("nsbin/ns")));
+    QVERIFY(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\n");
+    program.close();
+    program.setPermissions(program.permissions() | QFileDevice::ExeOwner);
+
+    SetDialogHook([&](QDialog& dialog) {
+      auto* options = dynamic_cast<COptionsDlg*>(&dialog);
+      if (options == nullptr) return int(QDialog::Rejected);
+      options->UseNSBox()->setChecked(true);
+      options->DirectoryEdit()->setText(TempPath(QStringLiteral("nsbin")));
+      return int(QDialog::Accepted);
+    });
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdToolsOptions));
+    app_->MainFrame()->UpdateCommandUI();
+    QVERIFY(ns->isEnabled());  // the open network follows at once
+    QVERIFY(!ns->statusTip().contains(QStringLiteral("Tools > Options")));
+    // The choice outlives the program and wins over the installer's 0.
+    const NSOptions stored = ReadNSOptions();
+    QVERIFY(stored.useNS);
+    QCOMPARE(NSProgram(stored), QFileInfo(TempPath(QStringLiteral("nsbin/ns"))).absoluteFilePath());
+    QCOMPARE(NSProgram(NSOptions{true, TempPath(QStringLiteral("missing"))}), QStringLiteral("ns"));
+    QVERIFY(app_->OnFileNew()->Doc()->useNS);
+  }
+
+  void helpShowsThePagesInsideTheProgram() {
+    WriteSystemSettings(QString());
+    CHelpWindow window(HelpIndexPath());
+    QCOMPARE(QFileInfo(window.CurrentPage().toLocalFile()).fileName(), QStringLiteral("index.html"));
+    QVERIFY(window.Browser()->toPlainText().contains(QStringLiteral("What Varlo does")));
+    // Every shipped page is in the contents, the index first.
+    const QStringList pages = QDir(QFileInfo(HelpIndexPath()).absolutePath()).entryList({"*.html"});
+    QCOMPARE(window.Contents()->count(), pages.size());
+    QCOMPARE(window.Contents()->item(0)->data(Qt::UserRole).toString(), QStringLiteral("index.html"));
+    // A link between pages, then back and forward.
+    emit window.Browser()->anchorClicked(QUrl(QStringLiteral("commands.html")));
+    QCOMPARE(QFileInfo(window.CurrentPage().toLocalFile()).fileName(), QStringLiteral("commands.html"));
+    QVERIFY(window.BackButton()->isEnabled());
+    window.BackButton()->click();
+    QCOMPARE(QFileInfo(window.CurrentPage().toLocalFile()).fileName(), QStringLiteral("index.html"));
+    QVERIFY(window.ForwardButton()->isEnabled());
+  }
+
+  void newWindowsOpenMaximisedBesideAMaximisedOneAndPickedNodesComeIntoView() {
+    Start();
+    CChildFrame* first = OnlyChildFrame();
+    QVERIFY(first != nullptr);
+    first->showMaximized();
+    CDocumentHost* second = app_->OnFileNew();
+    QVERIFY(second != nullptr);
+    auto* active = app_->MainFrame()->MdiArea()->activeSubWindow();
+    QVERIFY(active != first);
+    QVERIFY(active->isMaximized());
+
+    // A node far outside the canvas's view, picked in the class tree, is scrolled into view.
+    CVarloDoc* doc = second->Doc();
+    CGraphicNode* far = doc->CreateNode(7000, 6000);
+    doc->UpdateAllViews(nullptr, kHintNodeAdded, far);
+    auto* frame = qobject_cast<CChildFrame*>(active);
+    QVERIFY(frame != nullptr);
+    CVarloView* canvas = frame->Canvas();
+    QVERIFY(!canvas->viewport()->rect().contains(canvas->ModelToWindow(QPoint(far->x, far->y))));
+    QTreeWidgetItem* item = frame->ClassView()->ItemOf(far);
+    QVERIFY(item != nullptr);
+    frame->ClassView()->setCurrentItem(item);
+    QVERIFY(canvas->viewport()->rect().contains(canvas->ModelToWindow(QPoint(far->x, far->y))));
   }
 
   void helpFallsBackToTheShippedPages() {

@@ -95,6 +95,10 @@ TEST_F(ArchiveTest, SixteenBitStringsAreReadAsEightBit) {
 TEST_F(ArchiveTest, ObjectsNumberClassesAndObjectsFromOne) {
   CGraphicNode a(1, "A", 0, 0), b(2, "B", 0, 0), c(3, "C", 0, 0);
   CGraphicLink link1, link2;
+  for (CGraphicLink* link : {&link1, &link2}) {
+    link->GetForwardQueue()->bufferSize = 1;  // the least a stored queue may hold
+    link->GetBackwardQueue()->bufferSize = 1;
+  }
   CArchive ar("x");
   ar.WriteObject(&a);      // class CGraphicNode = 1, object = 2
   ar.WriteObject(&b);      // object 3

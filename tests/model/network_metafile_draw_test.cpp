@@ -15,6 +15,7 @@
 #include "model/graphic_link.h"
 #include "model/graphic_node.h"
 #include "platform/core/wmf_writer.h"
+#include "wmf_reader_probe.h"
 
 namespace varlo {
 namespace {
@@ -98,7 +99,8 @@ class NetworkMetafileTest : public ::testing::Test {
 };
 
 TEST_F(NetworkMetafileTest, ImageMagickRendersTheNetwork) {
-  if (!HaveTool("convert") || !HaveTool("identify")) GTEST_SKIP() << "ImageMagick is not installed";
+  if (const std::string missing = test_tools::WmfReaderMissing(); !missing.empty()) GTEST_SKIP() << missing;
+  if (!HaveTool("identify")) GTEST_SKIP() << "ImageMagick's identify is not installed";
   const fs::path wmf = WriteNetwork();
   const fs::path png = folder / "network_imagemagick.png";
   ASSERT_EQ(std::system(("convert '" + wmf.string() + "' '" + png.string() + "' 2>/dev/null").c_str()), 0);

@@ -11,10 +11,14 @@
 namespace varlo {
 namespace {
 
-TEST(NodeTest, ScriptNameReplacesTheThirteenCharacters) {
+TEST(NodeTest, ScriptNameKeepsOnlyLettersDigitsAndUnderscores) {
   EXPECT_EQ(CNode(5, "a b(c)").GetScriptName(), "a_b_c__5");
   EXPECT_EQ(CNode(7, " -+=\\[]{}()#$").GetScriptName(), "______________7");  // 13 and the separator
-  EXPECT_EQ(CNode(12, "ok.name!*~").GetScriptName(), "ok.name!*~_12");
+  EXPECT_EQ(CNode(12, "ok.name!*~").GetScriptName(), "ok_name____12");
+  // Tcl word and command separators and substitutions, and bytes of other encodings.
+  EXPECT_EQ(CNode(4, "x\t1;exec\ttouch\tP;set\ty").GetScriptName(), "x_1_exec_touch_P_set_y_4");
+  EXPECT_EQ(CNode(9, "a\nb\r\"c\"'").GetScriptName(), "a_b__c___9");
+  EXPECT_EQ(CNode(2, "R\xE9seau\xC3\xA9").GetScriptName(), "R_seau___2");
   EXPECT_EQ(CNode(65535, "").GetScriptName(), "_65535");
   EXPECT_EQ(CNode(3, "x y").GetNSScript(), "set node_x_y_3 [$ns node]\n");
 }

@@ -92,8 +92,9 @@ TEST_F(SavedInputsTest, SeedFilesReadAsTheirKind) {
   ASSERT_FALSE(files.empty());
   for (const fs::path& file : files) {
     const Bytes bytes = ReadWholeFile(file.string());
-    // The one seed with a trace class names a trace that does not exist: a file error.
-    const bool expectOpen = file.filename().string().find("all_kinds") == std::string::npos;
+    // Reading derives nothing from traces, so the seed whose trace class names a trace that does
+    // not exist reads too.
+    const bool expectOpen = true;
     if (file.extension() == ".net") {
       EXPECT_EQ(ReadNetwork(bytes), expectOpen) << file;
     } else {

@@ -58,8 +58,9 @@ TEST(TrafficClassKinds, EveryEntryMakesTheClassItNames) {
     const KindValues back = kind.valuesOf(*made);
     EXPECT_EQ(back.numbers, values.numbers);
     EXPECT_EQ(back.files, values.files);
-    if (kind.rateSource == RateSource::kConstant)
+    if (kind.rateSource == RateSource::kConstant) {
       EXPECT_EQ(kind.constantRate(*made), values.numbers.at("rate"));
+    }
   }
   EXPECT_EQ(FindKindByJsonName("udp")->type, kTypeConstPoisson);
   EXPECT_EQ(FindKindByJsonName("none"), nullptr);

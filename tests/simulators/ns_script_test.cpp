@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <regex>
 #include <vector>
 
@@ -71,6 +72,36 @@ TEST(NSScript, WorkedExampleByteForByte) {
   const NSScriptResult result = WriteNSScript(net.doc, options);
   EXPECT_EQ(result.scriptPath, folder / "net1.net.tcl");
   EXPECT_EQ(test::ReadText(result.scriptPath), kExampleScript);
+}
+
+// The script's Exponential source is on/off and offers about half the class rate; the option
+// makes each UDP Poisson source send single packets at once (a rate far above any link) with
+// exponential gaps of mean 1/rate. Without it the script is as first written; other kinds are
+// never touched.
+TEST(NSScript, PoissonOptionMakesOnlyTheConstantRateSourcesPoisson) {
+  ExampleNetwork net;
+  auto udp = std::make_unique<CConstPoissonClass>(net.a, net.b, 0.0, 0.0, 400.0);
+  CConstPoissonClass* poisson = udp.get();
+  net.doc.AddClass(std::move(udp));
+  net.doc.AddClass(std::make_unique<CTCPClass>(net.b, net.a, 0.0, 0.0, 0.0));
+  NSScriptOptions options;
+  options.title = "net1.net";
+  options.seed = 1;
+  const std::string asWritten = BuildNSScript(net.doc, options);
+  options.poissonSources = true;
+  const std::string withPoisson = BuildNSScript(net.doc, options);
+
+  const std::string name = poisson->GetScriptName();
+  const std::string lines = "$poisson_" + name + " set burst_time_ 0\n$poisson_" + name +
+                            " set idle_time_ 0.002500000\n$poisson_" + name + " set rate_ 1000000000000\n";
+  EXPECT_EQ(PoissonSourceLines(name, 400.0), lines);
+  EXPECT_EQ(asWritten.find("idle_time_"), std::string::npos);
+  // The lines follow the class's own piece, and they are the only difference.
+  const size_t at = withPoisson.find(lines);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(withPoisson.substr(0, at) + withPoisson.substr(at + lines.size()), asWritten);
+  EXPECT_GT(at, withPoisson.find("$ns at 0.000000 \"$agent_" + name + " start\""));
+  EXPECT_EQ(withPoisson.find("idle_time_", at + lines.size()), std::string::npos);
 }
 
 TEST(NSScript, EmptyNetworkHasHeaderBannersAndFinishOnly) {

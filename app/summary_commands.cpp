@@ -1,0 +1,130 @@
+#include "app/summary_commands.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/qt/file_dialogs.h"
+#include "platform/core/file_errors.h"
+#include "model/document.h"
+#include "platform/core/file_io.h"
+#include "platform/qt/dialog_exchange.h"
+#include "simulators/summary.h"
+
+namespace varlo {
+namespace {
+
+// RFC 4180 rows: quoted fields may hold commas, doubled quotes and line breaks.
+std::vector<std::vector<QString>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<QString>> rows;
+  std::vector<QString> row;
+  std::string field;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.push_back(QString::fromStdString(field));
+      field.clear();
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      row.push_back(QString::fromStdString(field));
+      field.clear();
+      rows.push_back(std::move(row));
+      row.clear();
+    } else {
+      field += c;
+    }
+  }
+  if (!field.empty() || !row.empty()) {
+    row.push_back(QString::fromStdString(field));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+}  // namespace
+
+void OnExportSummary(CVarloDoc& doc, QWidget* parent) {
+  DumpSummary summary;
+  try {
+    summary = SummarizeDump(doc, doc.dumpFilePath);
+  } catch (const std::exception& e) {
+    ShowMessageBox(parent, QString::fromStdString(e.what()));
+    return;
+  }
+  const QFileInfo dump(QString::fromStdString(doc.dumpFilePath));
+  const QString proposed = dump.dir().filePath(dump.completeBaseName() + QStringLiteral("-summary.csv"));
+  const QString path = PromptFileName(parent, FilePromptKind::kSave, QStringLiteral("CSV Files (*.csv)"),
+                                      QStringLiteral("csv"), proposed);
+  if (path.isEmpty()) return;
+  const std::string text = SummaryCsv(summary);
+  try {
+    WriteFileAtomically(path.toStdString(), std::vector<std::uint8_t>(text.begin(), text.end()));
+  } catch (const CFileException& e) {
+    ShowMessageBox(parent, QString::fromStdString(e.Message()));
+  }
+}
+
+QWidget* ShowSweepSummary(QWidget* parent, const QString& path) {
+  std::vector<std::vector<QString>> rows;
+  try {
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path.toStdString());
+    rows = ParseCsv(std::string(bytes.begin(), bytes.end()));
+  } catch (const CFileException& e) {
+    ShowMessageBox(parent, QString::fromStdString(e.Message()));
+    return nullptr;
+  }
+  if (rows.empty()) {
+    ShowMessageBox(parent, path + QStringLiteral(" is empty."));
+    return nullptr;
+  }
+  auto* window = new QDialog(parent);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setWindowTitle(QStringLiteral("Sweep Summary - ") + QFileInfo(path).absoluteFilePath());
+  auto* layout = new QVBoxLayout(window);
+  const QString variants = QFileInfo(path).absoluteDir().filePath(QStringLiteral("variants"));
+  layout->addWidget(new QLabel(QStringLiteral("Each variant's network and dump: ") + variants, window));
+  auto* table = new QTableWidget(static_cast<int>(rows.size() - 1), static_cast<int>(rows[0].size()), window);
+  table->setObjectName(QStringLiteral("sweepSummaryTable"));
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  QStringList headings;
+  for (const QString& h : rows[0]) headings << h;
+  table->setHorizontalHeaderLabels(headings);
+  for (size_t r = 1; r < rows.size(); ++r) {
+    for (size_t c = 0; c < rows[r].size() && c < rows[0].size(); ++c)
+      table->setItem(static_cast<int>(r - 1), static_cast<int>(c), new QTableWidgetItem(rows[r][c]));
+  }
+  table->resizeColumnsToContents();
+  table->verticalHeader()->hide();
+  layout->addWidget(table);
+  window->resize(900, 400);
+  window->show();
+  return window;
+}
+
+void OnOpenSweepSummary(QWidget* parent) {
+  const QString path = PromptFileName(parent, FilePromptKind::kOpen,
+                                      QStringLiteral("Sweep Summaries (summary.csv);;CSV Files (*.csv)"),
+                                      QStringLiteral("csv"));
+  if (!path.isEmpty()) ShowSweepSummary(parent, path);
+}
+
+}  // namespace varlo

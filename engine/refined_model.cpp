@@ -1,0 +1,75 @@
+#include "engine/refined_model.h"
+
+#include <cmath>
+
+namespace varlo {
+
+namespace {
+
+// The state of a queue that cannot keep up at all (no service, or a full buffer that the solver
+// puts at an infinite load); far beyond where any metric still changes (its N is K - 1e-9).
+constexpr double kHeaviestLoad = 1e9;
+
+double RhoRate(const MM1KMetrics& m, double rho, double lambda, double mu) {
+  if (!(m.slope > 0.0)) return 0.0;  // a queue without room does not change
+  return m.acceptedShare * (lambda - mu * rho) / m.slope;
+}
+
+}  // namespace
+
+double RefinedRhoRate(double rho, double lambda, double mu, double K) {
+  return RhoRate(MM1KClosedForm(rho, K), rho, lambda, mu);
+}
+
+RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {
+  RefinedStepResult r{};
+  if (!(mu > 0.0)) {
+    // Nothing is sent: the buffer fills with whatever arrives and drops the rest.
+    if (lambda > 0.0) rho = kHeaviestLoad;
+    r.metrics = MM1KClosedForm(rho, K);
+    r.metrics.U = 0.0;
+    r.accepted = 0.0;
+    r.served = 0.0;
+    return r;
+  }
+  const double target = lambda / mu;
+  const MM1KMetrics now = MM1KClosedForm(rho, K);
+  double next = target;
+  MM1KMetrics after;
+  if (rho == target) {
+    after = now;
+  } else {
+    const double rate = now.slope > 0.0 ? mu * now.acceptedShare / now.slope : 0.0;
+    next = target + (rho - target) * std::exp(-rate * h);
+    if (!(next <= kHeaviestLoad)) next = kHeaviestLoad;
+    after = MM1KClosedForm(next, K);
+    const double inflow = now.acceptedShare * (lambda - mu * rho);  // packets/s
+    const double most = std::fabs(inflow) * h;
+    if (std::fabs(after.N - now.N) > most) {
+      double size = now.N + inflow * h;
+      if (size < 0.0) size = 0.0;
+      next = size < K ? MM1KLoadForSize(size, K, next) : kHeaviestLoad;
+      if (!(next <= kHeaviestLoad)) next = kHeaviestLoad;
+      after = MM1KClosedForm(next, K);
+    }
+  }
+  rho = next;
+  r.metrics = after;
+  r.accepted = lambda * after.acceptedShare * h;
+  r.served = mu * after.U * h;
+  return r;
+}
+
+double RefinedSojourn(double N, double U, double mu) {
+  const double service = 1.0 / mu;
+  if (!(U > 0.0)) return service;
+  const double sojourn = N / (mu * U);
+  return sojourn > service ? sojourn : service;
+}
+
+double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
+  const double room = mu - otherLoad;
+  return room > 0.0 ? room / tcpDemand : 0.0;
+}
+
+}  // namespace varlo

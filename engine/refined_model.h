@@ -1,0 +1,62 @@
+// The refined model: queues that obey M/M/1/K queueing theory in both runs, and TCP classes that
+// share a bottleneck instead of overrunning it. Same inputs, queues, classes, routes and steps as
+// the classic model; only these formulas differ.
+//
+// Queue law (both runs). A queue's state is its equivalent load rho: the load at which the
+// stationary M/M/1/K queue holds the queue's current mean N. From rho come N, the blocking
+// probability P = pi_K (the fraction of arrivals dropped) and the utilisation U = 1 - pi_0
+// (model/mm1k_closed_form.h), for every K with one formula (no branches, no reflections). The
+// queue's packets change by what it accepts minus what it sends,
+//     dN/dt = lambda (1 - P) - mu U = (1 - P)(lambda - mu rho)     (as 1 - pi_0 = rho (1 - pi_K)),
+// so d rho/dt = (1 - P)(lambda - mu rho) / (dN/drho), whose only rest point is rho = lambda/mu:
+// a queue fed at a steady rate settles at the M/M/1/K numbers of its offered load.
+//
+// Over a step of h seconds at a held lambda, rho relaxes towards lambda/mu exponentially at the
+// linearised rate mu (1 - P)/(dN/drho), and N may change by no more packets than the current net
+// inflow |lambda (1 - P) - mu U| h brings or takes in the step (a filling queue fills at the fluid
+// rate; an overloaded large buffer ends up losing (lambda - mu)/lambda of its arrivals). This is
+// exact at the rest point and stable for any h: a small buffer on a fast link relaxes within a
+// fraction of a millisecond, where explicit Runge-Kutta steps of the run's length would diverge.
+// "Compute Metrics" takes this step with its fixed running step; "M/M/1/K Z-iteration" keeps its
+// step lengths (0.05 / |d rho/dt| of the fastest queue, at most the running step) and takes this
+// step over each of them.
+//
+// TCP. Long-lived TCP flows probe for bandwidth until their bottleneck drops packets: in the fluid
+// TCP models (Kelly's and Low's network utility view, the Misra-Gong-Towsley fluid equations) the
+// flows sharing a bottleneck fill it at equilibrium, the sum of their rates equal to the capacity
+// that other traffic leaves, while loss and delay settle at what makes each flow send its share.
+// The refined model keeps the profile for how the capacity is shared and lets the bottleneck set
+// the level: each class's profile rate (from its round trip, which counts each queue's sojourn
+// N/(mu U) by Little's law, at least the 1/mu of sending a packet, and its path loss) is scaled by
+// the smallest factor
+//     (mu - other offered load) / (sum of the profile rates of the TCP classes there)
+// over the queues of its forward path. At its bottleneck the TCP classes thus carry exactly the
+// room left, in the ratios of their profile rates (Reno's bias towards short round trips), and no
+// queue gets more TCP load than that room. (The classic model takes each class's profile rate as
+// it is, even where the rates of a link's classes add up to more than it can send.)
+#pragma once
+
+#include "model/mm1k_closed_form.h"
+
+namespace varlo {
+
+// d rho/dt of a queue of buffer K and service rate mu at load rho under arrival rate lambda.
+double RefinedRhoRate(double rho, double lambda, double mu, double K);
+
+// One fixed step of h seconds at arrival rate lambda; rho is the queue's state, updated in place.
+struct RefinedStepResult {
+  MM1KMetrics metrics;  // at the end of the step
+  double accepted;      // packets admitted in the step
+  double served;        // packets sent in the step
+};
+RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h);
+
+// A TCP class's time in one queue: Little's law N/(mu U), and never less than the 1/mu of
+// sending one packet. Seconds.
+double RefinedSojourn(double N, double U, double mu);
+
+// The factor by which the TCP classes crossing a queue are scaled so that their sum fills the room
+// mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
+double RefinedTcpShare(double tcpDemand, double otherLoad, double mu);
+
+}  // namespace varlo

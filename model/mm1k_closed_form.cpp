@@ -1,0 +1,147 @@
+#include "model/mm1k_closed_form.h"
+
+#include <cmath>
+#include <limits>
+
+namespace varlo {
+
+namespace {
+
+// Within this distance of rho = 1, measured as |ln rho| (K + 1), the closed forms lose their
+// digits to cancellation (their terms grow as 1/(1 - rho)^2 while the result stays near K^2/12);
+// there the occupancy is close to uniform over 0..K and four cumulants give every metric to
+// better than 1e-8 relative.
+constexpr double kNearUniform = 0.05;
+
+// Load r in [0, 1) away from 1: the exact stationary distribution pi_n ~ r^n, n = 0..K.
+struct Reduced {
+  double pi0;
+  double piK;
+  double mean;
+  double dMeanDr;  // dN/dr
+  double rK;       // r^K
+  double rM;       // r^(K+1)
+};
+
+Reduced ReducedQueue(double r, double K) {
+  const double M = K + 1.0;
+  const double rK = std::pow(r, K);
+  const double rM = rK * r;
+  const double a = 1.0 - r;
+  const double den = 1.0 - rM;
+  Reduced q;
+  q.pi0 = a / den;
+  q.piK = rK * a / den;
+  q.mean = r / a - M * rM / den;
+  q.dMeanDr = 1.0 / (a * a) - M * M * rK / (den * den);
+  q.rK = rK;
+  q.rM = rM;
+  return q;
+}
+
+}  // namespace
+
+MM1KMetrics MM1KClosedForm(double rho, double K) {
+  MM1KMetrics m;
+  if (!(K > 0.0)) {
+    m.N = 0.0;
+    m.U = 0.0;
+    m.P = rho > 0.0 ? 1.0 : 0.0;
+    m.acceptedShare = 1.0 - m.P;
+    m.slope = 0.0;
+    return m;
+  }
+  if (rho <= 0.0) {
+    m.N = 0.0;
+    m.P = 0.0;
+    m.U = 0.0;
+    m.acceptedShare = 1.0;
+    m.slope = 1.0;  // N ~ rho for a lightly loaded queue
+    return m;
+  }
+  if (std::isnan(rho)) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    return MM1KMetrics{nan, nan, nan, nan, nan};
+  }
+  const double M = K + 1.0;
+  const double x = std::log(rho);
+  if (std::fabs(x) * M < kNearUniform) {
+    // Cumulant expansion of log sum_{n=0..K} e^{xn} about x = 0 (odd cumulants beyond the mean
+    // vanish for the uniform occupancy).
+    const double variance0 = (M * M - 1.0) / 12.0;
+    const double kappa4 = -(M * M - 1.0) * (M * M + 1.0) / 120.0;
+    const double x2 = x * x;
+    const double logPartition = std::log(M) + x * K / 2.0 + x2 * variance0 / 2.0 + x2 * x2 * kappa4 / 24.0;
+    m.N = K / 2.0 + x * variance0 + x2 * x * kappa4 / 6.0;
+    m.P = std::exp(x * K - logPartition);
+    m.U = 1.0 - std::exp(-logPartition);
+    m.acceptedShare = 1.0 - m.P;
+    m.slope = (variance0 + x2 * kappa4 / 2.0) / rho;
+    return m;
+  }
+  if (rho < 1.0) {
+    const Reduced q = ReducedQueue(rho, K);
+    m.N = q.mean;
+    m.P = q.piK;
+    m.U = 1.0 - q.pi0;
+    m.acceptedShare = 1.0 - q.piK;
+    m.slope = q.dMeanDr;
+  } else {
+    // pi_n(rho) = pi_{K-n}(1/rho): the mirrored queue of load s = 1/rho.
+    const double s = 1.0 / rho;
+    const Reduced q = ReducedQueue(s, K);
+    m.N = K - q.mean;
+    m.P = q.pi0;
+    m.U = 1.0 - q.piK;
+    // 1 - (1 - s)/(1 - s^(K+1)) without the cancellation of a heavy overload.
+    m.acceptedShare = s * (1.0 - q.rK) / (1.0 - q.rM);
+    // Var(rho) = Var(s) = s dN/ds, and dN/drho = Var/rho.
+    m.slope = s * s * q.dMeanDr;
+  }
+  // Rounding may leave the last digit outside the possible range.
+  if (m.N < 0.0) m.N = 0.0;
+  if (m.N > K) m.N = K;
+  if (m.P < 0.0) m.P = 0.0;
+  if (m.P > 1.0) m.P = 1.0;
+  if (m.U < 0.0) m.U = 0.0;
+  if (m.U > 1.0) m.U = 1.0;
+  return m;
+}
+
+double MM1KLoadForSize(double N, double K, double guess) {
+  if (!(N > 0.0) || !(K > 0.0)) return 0.0;
+  if (N >= K) return std::numeric_limits<double>::infinity();
+  // Newton steps on y = ln rho, where dN/dy = Var(n) and N is a smooth S-shaped function; a
+  // bracket [lo, hi] keeps every step inside the interval known to hold the answer.
+  double y = guess > 0.0 && std::isfinite(guess) ? std::log(guess) : std::log(N / (1.0 + N));
+  double lo = -std::numeric_limits<double>::infinity();
+  double hi = std::numeric_limits<double>::infinity();
+  const double tolerance = 1e-12 * (K > 1.0 ? K : 1.0);
+  for (int i = 0; i < 200; ++i) {
+    const double rho = std::exp(y);
+    const MM1KMetrics m = MM1KClosedForm(rho, K);
+    const double error = m.N - N;
+    if (std::fabs(error) <= tolerance) return rho;
+    if (error < 0.0) {
+      lo = y;
+    } else {
+      hi = y;
+    }
+    const double dNdy = m.slope * rho;
+    double next = dNdy > 0.0 ? y - error / dNdy : y;
+    if (!(next > lo && next < hi) || next == y) {
+      if (std::isfinite(lo) && std::isfinite(hi)) {
+        next = 0.5 * (lo + hi);
+      } else if (std::isfinite(lo)) {
+        next = lo + 1.0 + (lo - y);  // widen upwards
+      } else {
+        next = hi - 1.0 - (y - hi);  // widen downwards
+      }
+    }
+    if (std::isfinite(lo) && std::isfinite(hi) && hi - lo < 1e-15 * (1.0 + std::fabs(y))) return std::exp(next);
+    y = next;
+  }
+  return std::exp(y);
+}
+
+}  // namespace varlo

@@ -1,0 +1,299 @@
+// The stationary M/M/1/K closed forms, the refined model's runs against them, and the laws both
+// models keep on networks where the first-described formulas broke them (NaN, N < 0, N > K, TCP
+// classes carrying more than a link). Expected values come from summing the stationary
+// distribution pi_n ~ rho^n directly, never from the code under test.
+#include "model/mm1k_closed_form.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/dump_file.h"
+#include "engine/run.h"
+#include "engine/tcp_profile.h"
+#include "run_network.h"
+
+namespace varlo {
+namespace {
+
+using test::NetBuilder;
+using test::ReadText;
+using test::TempFolder;
+using test::WriteText;
+
+// N, U, P and Var(n)/rho of M/M/1/K by summing pi_n ~ rho^n, n = 0..K, in long double and in the
+// log domain (no overflow for any rho).
+struct Oracle {
+  double N, U, P, slope;
+};
+Oracle Summed(double rho, int K) {
+  const long double logRho = std::log(static_cast<long double>(rho));
+  const long double top = logRho > 0 ? K * logRho : 0;
+  long double s0 = 0, s1 = 0, s2 = 0;
+  for (int n = 0; n <= K; ++n) {
+    const long double w = std::exp(n * logRho - top);
+    s0 += w;
+    s1 += n * w;
+    s2 += static_cast<long double>(n) * n * w;
+  }
+  const long double mean = s1 / s0;
+  const long double variance = s2 / s0 - mean * mean;
+  return Oracle{static_cast<double>(mean), static_cast<double>(1 - std::exp(-top) / s0),
+                static_cast<double>(std::exp(K * logRho - top) / s0), static_cast<double>(variance / rho)};
+}
+
+::testing::AssertionResult Near(const char* what, double got, double want, double relative, double absolute) {
+  if (std::fabs(got - want) <= std::max(relative * std::fabs(want), absolute)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << what << " = " << got << ", expected " << want;
+}
+
+TEST(MM1KClosedForm, AgreesWithTheSummedDistributionForEveryLoadAndBuffer) {
+  const int buffers[] = {1, 2, 10, 77, 99, 100, 150, 1000};
+  // Loads on both sides of 1, within a hair of it (where the closed forms cancel), and far beyond
+  // it (where rho^(K+1) overflows).
+  const double loads[] = {0.01, 0.3, 0.9, 0.999, 1 - 1e-6, 1 - 1e-9, 1.0, 1 + 1e-9, 1 + 1e-6, 1.001, 1.2, 2.0, 20.0, 1e4};
+  for (int K : buffers) {
+    for (double rho : loads) {
+      SCOPED_TRACE("K = " + std::to_string(K) + ", rho = " + std::to_string(rho));
+      const Oracle want = Summed(rho, K);
+      const MM1KMetrics got = MM1KClosedForm(rho, K);
+      EXPECT_TRUE(Near("N", got.N, want.N, 1e-8, 1e-12));
+      EXPECT_TRUE(Near("U", got.U, want.U, 1e-8, 1e-14));
+      EXPECT_TRUE(Near("P", got.P, want.P, 1e-8, 1e-14));
+      EXPECT_TRUE(Near("1 - P", got.acceptedShare, 1 - want.P, 1e-8, 1e-14));
+      EXPECT_TRUE(Near("dN/drho", got.slope, want.slope, 1e-7, 1e-14));
+    }
+  }
+  // No load, and a buffer with no room at all.
+  const MM1KMetrics idle = MM1KClosedForm(0.0, 10);
+  EXPECT_EQ(idle.N, 0.0);
+  EXPECT_EQ(idle.U, 0.0);
+  EXPECT_EQ(idle.P, 0.0);
+  EXPECT_EQ(idle.slope, 1.0);  // N ~ rho at light load
+  EXPECT_EQ(MM1KClosedForm(0.5, 0).P, 1.0);
+}
+
+TEST(MM1KClosedForm, LoadForSizeInvertsTheMeanSize) {
+  for (int K : {1, 10, 100, 1000}) {
+    for (double rho : {0.05, 0.7, 1.0, 1.0001, 1.5, 30.0}) {
+      const double N = Summed(rho, K).N;
+      if (N >= K) continue;
+      SCOPED_TRACE("K = " + std::to_string(K) + ", rho = " + std::to_string(rho));
+      EXPECT_TRUE(Near("rho", MM1KLoadForSize(N, K, 1.0), rho, 1e-6, 1e-12));
+      EXPECT_TRUE(Near("rho", MM1KLoadForSize(N, K, 0.001), rho, 1e-6, 1e-12));
+    }
+  }
+  EXPECT_EQ(MM1KLoadForSize(0.0, 10, 0.5), 0.0);
+}
+
+// --- runs ------------------------------------------------------------------------------------
+
+std::vector<std::vector<double>> Rows(const std::string& path) {
+  std::vector<std::vector<double>> rows;
+  std::istringstream in(ReadText(path));
+  std::string line;
+  std::getline(in, line);
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::vector<double> row;
+    std::string word;
+    while (words >> word) row.push_back(std::strtod(word.c_str(), nullptr));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Every queue group of every row: finite, 0 <= N <= K, U and P in [0, 1].
+void ExpectPossible(const std::vector<std::vector<double>>& rows, const std::vector<double>& buffers) {
+  for (const auto& row : rows) {
+    for (size_t q = 0; q < buffers.size(); ++q) {
+      const double N = row.at(1 + 3 * q), U = row.at(2 + 3 * q), P = row.at(3 + 3 * q);
+      ASSERT_TRUE(N >= 0 && N <= buffers[q] && U >= 0 && U <= 1 && P >= 0 && P <= 1)
+          << "t = " << row[0] << ", queue " << q << ": N = " << N << ", U = " << U << ", P = " << P;
+    }
+  }
+}
+
+struct SingleQueue {
+  double rho;
+  int K;
+};
+
+class RefinedSingleQueue : public ::testing::TestWithParam<SingleQueue> {};
+
+// One UDP Poisson class at rho * mu on one link settles, in both runs, at the stationary
+// M/M/1/K numbers of its load (within 2 %, or 0.02 packets / 0.002).
+TEST_P(RefinedSingleQueue, SettlesAtTheMM1KNumbersInBothRuns) {
+  const SingleQueue c = GetParam();
+  const double mu = 1000;
+  const Oracle want = Summed(c.rho, c.K);
+  for (RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    SCOPED_TRACE(method == RunMethod::kComputeMetrics ? "Compute Metrics" : "M/M/1/K Z-iteration");
+    TempFolder folder;
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    net.Link(a, b, mu, c.K, 0.001);
+    net.Udp(a, b, c.rho * mu);
+    net.doc->totalTime = 20;
+    net.doc->dumpFilePath = folder.File("q.dmp");
+    RunOptions options;
+    options.model = EvaluationModel::kRefined;
+    ASSERT_EQ(varlo::Run(*net.doc, method, options).status, RunStatus::kCompleted);
+    const auto rows = Rows(folder.File("q.dmp"));
+    ExpectPossible(rows, {static_cast<double>(c.K), static_cast<double>(c.K)});
+    const std::vector<double>& last = rows.back();
+    EXPECT_TRUE(Near("N", last[1], want.N, 0.02, 0.02));
+    EXPECT_TRUE(Near("U", last[2], want.U, 0.02, 0.002));
+    EXPECT_TRUE(Near("P", last[3], want.P, 0.02, 0.002));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(LoadsAndBuffers, RefinedSingleQueue,
+                         ::testing::Values(SingleQueue{0.05, 1}, SingleQueue{0.5, 10}, SingleQueue{0.9, 100},
+                                           SingleQueue{1.0, 20}, SingleQueue{1.2, 50}, SingleQueue{0.8, 150},
+                                           SingleQueue{2.0, 1000}, SingleQueue{1.2, 100}));
+
+TEST(RefinedDump, SaysRefinedAfterTheCountsAndClassicDumpsStayAsTheyWere) {
+  TempFolder folder;
+  NetBuilder net;
+  auto* a = net.Node("A");
+  auto* b = net.Node("B");
+  net.Link(a, b, 100, 10, 0.01);
+  net.Udp(a, b, 50);
+  net.doc->totalTime = 1;
+  RunOptions options;
+  options.documentPath = "/n.net";
+  options.model = EvaluationModel::kRefined;
+  net.doc->dumpFilePath = folder.File("r.dmp");
+  ASSERT_EQ(varlo::Run(*net.doc, RunMethod::kComputeMetrics, options).status, RunStatus::kCompleted);
+  options.model = EvaluationModel::kClassic;
+  net.doc->dumpFilePath = folder.File("c.dmp");
+  ASSERT_EQ(varlo::Run(*net.doc, RunMethod::kComputeMetrics, options).status, RunStatus::kCompleted);
+
+  EXPECT_EQ(ReadText(folder.File("r.dmp")).substr(0, 22), "/n.net\n1 1 10 refined\n");
+  EXPECT_EQ(ReadText(folder.File("c.dmp")).substr(0, 14), "/n.net\n1 1 10\n");
+  EXPECT_EQ(CDumpReader(folder.File("r.dmp")).GetHeader().model, "refined");
+  EXPECT_EQ(CDumpReader(folder.File("c.dmp")).GetHeader().model, "classic");
+  EXPECT_TRUE(CDumpReader(folder.File("r.dmp")).Matches(1, 1));
+  // A refined Compute Metrics row shows the queue's mean size, not the offered load of an empty
+  // queue: the first row is the empty queue at time 0.
+  EXPECT_EQ(Rows(folder.File("r.dmp"))[0][1], 0.0);
+  EXPECT_EQ(Rows(folder.File("c.dmp"))[0][1], 0.5);
+}
+
+// --- the laws, in both models --------------------------------------------------------------
+
+struct ModelAndMethod {
+  EvaluationModel model;
+  RunMethod method;
+};
+const ModelAndMethod kAll[] = {{EvaluationModel::kClassic, RunMethod::kComputeMetrics},
+                               {EvaluationModel::kClassic, RunMethod::kZIteration},
+                               {EvaluationModel::kRefined, RunMethod::kComputeMetrics},
+                               {EvaluationModel::kRefined, RunMethod::kZIteration}};
+
+std::string Name(const ModelAndMethod& m) {
+  return std::string(EvaluationModelName(m.model)) +
+         (m.method == RunMethod::kComputeMetrics ? " Compute Metrics" : " Z-iteration");
+}
+
+// Overloads that made the first-described formulas write NaN (a buffer of 77 to 99 packets,
+// whose squared rho^(K+1) overflowed), N < 0 (a large buffer reflected far past its junction)
+// and N > K (a buffer of exactly 100 packets, which never gets a regime).
+TEST(ModelLaws, OverloadedBuffersKeepEveryValuePossible) {
+  struct Case {
+    double K, load;
+  };
+  for (const Case c : {Case{80, 3}, Case{99, 20}, Case{150, 20}, Case{100, 1.2}, Case{1000, 20}}) {
+    for (const ModelAndMethod& m : kAll) {
+      SCOPED_TRACE("K = " + std::to_string(c.K) + ", load " + std::to_string(c.load) + ", " + Name(m));
+      TempFolder folder;
+      NetBuilder net;
+      auto* a = net.Node("A");
+      auto* b = net.Node("B");
+      net.Link(a, b, 1000, c.K, 0.001);
+      net.Udp(a, b, c.load * 1000);
+      net.doc->totalTime = 3;
+      net.doc->dumpFilePath = folder.File("o.dmp");
+      RunOptions options;
+      options.model = m.model;
+      ASSERT_EQ(varlo::Run(*net.doc, m.method, options).status, RunStatus::kCompleted);
+      ExpectPossible(Rows(folder.File("o.dmp")), {c.K, c.K});
+    }
+  }
+}
+
+// Many TCP flows on one bottleneck, whose large-buffer state was driven to N < 0 (a negative round
+// trip, then NaN from the profile): nothing impossible appears in either model. The profile gives
+// each class a rate from its round trip and loss alone, which summed to 2 - 2.6 times the link;
+// with the refined model the classes crossing it never exceed its capacity together.
+TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
+  const int flows = 1000;
+  const double mu = 1000;
+  for (const ModelAndMethod& m : kAll) {
+    SCOPED_TRACE(Name(m));
+    const int saved = GetTcpProfile();
+    SetTcpProfile(kProfileNS);
+    TempFolder folder;
+    NetBuilder net;
+    auto* r1 = net.Node("R1");
+    auto* r2 = net.Node("R2");
+    auto* s = net.Node("S");
+    auto* d = net.Node("D");
+    net.Link(s, r1, 100 * mu, 1000, 0.001);
+    net.Link(r1, r2, mu, 100, 0.01);
+    net.Link(r2, d, 100 * mu, 1000, 0.001);
+    for (int i = 0; i < flows; ++i) net.Tcp(s, d, 0);
+    net.doc->totalTime = 2;
+    net.doc->dumpFilePath = folder.File("t.dmp");
+    RunOptions options;
+    options.model = m.model;
+    const RunResult result = varlo::Run(*net.doc, m.method, options);
+    SetTcpProfile(saved);
+    ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+    const auto rows = Rows(folder.File("t.dmp"));
+    ExpectPossible(rows, {1000, 1000, 100, 100, 1000, 1000});
+    for (const auto& row : rows) {
+      double sum = 0;
+      for (int i = 0; i < flows; ++i) {
+        ASSERT_TRUE(std::isfinite(row.at(19 + i)) && row[19 + i] >= 0);
+        sum += row[19 + i];
+      }
+      if (m.model == EvaluationModel::kRefined) {
+        ASSERT_LE(sum, mu * (1 + 1e-9)) << "t = " << row[0];
+      }
+    }
+  }
+}
+
+// The last line of defence: a value no formula can mend (here a rate file asking for a negative
+// rate) stops the run with a message naming the class and the time; it never completes.
+TEST(ModelLaws, ImpossibleInputStopsTheRunNamingTheClassAndTheTime) {
+  for (const ModelAndMethod& m : kAll) {
+    SCOPED_TRACE(Name(m));
+    TempFolder folder;
+    WriteText(folder.File("neg.vlr"), "0 10\n0.5 -40\n");
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    net.Link(a, b, 100, 10, 0.01);
+    net.RateFile(a, b, folder.File("neg.vlr"));
+    net.doc->totalTime = 2;
+    net.doc->dumpFilePath = folder.File("neg.dmp");
+    RunOptions options;
+    options.model = m.model;
+    const RunResult result = varlo::Run(*net.doc, m.method, options);
+    EXPECT_EQ(result.status, RunStatus::kImpossibleValue);
+    EXPECT_NE(result.message.find("A -> B"), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("stopped at time 0.5"), std::string::npos) << result.message;
+    EXPECT_LT(result.endTime, 0.6);
+  }
+}
+
+}  // namespace
+}  // namespace varlo
