@@ -157,8 +157,9 @@ struct CZIterationEngine::Impl {
   RunResult Execute(RunMethod m) {
     RunResult result;
     const Clock::time_point routeStart = Clock::now();
+    // On a worker thread in the desktop program: the caller notifies the views once the run returns.
     if (!doc.routesValid) {
-      doc.ComputeRoutes();
+      doc.ComputeRoutes(false);
       result.routeSeconds = SecondsSince(routeStart);
     }
     const Clock::time_point runStart = Clock::now();
@@ -231,7 +232,7 @@ RunResult CZIterationEngine::RunComputeMetrics() {
 
 bool CZIterationEngine::PrepareForSteps(RunMethod method, RunResult& result) {
   if (!impl_->doc.routesValid) {
-    impl_->doc.ComputeRoutes();
+    impl_->doc.ComputeRoutes(false);
     impl_->doc.routesValid = true;
   }
   impl_->writer = nullptr;

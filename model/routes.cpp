@@ -216,7 +216,7 @@ void RoutesFrom(size_t s, const QueueGraph& g, CNode& source, SearchSpace& w) {
 
 }  // namespace
 
-void CVarloDoc::ComputeRoutes() {
+void CVarloDoc::ComputeRoutes(bool notifyViews) {
   for (const auto& link : links_) link->highlighted = false;
 
   const std::vector<CGraphicNode*> nodes = NodesInTableOrder();
@@ -247,7 +247,7 @@ void CVarloDoc::ComputeRoutes() {
     link->GetBackwardQueue()->ClearPathEntries();
   }
   for (const auto& trafficClass : classes_) trafficClass->BuildPath();
-  UpdateAllViews(nullptr, kHintGeneral);
+  if (notifyViews) UpdateAllViews(nullptr, kHintGeneral);
 }
 
 }  // namespace varlo

@@ -383,6 +383,33 @@ TEST(RunThreads, DumpIsTheSameForOneAndSeveralThreads) {
   SetWorkerThreads(saved);
 }
 
+// The desktop program runs the engine on a worker thread; the views are the GUI thread's, so the
+// routes a run computes for itself must not reach them (the caller notifies them afterwards).
+TEST(RunThreads, RoutesComputedByARunNotifyNoView) {
+  struct CountingView : IDocumentView {
+    int updates = 0;
+    void OnUpdate(IDocumentView*, int, CPersistent*) override { ++updates; }
+  } view;
+  TempFolder folder;
+  NetBuilder net;
+  auto* a = net.Node("A");
+  auto* b = net.Node("B");
+  net.Link(a, b, 100, 10, 0.01);
+  net.Udp(a, b, 50);
+  net.doc->totalTime = 1;
+  net.doc->routesValid = false;
+  net.doc->AddView(&view);
+  const RunResult result = RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("run.dmp"));
+  net.doc->RemoveView(&view);
+  ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+  EXPECT_TRUE(net.doc->routesValid);
+  EXPECT_EQ(view.updates, 0);
+  // The class found its path: the queue A -> B sends its 50 of 100 packets/s (U, the row's third number).
+  const std::vector<std::string> row = Fields(Lines(ReadText(folder.File("run.dmp"))).back());
+  ASSERT_GT(row.size(), 2u);
+  EXPECT_EQ(row[2], "0.500000");
+}
+
 // --- TCP profiles --------------------------------------------------------------------------------
 
 // A UDP class of 300 packets/s fills a 20-packet buffer served at 100 packets/s within a tenth of a
