@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QStyle>
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QMessageBox>
@@ -125,6 +126,13 @@ void CDocumentHost::AddFrame(CMdiFrame* frame) {
     frame->showMaximized();
   } else {
     frame->show();
+    // Left to itself the area puts a window this large wherever it finds room, often mostly out of
+    // sight; it goes on a cascade from the top left instead, each window a title bar below the last.
+    const int step = frame->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4;
+    const int others = static_cast<int>(area_->subWindowList().size()) - 1;
+    const QPoint at(step * (others % 8), step * (others % 8));
+    const bool fits = at.x() + frame->width() <= client.width() && at.y() + frame->height() <= client.height();
+    frame->move(fits ? at : QPoint(0, 0));
   }
   area_->setActiveSubWindow(frame);
 }

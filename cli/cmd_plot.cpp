@@ -1,5 +1,5 @@
 // "plot": the picture a graph window shows, drawn from a dump without windows. SVG is written by
-// the core's own SVG context; PNG and PDF go through the Qt painter when varlo-cli is built with Qt.
+// the core's own SVG context; PNG and PDF through cli/raster_picture.h.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/raster_picture.h"
 #include "cli/sweep_file.h"
 #include "model/mm1k_queue.h"
 #include "model/traffic_class.h"
@@ -20,11 +21,6 @@
 #include "engine/graph_drawing.h"
 #include "simulators/summary.h"
 
-#ifdef VARLO_CLI_WITH_QT
-#include <QGuiApplication>
-
-#include "platform/qt/picture_file.h"
-#endif
 
 namespace varlo::cli {
 namespace {
@@ -71,10 +67,8 @@ void ExecutePlot(const PlotArguments& args) {
   const std::string extension = fs::path(args.output).extension().string();
   if (extension != ".svg" && extension != ".png" && extension != ".pdf")
     throw UsageError("-o: the picture's name ends in .svg, .png or .pdf.");
-#ifndef VARLO_CLI_WITH_QT
-  if (extension != ".svg")
+  if (extension != ".svg" && !RasterPicturesAvailable())
     throw CommandFailure("This varlo-cli was built without Qt: it writes .svg pictures only.");
-#endif
   std::unique_ptr<CVarloDoc> doc = OpenAnyNetwork(args.network);
   std::vector<GraphSeries> series;
   if (args.metric == "rate") {
@@ -134,22 +128,8 @@ void ExecutePlot(const PlotArguments& args) {
     WriteFileAtomically(args.output, std::vector<std::uint8_t>(svg.begin(), svg.end()));
     return;
   }
-#ifdef VARLO_CLI_WITH_QT
-  // Fonts need a GUI application; without a display the offscreen platform serves.
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
-      std::getenv("WAYLAND_DISPLAY") == nullptr)
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Qt's notes about the environment (no runtime folder, no display) are not the user's concern here.
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-  });
-  int argc = 1;
-  char name[] = "varlo-cli";
-  char* argv[] = {name, nullptr};
-  QGuiApplication application(argc, argv);
-  if (!WritePictureFile(args.output, args.width, args.height, draw))
+  if (!WriteRasterPicture(args.output, args.width, args.height, draw))
     throw CommandFailure(args.output + " cannot be written.");
-#endif
 }
 
 void RegisterPlotCommand(CLI::App& app) {

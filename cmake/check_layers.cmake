@@ -2,6 +2,7 @@
 # Usage: cmake -DROOT=<source tree> -P check_layers.cmake
 # Each folder may include itself and the folders listed before it in its chain:
 #   platform/core <- model <- engine <- simulators <- cli
+#   cli and platform/qt <- cli/qt (varlo-cli's pictures through the Qt backend; not part of the core)
 #   platform/core <- model <- engine <- simulators <- platform/qt <- editor <- results <- tools <- app
 # (resources/ holds the desktop program's command numbers and icons: the Qt layers may use it).
 cmake_minimum_required(VERSION 3.25)
@@ -20,7 +21,8 @@ set(allowed_editor ${allowed_platform/qt} editor)
 set(allowed_results ${allowed_editor} results)
 set(allowed_tools ${allowed_results} tools)
 set(allowed_app ${allowed_tools} app)
-set(layers platform/core model engine simulators cli platform/qt editor results tools app)
+set(allowed_cli/qt ${allowed_platform/qt} cli cli/qt)
+set(layers platform/core model engine simulators cli platform/qt editor results tools app cli/qt)
 set(known_folders ${layers} resources setup)
 set(core_layers ${core_chain} cli)
 

@@ -25,8 +25,8 @@ target_compile_definitions(varlo_gui PRIVATE VARLO_SOURCE_DIR="${CMAKE_SOURCE_DI
 target_link_libraries(varlo_gui PUBLIC varlo_core Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
 
 # varlo-cli plot writes PNG and PDF through the Qt painter when Qt is there.
+target_sources(varlo-cli PRIVATE ${CMAKE_SOURCE_DIR}/cli/qt/raster_picture_qt.cpp)
 target_link_libraries(varlo-cli PRIVATE varlo_gui)
-target_compile_definitions(varlo-cli PRIVATE VARLO_CLI_WITH_QT)
 
 add_executable(varlo WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp)
 target_compile_options(varlo PRIVATE ${VARLO_WARNINGS})

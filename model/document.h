@@ -117,9 +117,9 @@ class CVarloDoc {
   // Hands a done edit to the recorder (dropped when there is none).
   void RecordEdit(std::unique_ptr<CDocumentEdit> edit);
 
-  // Least-cost routes over the queues and the classes' paths; sends hint 0 when notifyViews (a
-  // run on a worker thread passes false and leaves the views to its caller). Does not set the
-  // routes-valid flag (the commands do).
+  // Least-cost routes over the queues and the classes' paths; sends hint 0 unless notifyViews is
+  // false (the runs, which may be off the windows' thread: their callers tell the views when the
+  // run has returned). Does not set the routes-valid flag (the commands do).
   void ComputeRoutes(bool notifyViews = true);
 
   // Node-table walk.

@@ -353,8 +353,6 @@ static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const 
         const std::string name = p.name;
         if (p.type == KindParameter::kFile) {
           values.files[name] = ResolvePath(TextField(c, p.name, what), baseDirectory);
-          // A trace is read when a run needs it; a folder or a device is refused now.
-          if (name == "traceFile") CheckTraceFile(values.files[name], what);
         } else {
           // Rates, delays and slots are never negative; the reserved fields hold any number.
           const double least = name.rfind("reserved", 0) == 0 ? -kLargest : 0.0;
@@ -363,6 +361,9 @@ static std::unique_ptr<CVarloDoc> DocumentFromJsonValue(const json& root, const 
           if (name == "slot" && values.numbers[name] == 0.0) Fail(what + ": \"slot\" must be greater than 0");
         }
       }
+      // A trace is read when a run needs it; a folder or a device is refused now, once the
+      // numbers beside it have been found sound.
+      if (values.files.count("traceFile") != 0) CheckTraceFile(values.files["traceFile"], what);
       std::unique_ptr<CTrafficClass> trafficClass;
       try {
         trafficClass = kind->create(source, destination, start, stop, values);

@@ -51,8 +51,8 @@ constexpr int kIdGenerateTraceClasses = 32818;
 // 32819 is free in the program's range; the picture export beside "Create Metafile.." uses it.
 constexpr int kIdExportPicture = 32819;
 constexpr int kIdCreateMetafile = 32820;
-constexpr int kIdExportSummary = 32840;
-constexpr int kIdOpenSweepSummary = 32841;
+constexpr int kIdExportSummary = 32842;
+constexpr int kIdOpenSweepSummary = 32843;
 
 // --- beyond the original's commands -----------------------------------------------------------
 constexpr int kIdToolsOptions = 32840;  // Tools > Options...: ns folder and the "UseNS" flag

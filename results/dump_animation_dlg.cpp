@@ -197,9 +197,11 @@ void CDumpAnimationDlg::OnStep() {
 
 void CDumpAnimationDlg::OnFastForward() {
   if (!reader_ && !OpenFile()) return;
-  // The first skip ends the row shown last (or, on a fresh file, skips the first row whole).
-  for (int i = 0; i < 4; ++i) reader_->SkipLine();
-  rowsRead_ += rowsRead_ == 0 ? 4 : 3;
+  // Four rows on from the one shown last (a row is read whole, so three lie between); on a fresh
+  // file the first four rows are passed.
+  const int skip = rowsRead_ == 0 ? 4 : 3;
+  for (int i = 0; i < skip; ++i) reader_->SkipLine();
+  rowsRead_ += skip;
   Step();
 }
 

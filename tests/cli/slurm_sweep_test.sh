@@ -40,7 +40,7 @@ trap 'exit 130' INT TERM
 # munged, as the munge user, its socket in the scratch folder.
 mkdir -p "$work/munge"
 chown munge:munge "$work/munge"
-chmod 700 "$work/munge"
+chmod 755 "$work/munge"
 runuser -u munge -- munged --foreground --socket="$work/munge/munge.socket" --pid-file="$work/munge/munged.pid" \
   --log-file="$work/munge/munged.log" --seed-file="$work/munge/munged.seed" &
 pids+=($!)

@@ -271,18 +271,20 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
   }
 }
 
-// The last line of defence: a value no formula can mend (here a rate file asking for a negative
-// rate) stops the run with a message naming the class and the time; it never completes.
+// The last line of defence: a value no formula can mend (here a class asking for a negative rate
+// from 0.5 s, which no file reader lets through any more, so it is made in code) stops the run with
+// a message naming the class and the time; it never completes. A rate file asking for the same is
+// refused before the run, naming its class.
 TEST(ModelLaws, ImpossibleInputStopsTheRunNamingTheClassAndTheTime) {
   for (const ModelAndMethod& m : kAll) {
     SCOPED_TRACE(Name(m));
     TempFolder folder;
-    WriteText(folder.File("neg.vlr"), "0 10\n0.5 -40\n");
     NetBuilder net;
     auto* a = net.Node("A");
     auto* b = net.Node("B");
     net.Link(a, b, 100, 10, 0.01);
-    net.RateFile(a, b, folder.File("neg.vlr"));
+    net.Udp(a, b, 10);
+    net.Udp(a, b, -40, 0.5, 2);
     net.doc->totalTime = 2;
     net.doc->dumpFilePath = folder.File("neg.dmp");
     RunOptions options;
@@ -292,6 +294,18 @@ TEST(ModelLaws, ImpossibleInputStopsTheRunNamingTheClassAndTheTime) {
     EXPECT_NE(result.message.find("A -> B"), std::string::npos) << result.message;
     EXPECT_NE(result.message.find("stopped at time 0.5"), std::string::npos) << result.message;
     EXPECT_LT(result.endTime, 0.6);
+
+    WriteText(folder.File("neg.vlr"), "0 10\n0.5 -40\n");
+    NetBuilder fromFile;
+    auto* c = fromFile.Node("C");
+    auto* d = fromFile.Node("D");
+    fromFile.Link(c, d, 100, 10, 0.01);
+    fromFile.RateFile(c, d, folder.File("neg.vlr"));
+    fromFile.doc->totalTime = 2;
+    fromFile.doc->dumpFilePath = folder.File("file.dmp");
+    const RunResult refused = varlo::Run(*fromFile.doc, m.method, options);
+    EXPECT_EQ(refused.status, RunStatus::kRateFileNotOpened);
+    EXPECT_NE(refused.message.find("C -> D"), std::string::npos) << refused.message;
   }
 }
 

@@ -265,7 +265,7 @@ class ShellTest : public QObject {
     QCOMPARE(main->CurrentMenuLayout(), CMainFrame::MenuLayout::kNoDocument);
     QCOMPARE(main->MenuTitles(), (QStringList{"&File", "&View", "&Tools", "&Help"}));
     QCOMPARE(main->MenuCommands("&File"),
-             (std::vector<int>{kIdFileNew, kIdFileOpen, kIdFilePrintSetup, 0, kIdFileMruFirst,
+             (std::vector<int>{kIdFileNew, kIdFileOpen, kIdOpenSweepSummary, kIdFilePrintSetup, 0, kIdFileMruFirst,
                                kIdFileMruFirst + 1, kIdFileMruFirst + 2, kIdFileMruLast, 0, kIdAppExit}));
     QCOMPARE(main->MenuCommands("&Help"), (std::vector<int>{kIdHelpContents, kIdAppAbout}));
     main->UpdateCommandUI();

@@ -388,7 +388,7 @@ class SimulatorCommandsTest : public QObject {
         if (useNS) {
           QCOMPARE(ns->toolTip(), QStringLiteral("NS Script"));
         } else {
-          QVERIFY(ns->toolTip().contains("ns option"));
+          QVERIFY(ns->toolTip().contains("Tools > Options"));
         }
         // The commands without a condition are available either way, with menu entries.
         for (int id : {kIdGenerateQNSScript, kIdGenerateTraceClasses, kIdGenerateTCPTraffic,
