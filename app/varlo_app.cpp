@@ -19,6 +19,7 @@
 #include "app/mdi_frame.h"
 #include "editor/varlo_view.h"
 #include "engine/tcp_profile.h"
+#include "platform/core/thread_pool.h"
 #include "model/archive.h"
 #include "model/persistent.h"
 #include "platform/qt/dialog_exchange.h"
@@ -55,6 +56,7 @@ CVarloApp::CVarloApp() {
   // Files name their objects' classes; the reader creates them through this registry.
   RegisterPersistentClasses();
   (void)CTcpProfiles::Instance();
+  SetWorkerThreads(CSettingsStore::ReadWorkerThreads());
 }
 
 CVarloApp::~CVarloApp() {

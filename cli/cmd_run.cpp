@@ -22,6 +22,7 @@
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo::cli {
 namespace {
@@ -40,6 +41,7 @@ struct RunArguments {
   std::string runningStep = "0.01";
   std::string dumpInterval = "0.1";
   std::string profile = "netbsd";
+  int threads = 0;  // 0: every core
   std::string model = "classic";
   bool quiet = false;
 };
@@ -92,6 +94,7 @@ void ExecuteRun(const RunArguments& args) {
   doc.dumpInterval = dumpInterval;
   doc.dumpFilePath = ApplyDumpExtension(args.dump);
   SetTcpProfile(args.profile == "ns" ? kProfileNS : kProfileNetBSD);
+  SetWorkerThreads(args.threads);
 
   ProgressLine progress(args.quiet);
   RunOptions options;
@@ -201,6 +204,10 @@ void RegisterRunCommands(CLI::App& app) {
                     "Dump interval, seconds (0.001 to 10; default 0.1)");
     cmd->add_option("--profile", args->profile, "TCP throughput profile: netbsd (NetBSD 1.2) or ns")
         ->check(CLI::IsMember({"netbsd", "ns"}));
+    cmd->add_option("--threads", args->threads,
+                    "Threads of the evaluation and route computation (default: every core); results do not "
+                    "depend on it")
+        ->check(CLI::Range(1, 1024));
     cmd->add_option("--model", args->model,
                     "Queue and TCP formulas: classic (as first described, the default) or refined "
                     "(consistent with M/M/1/K; TCP classes share their bottlenecks)")

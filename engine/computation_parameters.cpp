@@ -7,6 +7,7 @@
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo {
 
@@ -77,6 +78,7 @@ ComputationParameters GetComputationParameters(const CVarloDoc& doc) {
   p.dumpInterval = doc.dumpInterval;
   p.dumpFilePath = doc.dumpFilePath;
   p.tcpProfile = GetTcpProfile();
+  p.workerThreads = GetWorkerThreads();
   p.model = GetEvaluationModel();
   return p;
 }
@@ -87,6 +89,7 @@ void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& param
   doc.dumpInterval = parameters.dumpInterval;
   doc.dumpFilePath = parameters.dumpFilePath;
   SetTcpProfile(parameters.tcpProfile);
+  SetWorkerThreads(parameters.workerThreads);
   SetEvaluationModel(parameters.model);
 }
 

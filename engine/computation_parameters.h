@@ -52,6 +52,7 @@ struct ComputationParameters {
   double dumpInterval = kDefaultDumpInterval;
   std::string dumpFilePath;
   int tcpProfile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
+  int workerThreads = 0;  // threads of the runs, program-wide; 0: every core
   EvaluationModel model = EvaluationModel::kClassic;  // program-wide, like the profile
 };
 
@@ -75,7 +76,7 @@ struct ComputationFieldError {
 std::optional<ComputationFieldError> TakeComputationParameters(const ComputationParameterTexts& texts,
                                                                ComputationParameters& out);
 
-// Document fields and the program-wide profile and model settings, read and written together.
+// Document fields and the program-wide profile, model and thread settings, read and written together.
 ComputationParameters GetComputationParameters(const CVarloDoc& doc);
 void SetComputationParameters(CVarloDoc& doc, const ComputationParameters& parameters);
 

@@ -1,12 +1,11 @@
-// The "Compute Metrics" run's steps: fixed steps of the fluid backlog model over contiguous
-// arrays (one cache line per queue, path entries class by class), resolved once from the set-up
-// so that a step allocates nothing and looks nothing up.
+// The "Compute Metrics" run's steps: fixed steps of the fluid backlog model (or of the refined
+// model's queues, refined_model.h) over the run's path arrays (path_arrays.h), resolved once from
+// the set-up so that a step allocates nothing and looks nothing up.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
-#include "engine/run_setup.h"
+#include "engine/path_arrays.h"
 
 namespace varlo {
 
@@ -14,56 +13,26 @@ class CDumpWriter;
 
 class CComputeMetricsStepper {
  public:
-  explicit CComputeMetricsStepper(RunSetup& setup) : setup_(setup) {}
+  explicit CComputeMetricsStepper(RunSetup& setup) : setup_(setup), arrays_(setup) {}
 
   // Copies the queues and path entries into the arrays.
   void Build();
   // The classes' rates at time carried along their paths, then each queue's arrival rate.
-  void Propagate(double time);
+  void Propagate(double time) { arrays_.Propagate(time); }
   // One step of h seconds of every queue and of the classes' shares in them.
   void Step(double h);
   // Copies the arrays back into the queues and path entries (what the canvas shows).
-  void Store() const;
+  void Store() const { arrays_.Store(); }
   // N, U and P of every queue into a dump row. The classic model shows an empty queue's offered
   // load lambda/mu (at most its buffer) in place of N.
   void AddQueues(CDumpWriter& writer) const;
   // The metrics of queue i after the last step.
-  QueueMetrics Metrics(size_t i) const { return {queueState_[i].N, queueState_[i].P, queueState_[i].U}; }
+  QueueMetrics Metrics(size_t i) const { return arrays_.Metrics(i); }
 
  private:
-  // A queue's values, kept contiguous and one cache line each for the per-step loops, which reach
-  // the queues in the order of the classes' paths.
-  struct alignas(64) QueueState {
-    double N;          // average size, packets
-    double P;          // loss probability
-    double U;          // utilisation
-    double mu;         // service rate, packets/s
-    double lambda;     // arrival rate, packets/s
-    double accepted;   // packets admitted in the step
-    double served;     // packets sent in the step
-    double occupancy;  // sum of the path entries' occupancies, packets
-  };
-  // A path entry; queue is -1 for the terminal entry.
-  struct EntryState {
-    double n;
-    double x;
-    std::int32_t queue;
-  };
-
   RunSetup& setup_;
-  std::vector<QueueState> queueState_;
-  std::vector<double> bufferSizes_;  // K, packets
-  std::vector<double> delays_;       // propagation delay, s
-  std::vector<EntryState> entries_;
-  std::vector<double> arrivalSums_;  // the arrival rates being summed by a propagation
-  std::vector<RoundTripTerms> roundTripTerms_;
-  // When some queue's entries are not in class order, its sums are gathered through these lists.
-  bool scatterSums_ = true;
-  std::vector<std::uint32_t> queueEntryStart_;
-  std::vector<std::uint32_t> queueEntries_;
-  // Refined model: each queue's equivalent load, and the inputs of the TCP sharing.
-  std::vector<double> refinedRho_;
-  std::vector<double> lambda_, mu_, tcpArrival_;
+  CPathArrays arrays_;
+  std::vector<double> refinedRho_;  // refined model: each queue's equivalent load
 };
 
 }  // namespace varlo

@@ -59,6 +59,12 @@ inline QueueMetrics ClosedFormMetrics(double rho, double K) {
   return {held(K + rho / (1.0 - rho)), (rho - 1.0) / rho, 1.0};
 }
 
+// The utilisation of ClosedFormMetrics(rho, K) alone: every branch gives min(2 rho, 1) (at rho = 1
+// that is 1), so the Runge-Kutta stages, which need only U, skip the powers of N and P.
+inline double ClosedFormUtilisation(double rho) {
+  return std::min(2.0 * rho, 1.0);
+}
+
 // d(rho)/dt of a small buffer (K below the large-buffer threshold): lambda - mu U over dN/drho.
 inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda) {
   if (rho == 1.0) {

@@ -4,16 +4,7 @@
 
 #include <cmath>
 
-#include "model/mm1k_queue.h"
-
 namespace varlo {
-
-void RefinedUpdateMetrics(C_MM1K_Queue& queue) {
-  const MM1KMetrics m = MM1KClosedForm(queue.rho, queue.bufferSize);
-  queue.N = m.N;
-  queue.P = m.P;
-  queue.U = m.U;
-}
 
 namespace {
 
@@ -28,11 +19,8 @@ double RhoRate(const MM1KMetrics& m, double rho, double lambda, double mu) {
 
 }  // namespace
 
-double RefinedDerivative(C_MM1K_Queue& queue, double t) {
-  const double lambda = queue.ComputeArrivalRate(t);
-  const MM1KMetrics m = MM1KClosedForm(queue.rho, queue.bufferSize);
-  queue.derivative = RhoRate(m, queue.rho, lambda, queue.serviceRate);
-  return queue.derivative;
+double RefinedRhoRate(double rho, double lambda, double mu, double K) {
+  return RhoRate(MM1KClosedForm(rho, K), rho, lambda, mu);
 }
 
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {

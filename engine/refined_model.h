@@ -45,14 +45,8 @@
 
 namespace varlo {
 
-class C_MM1K_Queue;
-
-// N, P and U of the queue from its rho.
-void RefinedUpdateMetrics(C_MM1K_Queue& queue);
-
-// d rho/dt at the queue's rho with lambda recomputed from its path entries (t is not used);
-// stored in the queue's derivative field and returned.
-double RefinedDerivative(C_MM1K_Queue& queue, double t);
+// d rho/dt of a queue of buffer K and service rate mu at load rho under arrival rate lambda.
+double RefinedRhoRate(double rho, double lambda, double mu, double K);
 
 // One fixed step of h seconds at arrival rate lambda; rho is the queue's state, updated in place.
 struct RefinedStepResult {

@@ -11,6 +11,7 @@
 #include "engine/z_iteration_stepper.h"
 #include "model/document.h"
 #include "platform/core/text_format.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo {
 
@@ -78,7 +79,7 @@ struct CZIterationEngine::Impl {
       if (offeredLoadForEmpty) {
         computeMetrics.AddQueues(*writer);
       } else {
-        for (const C_MM1K_Queue* q : setup.queues) writer->AddQueue(q->N, q->U, q->P);
+        zIteration.AddQueues(*writer);
       }
       for (const ClassInfo& info : setup.classes) {
         writer->AddClass(info.unreachable ? OfferedRate(*info.object, t) : ShownRate(info));
@@ -94,10 +95,10 @@ struct CZIterationEngine::Impl {
   // P in [0, 1], no negative rate. The formulas are meant never to break them; should one do so
   // anyway, the run stops before the value reaches a dump row, the canvas or a TCP lookup.
   bool KeepsLaws(RunResult& result) {
-    const bool arrays = method == RunMethod::kComputeMetrics;
+    const bool metrics = method == RunMethod::kComputeMetrics;
     for (size_t i = 0; i < setup.queues.size(); ++i) {
       const C_MM1K_Queue& q = *setup.queues[i];
-      const QueueMetrics m = arrays ? computeMetrics.Metrics(i) : QueueMetrics{q.N, q.P, q.U};
+      const QueueMetrics m = metrics ? computeMetrics.Metrics(i) : zIteration.Metrics(i);
       const char* what = nullptr;
       double value = 0;
       if (!(m.N >= 0 && m.N <= q.bufferSize) && !(m.N == 0)) {
@@ -131,13 +132,13 @@ struct CZIterationEngine::Impl {
   bool Prepare(RunMethod m, RunResult& result) {
     method = m;
     if (!RunSetup::OpenRateFiles(doc, result, options.cancel)) return false;
+    setup.pool = SharedThreadPool();
     setup.Reset(doc, result, options.notice);
     t = 0;
     nextDump = 0;
     prepared = true;
     if (method == RunMethod::kComputeMetrics) {
       computeMetrics.Build();
-      zIteration.Build();
       computeMetrics.Propagate(0);
     } else {
       zIteration.Build();
@@ -148,7 +149,11 @@ struct CZIterationEngine::Impl {
   }
 
   void Store() {
-    if (method == RunMethod::kComputeMetrics) computeMetrics.Store();
+    if (method == RunMethod::kComputeMetrics) {
+      computeMetrics.Store();
+    } else {
+      zIteration.Store();
+    }
   }
 
   bool Cancelled() const {
@@ -158,6 +163,7 @@ struct CZIterationEngine::Impl {
   RunResult Execute(RunMethod m) {
     RunResult result;
     const Clock::time_point routeStart = Clock::now();
+    // On a worker thread in the desktop program: the caller notifies the views once the run returns.
     if (!doc.routesValid) {
       doc.ComputeRoutes(false);
       result.routeSeconds = SecondsSince(routeStart);

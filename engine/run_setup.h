@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "engine/run.h"
 #include "model/mm1k_queue.h"
 #include "model/tcp_class.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo {
 
@@ -68,6 +70,8 @@ struct RunSetup {
   std::unordered_map<const CQueue*, std::uint32_t> queueIndex;
   int tcpProfile = 0;
   const CTcpProfiles* profiles = nullptr;
+  // The threads the steppers share their loops with, held for the whole run.
+  std::shared_ptr<CThreadPool> pool;
   bool refined = false;  // the refined model (engine/refined_model.h) instead of the classic one
   bool hasTcp = false;
 

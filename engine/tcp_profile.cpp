@@ -1,5 +1,6 @@
 #include "engine/tcp_profile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -44,24 +45,35 @@ const CTcpProfiles& CTcpProfiles::Instance() {
 
 CTcpProfiles::CTcpProfiles() {
   constexpr std::size_t kCells = static_cast<std::size_t>(kRows) * kColumns;
-  tables_[kProfileNetBSD] = std::make_unique<double[]>(kCells);
-  tables_[kProfileNS] = std::make_unique<double[]>(kCells);
-  double* netbsd = tables_[kProfileNetBSD].get();
-  double* ns = tables_[kProfileNS].get();
-  for (int i = 0; i < kRows; ++i) {
-    double* netbsdRow = netbsd + static_cast<std::size_t>(i) * kColumns;
-    double* nsRow = ns + static_cast<std::size_t>(i) * kColumns;
-    for (int j = 1; j < kColumns; ++j) {
-      const double m = 10.0 * j;  // round-trip time, ms
-      netbsdRow[j] = kNetBSD[i].b * std::pow(m, -(kNetBSD[i].a + 0.00001 * i * j));
-      nsRow[j] = j < kNSKneeColumn ? 7.0 * std::pow(m, -0.85) / (1.0 + 0.4 * i)
-                                   : 18.0 * std::pow(m, -0.98) / (1.0 + 0.4 * i);
-    }
-    // Column 0 stands for 0 ms, where both surfaces are infinite; it takes the 10 ms value so that
-    // round trips under 10 ms interpolate towards a finite throughput.
-    netbsdRow[0] = netbsdRow[1];
-    nsRow[0] = nsRow[1];
+  constexpr std::size_t kBlocks = static_cast<std::size_t>(kRows) * kBlocksPerRow;
+  for (int profile : {kProfileNetBSD, kProfileNS}) {
+    // Cells are written before their block is marked ready, so they need no initial value.
+    tables_[profile] = std::make_unique_for_overwrite<double[]>(kCells);
+    ready_[profile] = std::make_unique<std::atomic<std::uint8_t>[]>(kBlocks);
   }
+}
+
+void CTcpProfiles::FillBlock(int profile, int i, int block) const {
+  const std::lock_guard<std::mutex> lock(fillMutex_);
+  std::atomic<std::uint8_t>& ready =
+      ready_[profile][static_cast<std::size_t>(i) * kBlocksPerRow + static_cast<std::size_t>(block)];
+  if (ready.load(std::memory_order_relaxed) != 0) return;
+  double* row = tables_[profile].get() + static_cast<std::size_t>(i) * kColumns;
+  const int first = block * kBlockColumns;
+  const int last = std::min(first + kBlockColumns, static_cast<int>(kColumns));
+  for (int j = std::max(first, 1); j < last; ++j) {
+    const double m = 10.0 * j;  // round-trip time, ms
+    if (profile == kProfileNetBSD) {
+      row[j] = kNetBSD[i].b * std::pow(m, -(kNetBSD[i].a + 0.00001 * i * j));
+    } else {
+      row[j] = j < kNSKneeColumn ? 7.0 * std::pow(m, -0.85) / (1.0 + 0.4 * i)
+                                 : 18.0 * std::pow(m, -0.98) / (1.0 + 0.4 * i);
+    }
+  }
+  // Column 0 stands for 0 ms, where both surfaces are infinite; it takes the 10 ms value so that
+  // round trips under 10 ms interpolate towards a finite throughput.
+  if (first == 0) row[0] = row[1];
+  ready.store(1, std::memory_order_release);
 }
 
 double CTcpProfiles::Lookup(int profile, double roundTripTime, double loss) const {

@@ -2,8 +2,11 @@
 // (10 j ms) of throughputs in packets per millisecond, and their bilinear lookup.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace varlo {
@@ -26,11 +29,16 @@ class CTcpProfiles {
   static constexpr int kRows = 40;
   static constexpr int kColumns = 5000;
 
-  // The tables, built once on first use.
+  // The tables. Their cells are computed the first time they are read, a block of a row at a
+  // time: a run reads only a few rows, and a short run should not pay for 400,000 powers.
   static const CTcpProfiles& Instance();
 
   // T[row][column] of a profile.
   double At(int profile, int row, int column) const {
+    const std::size_t block =
+        static_cast<std::size_t>(row) * kBlocksPerRow + static_cast<std::size_t>(column) / kBlockColumns;
+    if (ready_[profile][block].load(std::memory_order_acquire) == 0)
+      FillBlock(profile, row, column / kBlockColumns);
     return tables_[profile][static_cast<std::size_t>(row) * kColumns + static_cast<std::size_t>(column)];
   }
   // Throughput in packets per millisecond for round-trip time R (s) and loss L (fraction). Points
@@ -39,8 +47,15 @@ class CTcpProfiles {
   double Lookup(int profile, double roundTripTime, double loss) const;
 
  private:
+  static constexpr int kBlockColumns = 64;
+  static constexpr int kBlocksPerRow = (kColumns + kBlockColumns - 1) / kBlockColumns;
+
   CTcpProfiles();
+  void FillBlock(int profile, int row, int block) const;
+
   std::unique_ptr<double[]> tables_[2];
+  std::unique_ptr<std::atomic<std::uint8_t>[]> ready_[2];
+  mutable std::mutex fillMutex_;
 };
 
 }  // namespace varlo

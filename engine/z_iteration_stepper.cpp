@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/object_steps.h"
+#include "engine/dump_file.h"
 #include "engine/refined_model.h"
 
 namespace varlo {
@@ -26,81 +26,73 @@ constexpr double kFullSmallBufferRho = 100.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
-bool IsSmallBuffer(const C_MM1K_Queue& q) {
-  return !IsLargeBuffer(q.bufferSize);
+double ClampRho(double K, double rho, bool refined) {
+  return !refined && rho > kFullSmallBufferRho && !IsLargeBuffer(K) ? kFullSmallBufferRho : rho;
 }
-double ClampRho(const C_MM1K_Queue& q, double rho, bool refined) {
-  return !refined && rho > kFullSmallBufferRho && IsSmallBuffer(q) ? kFullSmallBufferRho : rho;
-}
-// The derivative of the queue at its current rho, held at 0 while a full small buffer fills.
-double FullQueueDerivative(const C_MM1K_Queue& q, double d) {
-  return d > 0 && q.rho >= kFullSmallBufferRho && IsSmallBuffer(q) ? 0 : d;
+
+// The derivative at rho with utilisation U: the exact form for a small buffer, the regime's branch
+// for a large one; held at 0 while a full small buffer fills.
+double QueueSlope(double rho, double U, double K, double mu, double lambda, int regime) {
+  if (!IsLargeBuffer(K)) {
+    const double d = SmallBufferDerivative(rho, U, K, mu, lambda);
+    return d > 0 && rho >= kFullSmallBufferRho ? 0 : d;
+  }
+  return ClipToRegime(LargeBufferSlope(rho, U, mu, lambda), regime);
 }
 
 }  // namespace
 
 void CZIterationStepper::Build() {
+  arrays_.Build();
   const size_t n = setup_.queues.size();
-  for (auto* v : {&y_, &big_, &half_, &two_, &stage_, &slope_, &lambda_, &tcpArrival_}) v->assign(n, 0.0);
-  mu_.resize(n);
-  for (size_t i = 0; i < n; ++i) mu_[i] = setup_.queues[i]->serviceRate;
-}
-
-void CZIterationStepper::Metrics(C_MM1K_Queue& q) const {
-  if (setup_.refined) {
-    RefinedUpdateMetrics(q);
-  } else {
-    UpdateMetrics(q);
+  rho_.resize(n);
+  regime_.resize(n);
+  previousLambda_.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    const C_MM1K_Queue& q = *setup_.queues[i];
+    rho_[i] = q.rho;
+    regime_[i] = q.regime;
+    previousLambda_[i] = q.previousArrivalRate;
   }
-}
-
-double CZIterationStepper::Slope(C_MM1K_Queue& q, double time) const {
-  return setup_.refined ? RefinedDerivative(q, time) : FullQueueDerivative(q, Derivative(q, time));
-}
-
-void CZIterationStepper::Propagate(double time) {
-  auto at = [this](std::uint32_t i) {
-    const CQueue& q = *setup_.queues[i];
-    return RoundTripTerms{setup_.Waiting(q.N, q.U, q.serviceRate), q.propagationDelay, 1 - q.P};
-  };
-  const bool share = setup_.refined && setup_.hasTcp;
-  if (share) {
-    for (size_t i = 0; i < setup_.queues.size(); ++i) lambda_[i] = setup_.queues[i]->arrivalRate;
-    setup_.ShareTcp(time, at, lambda_, mu_, tcpArrival_);
-    tcpArrival_.assign(setup_.queues.size(), 0.0);
-  }
-  for (ClassInfo& info : setup_.classes) {
-    if (info.unreachable) continue;
-    const bool tcp = share && info.kind == RateKind::kTcp;
-    double r = tcp ? info.sharedRate : setup_.Rate(info, time, at);
-    info.lastRate = r;
-    PathEntry* const* e = setup_.entryObjects.data() + info.firstEntry;
-    PathEntry* const* const end = e + info.entryCount;
-    // A TCP class's forward queues are the first of its round trip, in path order.
-    const std::uint32_t* forward = tcp ? setup_.rttQueues.data() + info.firstRttQueue : nullptr;
-    for (; e != end; ++e) {
-      PathEntry& entry = **e;
-      const double previous = entry.x;
-      entry.x = r;
-      if (entry.queue != nullptr) {
-        const CQueue& q = *entry.queue;
-        if (tcp) tcpArrival_[*forward++] += r;
-        r = DepartureRate(entry.n, q.N, q.U, q.serviceRate, previous);
-      }
-    }
-  }
-  for (C_MM1K_Queue* q : setup_.queues) q->ComputeArrivalRate(time);
+  for (auto* v : {&y_, &big_, &half_, &two_}) v->assign(n, 0.0);
+  partMaximum_.assign(arrays_.QueueParts(), 0.0);
+  partRejected_.assign(arrays_.QueueParts(), 0);
 }
 
 void CZIterationStepper::StartRegimes() {
   if (setup_.refined) return;
-  for (C_MM1K_Queue* q : setup_.queues) UpdateRegime(*q, 0);
+  for (size_t i = 0; i < rho_.size(); ++i) {
+    const CPathArrays::QueueState& q = arrays_.queues[i];
+    if (!HasRegimes(arrays_.bufferSizes[i])) continue;
+    const double slope = LargeBufferSlope(rho_[i], q.U, q.mu, q.lambda);
+    const double previous = previousLambda_[i];
+    previousLambda_[i] = q.lambda;
+    regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
+  }
+}
+
+double CZIterationStepper::Slope(size_t i, double r) const {
+  const double K = arrays_.bufferSizes[i];
+  const CPathArrays::QueueState& q = arrays_.queues[i];
+  if (setup_.refined) return RefinedRhoRate(r, q.lambda, q.mu, K);
+  return QueueSlope(r, ClosedFormUtilisation(r), K, q.mu, q.lambda, regime_[i]);
 }
 
 double CZIterationStepper::StepLength(double time, double runningStep) {
+  arrays_.ForQueues([this](size_t begin, size_t end) {
+    double m = 0;
+    for (size_t i = begin; i < end; ++i) {
+      const CPathArrays::QueueState& q = arrays_.queues[i];
+      // The queue's metrics describe its rho at this time.
+      const double d =
+          std::fabs(setup_.refined ? RefinedRhoRate(rho_[i], q.lambda, q.mu, arrays_.bufferSizes[i])
+                                   : QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
+      if (m < d) m = d;
+    }
+    partMaximum_[CPathArrays::QueuePart(begin)] = m;
+  });
   double m = 0;
-  for (C_MM1K_Queue* q : setup_.queues) {
-    const double d = std::fabs(Slope(*q, time));
+  for (const double d : partMaximum_) {
     if (m < d) m = d;
   }
   double h = kRhoChangePerStep / m;
@@ -110,50 +102,54 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
   return h;
 }
 
-void CZIterationStepper::RungeKuttaStep(double time, const double* in, double h, double* out) {
-  const std::vector<C_MM1K_Queue*>& queues = setup_.queues;
+double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const {
+  const double K = arrays_.bufferSizes[i];
   const double w[5] = {h / 2, h / 2, h, h, h / 2};
-  const size_t n = queues.size();
-  for (size_t i = 0; i < n; ++i) {
-    out[i] = in[i];
-    stage_[i] = in[i];
-  }
-  double tau = time;
+  double out = in;
+  double stage = in;
   for (int k = 0; k < 4; ++k) {
-    for (size_t i = 0; i < n; ++i) {
-      C_MM1K_Queue& q = *queues[i];
-      // The metrics are a function of rho alone and describe the saved rho on entry (they are
-      // updated whenever rho is set outside this step), so putting them back is the same as
-      // recomputing them from the restored rho.
-      const double savedRho = q.rho, savedN = q.N, savedP = q.P, savedU = q.U;
-      q.rho = stage_[i];
-      Metrics(q);
-      slope_[i] = Slope(q, tau);
-      q.rho = savedRho;
-      q.N = savedN;
-      q.P = savedP;
-      q.U = savedU;
-    }
-    tau = time + w[k];
-    for (size_t i = 0; i < n; ++i) {
-      double s = in[i] + w[k] * slope_[i];
-      stage_[i] = ClampRho(*queues[i], s < 0 ? 0 : s, setup_.refined);
-      double o = out[i] + w[k + 1] * slope_[i] / 3;
-      out[i] = ClampRho(*queues[i], o < 0 ? 0 : o, setup_.refined);
-    }
+    const double slope = Slope(i, stage);
+    const double s = in + w[k] * slope;
+    stage = ClampRho(K, s < 0 ? 0 : s, setup_.refined);
+    const double o = out + w[k + 1] * slope / 3;
+    out = ClampRho(K, o < 0 ? 0 : o, setup_.refined);
   }
+  return out;
+}
+
+void CZIterationStepper::RungeKuttaStep(double /*time*/, const double* in, double h, double* out) {
+  arrays_.ForQueues([&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) out[i] = RungeKuttaEntry(i, in[i], h);
+  });
+}
+
+bool CZIterationStepper::TryPair(double H, bool fresh) {
+  arrays_.ForQueues([&](size_t begin, size_t end) {
+    bool rejected = false;
+    for (size_t i = begin; i < end; ++i) {
+      if (fresh) big_[i] = RungeKuttaEntry(i, y_[i], 2 * H);
+      half_[i] = RungeKuttaEntry(i, y_[i], H);
+      two_[i] = RungeKuttaEntry(i, half_[i], H);
+      if (std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) rejected = true;
+    }
+    partRejected_[CPathArrays::QueuePart(begin)] = rejected ? 1 : 0;
+  });
+  for (const std::uint8_t r : partRejected_) {
+    if (r != 0) return true;
+  }
+  return false;
 }
 
 // The refined model moves each queue over the step with the same stable relaxation as its Compute
 // Metrics step: a small buffer on a fast link relaxes within a fraction of a millisecond, far
-// quicker than the run's step, where the Runge-Kutta pairs would be unstable. The arrival rates
-// stay those of the step's start.
+// quicker than the run's step, where the Runge-Kutta pairs would be unstable.
 void CZIterationStepper::RefinedAdvance(double h) {
-  for (C_MM1K_Queue* q : setup_.queues) {
-    double rho = q->rho;
-    RefinedDiscreteStep(rho, q->arrivalRate, q->serviceRate, q->bufferSize, h);
-    q->rho = rho;
-  }
+  arrays_.ForQueues([&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const CPathArrays::QueueState& q = arrays_.queues[i];
+      RefinedDiscreteStep(rho_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);
+    }
+  });
 }
 
 void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
@@ -161,9 +157,8 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
     RefinedAdvance(tEnd - t0);
     return;
   }
-  const std::vector<C_MM1K_Queue*>& queues = setup_.queues;
-  const size_t n = queues.size();
-  for (size_t i = 0; i < n; ++i) y_[i] = queues[i]->rho;
+  const size_t n = rho_.size();
+  for (size_t i = 0; i < n; ++i) y_[i] = rho_[i];
   double H = tEnd - t0;
   int count = 0;
   bool final = false;
@@ -173,24 +168,17 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
       final = true;
       H = (tEnd - t0) / 2;
     }
-    RungeKuttaStep(t0, y_.data(), 2 * H, big_.data());
+    bool fresh = true;
     for (;;) {
-      RungeKuttaStep(t0, y_.data(), H, half_.data());
-      RungeKuttaStep(t0 + H, half_.data(), H, two_.data());
-      bool rejected = false;
-      for (size_t i = 0; i < n; ++i) {
-        if (std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) {
-          rejected = true;
-          break;
-        }
-      }
+      const bool rejected = TryPair(H, fresh);
       if (!rejected || H <= kSmallestHalfStep || t0 + H == t0) break;
       H = H / 2;
       final = false;
       big_.swap(half_);
+      fresh = false;
       for (size_t i = 0; i < n; ++i) {
         const double v = big_[i];
-        const double K = queues[i]->bufferSize;
+        const double K = arrays_.bufferSizes[i];
         if ((0.99 < v && v < 1 && v / (1 - v) >= K / 2) || (1 < v && v < 1.01 && K + v / (1 - v) <= K / 2)) {
           y_[i] = 2 - v;
           big_[i] = 2 - v;
@@ -199,7 +187,7 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
     }
     t0 = t0 + 2 * H;
     if (final) {
-      for (size_t i = 0; i < n; ++i) queues[i]->rho = two_[i] < 0 ? 0 : two_[i];
+      for (size_t i = 0; i < n; ++i) rho_[i] = two_[i] < 0 ? 0 : two_[i];
       return;
     }
     y_.swap(two_);
@@ -211,26 +199,68 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
   }
 }
 
-void CZIterationStepper::FinishStep(double time, double h) {
-  const std::vector<C_MM1K_Queue*>& queues = setup_.queues;
-  for (size_t i = 0; setup_.refined && i < queues.size(); ++i) RefinedUpdateMetrics(*queues[i]);
-  for (size_t i = 0; !setup_.refined && i < queues.size(); i += 2) {
-    C_MM1K_Queue& forward = *queues[i];
-    C_MM1K_Queue& backward = *queues[i + 1];
-    CheckReflection(forward);
-    CheckReflection(backward);
-    UpdateMetrics(forward);
-    UpdateMetrics(backward);
-    UpdateRegime(forward, time);
-    UpdateRegime(backward, time);
+void CZIterationStepper::FinishStep(double /*time*/, double h) {
+  // Reflection, metrics and regime of every queue (each queue's three depend on it alone); the
+  // refined model's metrics alone.
+  if (setup_.refined) {
+    arrays_.ForQueues([this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        CPathArrays::QueueState& q = arrays_.queues[i];
+        const MM1KMetrics m = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
+        q.N = m.N;
+        q.P = m.P;
+        q.U = m.U;
+      }
+    });
+  } else {
+    arrays_.ForQueues([this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        CPathArrays::QueueState& q = arrays_.queues[i];
+        const double K = arrays_.bufferSizes[i];
+        rho_[i] = ReflectedRho(rho_[i], K, regime_[i]);
+        const QueueMetrics m = ClosedFormMetrics(rho_[i], K);
+        q.N = m.N;
+        q.P = m.P;
+        q.U = m.U;
+        if (HasRegimes(K)) {
+          const double slope = LargeBufferSlope(rho_[i], q.U, q.mu, q.lambda);
+          const double previous = previousLambda_[i];
+          previousLambda_[i] = q.lambda;
+          regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
+        }
+      }
+    });
   }
-  for (const ClassInfo& info : setup_.classes) {
-    if (!info.unreachable) AdvanceOccupancy(*info.object, h);
+  // The classes' shares after h: each loses P of what it offers and sends on what the next hop
+  // receives.
+  const std::vector<ClassInfo>& classes = arrays_.Classes();
+  arrays_.ForClasses([&](size_t begin, size_t end) {
+    for (size_t c = begin; c < end; ++c) {
+      const ClassInfo& info = classes[c];
+      if (info.unreachable || info.entryCount < 2) continue;
+      CPathArrays::EntryState* e = arrays_.entries.data() + info.firstEntry;
+      CPathArrays::EntryState* const last = e + info.entryCount - 1;
+      for (; e != last; ++e) {
+        if (e->queue < 0) continue;
+        e->n = FluidShare(e->n, h, arrays_.queues[static_cast<size_t>(e->queue)].P, e->x, (e + 1)->x);
+      }
+    }
+  });
+  arrays_.SumAndNormalizeOccupancy();
+}
+
+void CZIterationStepper::Store() const {
+  arrays_.Store();
+  for (size_t i = 0; i < rho_.size(); ++i) {
+    C_MM1K_Queue& q = *setup_.queues[i];
+    q.rho = rho_[i];
+    q.regime = regime_[i];
+    q.previousArrivalRate = previousLambda_[i];
   }
-  for (C_MM1K_Queue* q : queues) q->SumOccupancy();
-  for (const ClassInfo& info : setup_.classes) {
-    if (!info.unreachable) NormalizeOccupancy(*info.object);
-  }
+}
+
+void CZIterationStepper::AddQueues(CDumpWriter& writer) const {
+  for (const CPathArrays::QueueState& q : arrays_.queues) writer.AddQueue(q.N, q.U, q.P);
 }
 
 }  // namespace varlo

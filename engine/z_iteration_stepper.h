@@ -1,22 +1,26 @@
 // The "M/M/1/K Z-iteration" run's steps: every queue's rho advanced by adaptive fourth-order
-// Runge-Kutta under a step that changes no rho by more than 0.05, then the classes' shares moved
-// on. It works on the model's queues and classes through object_steps.h.
+// Runge-Kutta (the refined model: by its stable step, refined_model.h) under a step that changes
+// no rho by more than 0.05, then the classes' shares moved on. It works on the run's path arrays
+// (path_arrays.h) plus each queue's rho and regime.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
-#include "engine/run_setup.h"
+#include "engine/path_arrays.h"
 
 namespace varlo {
 
+class CDumpWriter;
+
 class CZIterationStepper {
  public:
-  explicit CZIterationStepper(RunSetup& setup) : setup_(setup) {}
+  explicit CZIterationStepper(RunSetup& setup) : setup_(setup), arrays_(setup) {}
 
-  // Sizes the integration buffers (two entries per link).
+  // Copies the queues, their rho and regimes and the path entries into the arrays.
   void Build();
   // The classes' rates at time carried along their paths, then each queue's arrival rate.
-  void Propagate(double time);
+  void Propagate(double time) { arrays_.Propagate(time); }
   // The first regimes of the large buffers.
   void StartRegimes();
   // The step length at time: 0.05 over the largest |d rho/dt|, at most the running step and at
@@ -29,17 +33,36 @@ class CZIterationStepper {
   // One classical fourth-order Runge-Kutta step of length h from y at time t into out (both of
   // two entries per link, forward then backward, in link order).
   void RungeKuttaStep(double time, const double* y, double h, double* out);
+  // Copies the arrays back into the queues and path entries (what the canvas shows).
+  void Store() const;
+  // N, U and P of every queue into a dump row.
+  void AddQueues(CDumpWriter& writer) const;
+  // The metrics of queue i after the last step.
+  QueueMetrics Metrics(size_t i) const { return arrays_.Metrics(i); }
 
  private:
-  // UpdateMetrics and Derivative of the run's model.
-  void Metrics(C_MM1K_Queue& q) const;
-  double Slope(C_MM1K_Queue& q, double time) const;
-  // Refined model: every queue moved over h seconds by the stable step of refined_model.h.
+  // d rho/dt of queue i at rho r, held at 0 while a full small buffer fills (the refined model's
+  // own derivative when refined). The arrival rate stays what it was at the start of the step:
+  // the paths' rates do not move inside it.
+  double Slope(size_t i, double r) const;
+  // RungeKuttaStep for queue i alone: a queue's derivative depends on its own rho only, so the
+  // stages of all queues may run queue by queue.
+  double RungeKuttaEntry(size_t i, double in, double h) const;
+  // big := one step of 2H (when fresh; otherwise it holds the last half step), half and two := two
+  // steps of H; true when some queue's two results differ by more than the tolerance.
+  bool TryPair(double H, bool fresh);
+  // Refined model: every queue moved over h seconds by the stable step of refined_model.h, at the
+  // arrival rates of the step's start.
   void RefinedAdvance(double h);
 
   RunSetup& setup_;
-  std::vector<double> y_, big_, half_, two_, stage_, slope_;
-  std::vector<double> lambda_, mu_, tcpArrival_;  // inputs of the refined TCP sharing
+  CPathArrays arrays_;
+  std::vector<double> rho_;
+  std::vector<std::int32_t> regime_;
+  std::vector<double> previousLambda_;  // the arrival rate the regime last saw
+  std::vector<double> y_, big_, half_, two_;
+  std::vector<double> partMaximum_;
+  std::vector<std::uint8_t> partRejected_;
 };
 
 }  // namespace varlo

@@ -62,8 +62,10 @@ bool EditParameters(CVarloDoc& doc, QWidget* parent) {
   if (parameters.dumpFilePath.empty()) parameters.dumpFilePath = DefaultDumpFilePath(doc).toStdString();
   dialog.SetParameters(parameters);
   if (ExecDialog(dialog) != QDialog::Accepted) return false;
-  SetComputationParameters(doc, dialog.Parameters());
+  const ComputationParameters chosen = dialog.Parameters();
+  SetComputationParameters(doc, chosen);
   CSettingsStore::WriteEvaluationModel(QString::fromLatin1(EvaluationModelName(GetEvaluationModel())));
+  CSettingsStore::WriteWorkerThreads(chosen.workerThreads);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "platform/qt/file_dialogs.h"
@@ -30,6 +31,10 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   profileList_ = new QComboBox(this);
   profileList_->addItem(QStringLiteral("NetBSD 1.2 Profile"));
   profileList_->addItem(QStringLiteral("NS Profile"));
+  // The runs give the same numbers on any number of threads; this only sets how many cores they use.
+  threadsSpin_ = new QSpinBox(this);
+  threadsSpin_->setRange(0, 256);
+  threadsSpin_->setSpecialValueText(QStringLiteral("All cores"));
   modelList_ = new QComboBox(this);
   modelList_->addItem(QStringLiteral("Classic"));
   modelList_->addItem(QStringLiteral("Refined (M/M/1/K, shared bottlenecks)"));
@@ -51,6 +56,8 @@ CComputationDlg::CComputationDlg(QWidget* parent) : CExchangeDialog(parent) {
   grid->addWidget(profileList_, 4, 1, 1, 2);
   grid->addWidget(new QLabel(QStringLiteral("Model:"), this), 5, 0);
   grid->addWidget(modelList_, 5, 1, 1, 2);
+  grid->addWidget(new QLabel(QStringLiteral("Threads:"), this), 6, 0);
+  grid->addWidget(threadsSpin_, 6, 1, 1, 2);
 
   connect(browseButton_, &QPushButton::clicked, this, &CComputationDlg::OnBrowse);
   LayOutWithButtons(grid);
@@ -69,6 +76,8 @@ void CComputationDlg::SetParameters(const ComputationParameters& parameters) {
   dumpInterval = parameters.dumpInterval;
   dumpFilePath = parameters.dumpFilePath;
   profile = parameters.tcpProfile;
+  workerThreads = parameters.workerThreads;
+  threadsSpin_->setValue(workerThreads);
   model = static_cast<int>(parameters.model);
 }
 
@@ -79,6 +88,7 @@ ComputationParameters CComputationDlg::Parameters() const {
   parameters.dumpInterval = dumpInterval;
   parameters.dumpFilePath = dumpFilePath;
   parameters.tcpProfile = profile;
+  parameters.workerThreads = threadsSpin_->value();
   parameters.model = model == 1 ? EvaluationModel::kRefined : EvaluationModel::kClassic;
   return parameters;
 }

@@ -9,6 +9,7 @@
 #include "platform/qt/dialog_exchange.h"
 
 class QComboBox;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 
@@ -26,6 +27,7 @@ class CComputationDlg : public CExchangeDialog {
   double dumpInterval = kDefaultDumpInterval;  // s
   std::string dumpFilePath;
   int profile = 0;  // 0 "NetBSD 1.2 Profile", 1 "NS Profile"
+  int workerThreads = 0;  // program-wide; 0 "All cores"
   int model = 0;    // 0 classic, 1 refined (EvaluationModel)
 
   void SetParameters(const ComputationParameters& parameters);
@@ -36,6 +38,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* DumpIntervalEdit() const { return dumpIntervalEdit_; }
   QLineEdit* FileEdit() const { return fileEdit_; }
   QComboBox* ProfileList() const { return profileList_; }
+  QSpinBox* ThreadsSpin() const { return threadsSpin_; }
   QComboBox* ModelList() const { return modelList_; }
   QPushButton* BrowseButton() const { return browseButton_; }
 
@@ -51,6 +54,7 @@ class CComputationDlg : public CExchangeDialog {
   QLineEdit* dumpIntervalEdit_;
   QLineEdit* fileEdit_;
   QComboBox* profileList_;
+  QSpinBox* threadsSpin_;
   QComboBox* modelList_;
   QPushButton* browseButton_;
 };

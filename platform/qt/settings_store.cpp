@@ -110,6 +110,17 @@ QStringList CSettingsStore::ReadRecentFiles() {
   return files;
 }
 
+int CSettingsStore::ReadWorkerThreads() {
+  auto store = OpenUserStore();
+  bool ok = false;
+  const int threads = store->value(QStringLiteral("Settings/WorkerThreads"), 0).toInt(&ok);
+  return ok && threads >= 0 ? threads : 0;
+}
+
+void CSettingsStore::WriteWorkerThreads(int threads) {
+  OpenUserStore()->setValue(QStringLiteral("Settings/WorkerThreads"), threads);
+}
+
 void CSettingsStore::WriteRecentFiles(const QStringList& files) {
   auto store = OpenUserStore();
   store->beginGroup(kRecentGroup);

@@ -46,6 +46,10 @@ class CSettingsStore {
   static void SetSystemFileForTesting(const QString& iniPath);
 
   static constexpr int kRecentFileCount = 4;
+
+  // The threads the evaluation runs use (per user; 0, the default, means every core).
+  static int ReadWorkerThreads();
+  static void WriteWorkerThreads(int threads);
 };
 
 }  // namespace varlo

@@ -7,10 +7,12 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <vector>
 
 #include "engine/dump_file.h"
 #include "engine/tcp_profile.h"
+#include "platform/core/thread_pool.h"
 #include "reference_run.h"
 #include "run_network.h"
 
@@ -318,6 +320,95 @@ INSTANTIATE_TEST_SUITE_P(
              (std::get<1>(info.param) == RunMethod::kComputeMetrics ? "_Metrics" : "_MM1K") +
              (std::get<2>(info.param) == kProfileNS ? "_NS" : "_NetBSD");
     });
+
+// A network large enough that every loop of a step is cut into several parts: 700 queues, 3,000
+// classes over paths of several hops, small and large buffers, both class kinds, one class that
+// starts late. The dump must not depend on how many threads share the parts.
+void ManyQueues(NetBuilder& net) {
+  std::mt19937 random(11);
+  std::vector<CGraphicNode*> nodes;
+  for (int i = 0; i < 200; ++i) nodes.push_back(net.Node(Numbered("N", i)));
+  for (size_t i = 1; i < nodes.size(); ++i) {
+    net.Link(nodes[i], nodes[random() % i], 800 + static_cast<double>(random() % 400), i % 3 == 0 ? 60 : 4000, 0.002);
+  }
+  while (net.doc->GetLinks().size() < 350) {
+    CGraphicNode* a = nodes[random() % nodes.size()];
+    CGraphicNode* b = nodes[random() % nodes.size()];
+    if (a != b && net.doc->FindLink(a, b) == nullptr) net.Link(a, b, 1000, 5000, 0.001);
+  }
+  for (int i = 0; i < 3000; ++i) {
+    CGraphicNode* a = nodes[random() % nodes.size()];
+    CGraphicNode* b = nodes[random() % nodes.size()];
+    if (i % 2 == 0) {
+      net.Tcp(a, b, 0.01, i == 10 ? 0.05 : 0.0, i == 10 ? 1.0 : 0.0);
+    } else {
+      net.Udp(a, b, 1 + static_cast<double>(random() % 5));
+    }
+  }
+  net.doc->totalTime = 0.12;
+  net.doc->dumpInterval = 0.02;
+}
+
+TEST(RunThreads, DumpIsTheSameForOneAndSeveralThreads) {
+  ProfileGuard guard(kProfileNS);
+  const int saved = GetWorkerThreads();
+  for (const EvaluationModel model : {EvaluationModel::kClassic, EvaluationModel::kRefined}) {
+    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+      SCOPED_TRACE(std::string(EvaluationModelName(model)) +
+                   (method == RunMethod::kComputeMetrics ? " Compute Metrics" : " Z-iteration"));
+      std::string dumps[2];
+      for (const int threads : {1, 3}) {
+        SetWorkerThreads(threads);
+        TempFolder folder;
+        NetBuilder net;
+        ManyQueues(net);
+        RunOptions options;
+        options.model = model;
+        const RunResult result = RunTo(*net.doc, method, folder.File("run.dmp"), options);
+        ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+        dumps[threads == 1 ? 0 : 1] = ReadText(folder.File("run.dmp"));
+      }
+      EXPECT_GT(Lines(dumps[0]).size(), 5u);
+      EXPECT_EQ(dumps[0], dumps[1]);
+      // The refined model has no transcription; the classic one must match its own number for number.
+      if (model == EvaluationModel::kRefined) continue;
+      NetBuilder plain;
+      ManyQueues(plain);
+      const test::ReferenceDump reference = method == RunMethod::kComputeMetrics
+                                                ? test::ReferenceComputeMetrics(*plain.doc, "/nets/test.net")
+                                                : test::ReferenceZIteration(*plain.doc, "/nets/test.net");
+      EXPECT_EQ(dumps[1], reference.text);
+    }
+  }
+  SetWorkerThreads(saved);
+}
+
+// The desktop program runs the engine on a worker thread; the views are the GUI thread's, so the
+// routes a run computes for itself must not reach them (the caller notifies them afterwards).
+TEST(RunThreads, RoutesComputedByARunNotifyNoView) {
+  struct CountingView : IDocumentView {
+    int updates = 0;
+    void OnUpdate(IDocumentView*, int, CPersistent*) override { ++updates; }
+  } view;
+  TempFolder folder;
+  NetBuilder net;
+  auto* a = net.Node("A");
+  auto* b = net.Node("B");
+  net.Link(a, b, 100, 10, 0.01);
+  net.Udp(a, b, 50);
+  net.doc->totalTime = 1;
+  net.doc->routesValid = false;
+  net.doc->AddView(&view);
+  const RunResult result = RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("run.dmp"));
+  net.doc->RemoveView(&view);
+  ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+  EXPECT_TRUE(net.doc->routesValid);
+  EXPECT_EQ(view.updates, 0);
+  // The class found its path: the queue A -> B sends its 50 of 100 packets/s (U, the row's third number).
+  const std::vector<std::string> row = Fields(Lines(ReadText(folder.File("run.dmp"))).back());
+  ASSERT_GT(row.size(), 2u);
+  EXPECT_EQ(row[2], "0.500000");
+}
 
 // --- TCP profiles --------------------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -9,6 +11,7 @@
 #include "model/const_poisson_class.h"
 #include "model/mm1k_queue.h"
 #include "model/document.h"
+#include "platform/core/thread_pool.h"
 
 namespace varlo {
 namespace {
@@ -188,6 +191,129 @@ TEST(RouteComputation, DenseEqualsPlainOnRandomGraphs) {
       Connect(doc, a, b, weight(), weight());
     }
     ExpectSameAsReference(doc);
+  }
+}
+
+// The relaxation of every ordered triple written out over plain arrays indexed by node-table
+// position, for networks too large for the keyed reference.
+struct ArrayReference {
+  size_t n;
+  std::vector<CQueue*> queue;
+  std::vector<std::uint32_t> cost;  // 0x40000: no route
+
+  explicit ArrayReference(const CVarloDoc& doc) {
+    const std::vector<CGraphicNode*> nodes = doc.NodesInTableOrder();
+    n = nodes.size();
+    std::map<const CNode*, size_t> position;
+    for (size_t i = 0; i < n; ++i) position[nodes[i]] = i;
+    queue.assign(n * n, nullptr);
+    cost.assign(n * n, 0x40000);
+    for (size_t i = 0; i < n; ++i) {
+      for (const auto& nb : nodes[i]->GetNeighbours()) {
+        queue[i * n + position.at(nb.node)] = nb.outgoing;
+        cost[i * n + position.at(nb.node)] = nb.outgoing->routeWeight;
+      }
+    }
+    for (size_t k = 0; k < n; ++k) {
+      for (size_t i = 0; i < n; ++i) {
+        if (queue[i * n + k] == nullptr) continue;
+        for (size_t j = 0; j < n; ++j) {
+          if (i == j || queue[k * n + j] == nullptr) continue;
+          const std::uint32_t sum = cost[i * n + k] + cost[k * n + j];
+          if (queue[i * n + j] == nullptr || cost[i * n + j] > sum) {
+            queue[i * n + j] = queue[i * n + k];
+            cost[i * n + j] = sum & 0xFFFF;
+          }
+        }
+      }
+    }
+  }
+};
+
+// A random network of nodeCount nodes: a random spanning tree (when connected) plus extra links up
+// to the given count, node numbers skipping now and then so that the table's buckets mix.
+void BuildRandomNetwork(CVarloDoc& doc, std::mt19937& rng, int nodeCount, int linkCount, bool connected,
+                        const std::function<std::uint16_t()>& weight) {
+  std::vector<CGraphicNode*> nodes;
+  for (int i = 0; i < nodeCount; ++i) {
+    if (rng() % 4 == 0) doc.nextNodeNumber += static_cast<int>(rng() % 30);
+    nodes.push_back(doc.CreateNode(static_cast<int>(rng() % 1000), static_cast<int>(rng() % 1000)));
+  }
+  int links = 0;
+  if (connected) {
+    for (size_t i = 1; i < nodes.size(); ++i, ++links) Connect(doc, nodes[i], nodes[rng() % i], weight(), weight());
+  }
+  for (int attempt = 0; links < linkCount && attempt < 20 * linkCount; ++attempt) {
+    CGraphicNode* a = nodes[rng() % nodes.size()];
+    CGraphicNode* b = nodes[rng() % nodes.size()];
+    if (a == b || doc.FindLink(a, b) != nullptr) continue;
+    Connect(doc, a, b, weight(), weight());
+    ++links;
+  }
+}
+
+void ExpectSameAsArrayReference(CVarloDoc& doc) {
+  const ArrayReference reference(doc);
+  doc.ComputeRoutes();
+  const std::vector<CGraphicNode*> nodes = doc.NodesInTableOrder();
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    for (size_t j = 0; j < nodes.size(); ++j) {
+      const auto [queue, cost] = nodes[i]->GetRoute(nodes[j]);
+      const size_t at = i * nodes.size() + j;
+      ASSERT_EQ(queue, reference.queue[at]) << nodes[i]->GetName() << " -> " << nodes[j]->GetName();
+      if (queue != nullptr) {
+        ASSERT_EQ(cost, reference.cost[at]) << nodes[i]->GetName() << " -> " << nodes[j]->GetName();
+      }
+    }
+  }
+}
+
+// Larger networks, sparse and dense, connected or in pieces, with weights that make many ties
+// (all 1, or 1 to 3), weights 0 and weights whose sums pass 65535. VARLO_ROUTES_LARGE=1 adds
+// networks of 2,000 nodes.
+TEST(RouteComputation, EqualsTheRelaxationOnLargerRandomNetworks) {
+  std::mt19937 rng(7151);
+  std::vector<int> sizes{60, 150, 300};
+  if (const char* large = std::getenv("VARLO_ROUTES_LARGE"); large != nullptr && *large == '1') {
+    sizes.push_back(1000);
+    sizes.push_back(2000);
+  }
+  for (const int nodeCount : sizes) {
+    for (int variant = 0; variant < 6; ++variant) {
+      CVarloDoc doc;
+      std::function<std::uint16_t()> weight = [] { return std::uint16_t{1}; };
+      if (variant == 1 || variant == 4) weight = [&rng] { return static_cast<std::uint16_t>(1 + rng() % 3); };
+      if (variant == 2) weight = [&rng] { return static_cast<std::uint16_t>(rng() % 3); };
+      if (variant == 3) weight = [&rng] { return static_cast<std::uint16_t>(200 + rng() % 800); };
+      const int linkCount = variant == 4 ? nodeCount * 8 : variant == 5 ? nodeCount / 2 : nodeCount * 2;
+      BuildRandomNetwork(doc, rng, nodeCount, linkCount, variant != 5, weight);
+      SCOPED_TRACE(testing::Message() << nodeCount << " nodes, variant " << variant);
+      ExpectSameAsArrayReference(doc);
+    }
+  }
+}
+
+TEST(RouteComputation, RoutesDoNotDependOnTheThreadCount) {
+  std::mt19937 rng(99);
+  CVarloDoc doc;
+  BuildRandomNetwork(doc, rng, 400, 900, true, [&rng] { return static_cast<std::uint16_t>(1 + rng() % 2); });
+  const int saved = GetWorkerThreads();
+  SetWorkerThreads(1);
+  doc.ComputeRoutes();
+  std::vector<CNode::Route> single;
+  for (CGraphicNode* node : doc.NodesInTableOrder()) {
+    single.insert(single.end(), node->RouteTable().begin(), node->RouteTable().end());
+  }
+  SetWorkerThreads(5);
+  doc.ComputeRoutes();
+  SetWorkerThreads(saved);
+  size_t at = 0;
+  for (CGraphicNode* node : doc.NodesInTableOrder()) {
+    for (const CNode::Route& route : node->RouteTable()) {
+      ASSERT_EQ(route.firstQueue, single[at].firstQueue);
+      ASSERT_EQ(route.cost, single[at].cost);
+      ++at;
+    }
   }
 }
 
