@@ -67,9 +67,14 @@ void FuzzDump(const std::string& path) {
     if (reader.ValuesPerRow() > 100000) return;
     std::vector<double> row;
     std::vector<std::string> words;
-    int rows = 0;
-    while (rows < 100000 && ((rows & 1) ? reader.ReadRowWords(words) : reader.ReadRow(row))) ++rows;
-    if (!reader.Damage().empty() && !row.empty()) __builtin_trap();
+    // Rows are read alternately as numbers and as words; a damaged row must leave the container
+    // it was read into empty.
+    for (int rows = 0; rows < 100000; ++rows) {
+      const bool asWords = (rows & 1) != 0;
+      if (asWords ? reader.ReadRowWords(words) : reader.ReadRow(row)) continue;
+      if (!reader.Damage().empty() && !(asWords ? words.empty() : row.empty())) __builtin_trap();
+      break;
+    }
   } catch (const varlo::CFileException&) {
   }
 }
