@@ -1,5 +1,7 @@
 // varlo-cli run and dump2csv, run as a separate process on networks saved by the tests.
 #include <gtest/gtest.h>
+
+#include "cli_harness.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,38 +21,11 @@ namespace varlo {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Folder {
-  fs::path path = fs::temp_directory_path() / ("varlo-cli-run-" + std::to_string(::getpid()));
-  Folder() { fs::create_directories(path); }
-  ~Folder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome Cli(const Folder& folder, const std::string& arguments) {
-  const std::string out = folder / "stdout.txt";
-  const std::string err = folder / "stderr.txt";
-  const std::string command = std::string("cd '") + folder.path.string() + "' && '" + VARLO_CLI_PATH + "' " +
-                              arguments + " >'" + out + "' 2>'" + err + "'";
-  const int status = std::system(command.c_str());
-  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
-}
+using test::Cli;
+using test::Folder;
+using test::Outcome;
+using test::Read;
+using test::Write;
 
 // A - B - C: a UDP class A -> C and, when asked, a TCP class that meets a full queue at 0.5 s.
 void SaveChain(const std::string& path, bool lateTcp) {
@@ -74,7 +49,7 @@ void SaveChain(const std::string& path, bool lateTcp) {
 }
 
 TEST(CliRun, WritesTheDumpWithTheNetworkPathAndTheDmpRule) {
-  Folder folder;
+  Folder folder("run");
   SaveChain(folder / "chain.net", false);
   const Outcome o = Cli(folder, "run chain.net --dump result --total 2 --quiet");
   ASSERT_EQ(o.code, 0) << o.err;
@@ -86,7 +61,7 @@ TEST(CliRun, WritesTheDumpWithTheNetworkPathAndTheDmpRule) {
 }
 
 TEST(CliRun, ProgressGoesToStandardErrorUnlessQuiet) {
-  Folder folder;
+  Folder folder("run");
   SaveChain(folder / "chain.net", false);
   const Outcome o = Cli(folder, "run chain.net --dump r.dmp --total 1 --method mm1k --profile ns");
   ASSERT_EQ(o.code, 0) << o.err;
@@ -94,7 +69,7 @@ TEST(CliRun, ProgressGoesToStandardErrorUnlessQuiet) {
 }
 
 TEST(CliRun, ValuesOutOfRangeAreUsageErrorsWithTheRangeMessage) {
-  Folder folder;
+  Folder folder("run");
   SaveChain(folder / "chain.net", false);
   Outcome o = Cli(folder, "run chain.net --dump r --total 0.5");
   EXPECT_EQ(o.code, 2);
@@ -111,7 +86,7 @@ TEST(CliRun, ValuesOutOfRangeAreUsageErrorsWithTheRangeMessage) {
 }
 
 TEST(CliRun, RunThatDoesNotCompleteExitsWithItsMessage) {
-  Folder folder;
+  Folder folder("run");
   SaveChain(folder / "late.net", true);
   Outcome o = Cli(folder, "run late.net --dump r --total 2 --quiet");
   EXPECT_EQ(o.code, 1);
@@ -125,7 +100,7 @@ TEST(CliRun, RunThatDoesNotCompleteExitsWithItsMessage) {
 }
 
 TEST(CliDumpToCsv, NamesEveryColumnAndKeepsTheNumbers) {
-  Folder folder;
+  Folder folder("run");
   SaveChain(folder / "chain.net", false);
   ASSERT_EQ(Cli(folder, "run chain.net --dump r --total 1 --quiet").code, 0);
   const Outcome o = Cli(folder, "dump2csv r.dmp --net chain.net");
@@ -147,7 +122,7 @@ TEST(CliDumpToCsv, NamesEveryColumnAndKeepsTheNumbers) {
 }
 
 TEST(CliDumpToCsv, DumpOfAnotherNetworkIsRefused) {
-  Folder folder;
+  Folder folder("run");
   SaveChain(folder / "chain.net", false);
   SaveChain(folder / "late.net", true);
   ASSERT_EQ(Cli(folder, "run chain.net --dump r --total 1 --quiet").code, 0);

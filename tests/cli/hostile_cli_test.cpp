@@ -2,6 +2,8 @@
 // numbers, damaged dumps, unreadable files, signals. Each is refused with exit 1 (2 for options)
 // and a message naming the element, or handled the way Ctrl-C is.
 #include <gtest/gtest.h>
+
+#include "cli_harness.h"
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,42 +27,11 @@ namespace varlo {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Folder {
-  fs::path path = fs::temp_directory_path() / ("varlo-cli-hostile-" + std::to_string(::getpid()));
-  Folder() { fs::create_directories(path); }
-  ~Folder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome Cli(const Folder& folder, const std::string& arguments, const std::string& environment = "") {
-  const std::string out = folder / "stdout.txt";
-  const std::string err = folder / "stderr.txt";
-  const std::string command = "cd '" + folder.path.string() + "' && " + environment + " '" + VARLO_CLI_PATH + "' " +
-                              arguments + " >'" + out + "' 2>'" + err + "'";
-  const int status = std::system(command.c_str());
-  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
-}
+using test::Cli;
+using test::Folder;
+using test::Outcome;
+using test::Read;
+using test::Write;
 
 // A - B, one UDP class (or a rate-file class, which qns can take); nodes may carry 8-bit names as
 // older files hold them.
@@ -82,7 +53,7 @@ void SaveNetwork(const std::string& path, const std::string& nameOfA = "A", bool
 }
 
 TEST(HostileCli, EveryHostileJsonNetworkIsRefusedNamingTheElement) {
-  Folder folder;
+  Folder folder("hostile");
   const fs::path corpus = fs::path(VARLO_SOURCE_DIR) / "tests/corpus/hostile";
   std::ifstream expectations(corpus / "expect.txt");
   int cases = 0;
@@ -104,7 +75,7 @@ TEST(HostileCli, EveryHostileJsonNetworkIsRefusedNamingTheElement) {
 }
 
 TEST(HostileCli, NumbersThatAreNoNumbersOrTooLargeAreUsageErrors) {
-  Folder folder;
+  Folder folder("hostile");
   SaveNetwork(folder / "n.net");
   for (const std::string& arguments : {
            std::string("modify-links n.net -o m.net --type 1 --parameter nan"),
@@ -130,7 +101,7 @@ TEST(HostileCli, NumbersThatAreNoNumbersOrTooLargeAreUsageErrors) {
 }
 
 TEST(HostileCli, FilesAreReadAsWhatTheyAre) {
-  Folder folder;
+  Folder folder("hostile");
   // An older file's Latin-1 name exports as UTF-8 and imports back to the same name.
   SaveNetwork(folder / "latin.net", "R\xE9seau");
   const Outcome exported = Cli(folder, "export latin.net -o latin.json");
@@ -162,7 +133,7 @@ TEST(HostileCli, FilesAreReadAsWhatTheyAre) {
 }
 
 TEST(HostileCli, AMissingQnsIsNotReportedAsExitCodeZero) {
-  Folder folder;
+  Folder folder("hostile");
   SaveNetwork(folder / "n.net", "A", true);
   const Outcome o = Cli(folder, "qns-script n.net -o s.qns --run", "PATH=/nonexistent");
   EXPECT_EQ(o.code, 1);
@@ -171,7 +142,7 @@ TEST(HostileCli, AMissingQnsIsNotReportedAsExitCodeZero) {
 }
 
 TEST(HostileCli, TermAndHangupEndARunLikeCtrlC) {
-  Folder folder;
+  Folder folder("hostile");
   SaveNetwork(folder / "n.net");
   for (int signal : {SIGTERM, SIGHUP}) {
     const std::string dump = folder / "s.dmp";

@@ -1,6 +1,8 @@
 // varlo-cli sweep, sweep-collect and summary as a user runs them: the dumbbell swept over its
 // bottleneck capacity and the number of TCP flows, on two workers, resumed, sharded and collected.
 #include <gtest/gtest.h>
+
+#include "cli_harness.h"
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,45 +18,11 @@ namespace varlo {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Folder {
-  fs::path path = fs::temp_directory_path() / ("varlo-cli-sweep-" + std::to_string(::getpid()));
-  Folder() {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~Folder() {
-    std::error_code ignored;
-    if (std::getenv("VARLO_KEEP_SCRATCH") == nullptr) fs::remove_all(path, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome Cli(const Folder& folder, const std::string& arguments) {
-  const std::string out = folder / "stdout.txt";
-  const std::string err = folder / "stderr.txt";
-  const std::string command = std::string("cd '") + folder.path.string() + "' && '" + VARLO_CLI_PATH + "' " +
-                              arguments + " >'" + out + "' 2>'" + err + "'";
-  const int status = std::system(command.c_str());
-  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
-}
+using test::Cli;
+using test::Folder;
+using test::Outcome;
+using test::Read;
+using test::Write;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -96,7 +64,7 @@ std::string SweepText(const std::string& network) {
 }
 
 TEST(CliSweep, RunsResumesShardsAndCollectsTheSameSummary) {
-  Folder folder;
+  Folder folder("sweep");
   Write(folder / "sweep.json", SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json"));
   const Outcome run = Cli(folder, "sweep sweep.json -o local --jobs 2");
   ASSERT_EQ(run.code, 0) << run.err;
@@ -152,7 +120,7 @@ TEST(CliSweep, RunsResumesShardsAndCollectsTheSameSummary) {
 }
 
 TEST(CliSweep, AFailedVariantIsRecordedAndTheOthersGoOn) {
-  Folder folder;
+  Folder folder("sweep");
   // The NetBSD profile has no entry for 10 TCP flows per source on the dumbbell: that run stops.
   std::string text = SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.net");
   text.replace(text.find("\"ns\"}"), 5, "\"netbsd\"}");
@@ -170,7 +138,7 @@ TEST(CliSweep, AFailedVariantIsRecordedAndTheOthersGoOn) {
 }
 
 TEST(CliSweep, BadSweepFilesAreRefusedBeforeAnyVariantRuns) {
-  Folder folder;
+  Folder folder("sweep");
   const std::string dumbbell = std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.net";
   struct Case {
     std::string from, to, message;
