@@ -97,6 +97,11 @@ CMainFrame::~CMainFrame() = default;
 // --- actions -------------------------------------------------------------------------------------
 
 QAction* CMainFrame::AddAction(int id, const QString& text, const QKeySequence& shortcut) {
+  // Two commands on one number would both answer to it and share one menu entry's state.
+  if (actions_.count(id) != 0) {
+    qFatal("The command number %d is given to both \"%s\" and \"%s\"", id,
+           qPrintable(actions_[id]->property("defaultText").toString()), qPrintable(text));
+  }
   auto* action = new QAction(text, this);
   action->setData(id);
   // Entries whose text follows the document ("Undo Move Node") go back to this one without it.
