@@ -207,7 +207,10 @@ std::string SimulatorWorkingDirectory(const std::string& scriptPath, const std::
   if (LastSeparator(scriptPath) != std::string::npos) {
     directory = DirectoryPart(scriptPath);
   } else if (LastSeparator(documentPathName) != std::string::npos) {
-    directory = DirectoryPart(documentPathName);
+    // The document's own folder; given relative (a network named on a command line), it is the
+    // document folder itself and not a folder below it.
+    const std::string folder = DirectoryPart(documentPathName);
+    return IsAbsolutePath(folder) || documentFolder.empty() ? folder : documentFolder;
   } else {
     directory = ".";
   }

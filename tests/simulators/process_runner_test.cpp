@@ -39,6 +39,8 @@ TEST(SimulatorPaths, WorkingDirectoryRule) {
   EXPECT_EQ(SimulatorWorkingDirectory("/sim/a.tcl", "/nets/n.net", "/nets"), "/sim");
   EXPECT_EQ(SimulatorWorkingDirectory("a.tcl", "D:\\nets\\net1.net", "D:\\nets"), "D:\\nets");
   EXPECT_EQ(SimulatorWorkingDirectory("a.tcl", "/nets/net1.net", "/nets"), "/nets");
+  // A network named relative to the current folder: its folder, not that folder twice.
+  EXPECT_EQ(SimulatorWorkingDirectory("a.tcl", "build/nets/n.net", "build/nets"), "build/nets");
   // Never saved: the current directory, which is our working directory.
   EXPECT_EQ(SimulatorWorkingDirectory("a.tcl", "", ""), ".");
   EXPECT_EQ(SimulatorWorkingDirectory("a.tcl", "", "/work/here"), "/work/here");
