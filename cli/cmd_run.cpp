@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/progress_line.h"
 #include "engine/computation_parameters.h"
 #include "engine/dump_file.h"
 #include "engine/evaluation_model.h"
@@ -51,34 +52,6 @@ double CheckedNumber(const std::string& option, const std::string& text, const N
   if (auto message = CheckNumberField(text, range, value)) throw UsageError(option + ": " + *message);
   return value;
 }
-
-// The progress line: rewritten in place on a terminal, one line per dump row otherwise.
-class ProgressLine {
- public:
-  explicit ProgressLine(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) != 0) {}
-  void Show(const std::string& text) {
-    if (quiet_) return;
-    if (terminal_) {
-      std::fprintf(stderr, "\r%s", text.c_str());
-      shown_ = true;
-    } else {
-      std::fprintf(stderr, "%s\n", text.c_str());
-    }
-  }
-  void Message(const std::string& text) {
-    End();
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  void End() {
-    if (shown_) std::fputc('\n', stderr);
-    shown_ = false;
-  }
-
- private:
-  bool quiet_;
-  bool terminal_;
-  bool shown_ = false;
-};
 
 void ExecuteRun(const RunArguments& args) {
   const double totalTime = CheckedNumber("--total", args.totalTime, kTotalTimeRange);

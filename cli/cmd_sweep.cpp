@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/progress_line.h"
 #include "cli/sweep_file.h"
 #include "platform/core/file_io.h"
 #include "platform/core/text_format.h"
@@ -84,31 +85,20 @@ std::string Clock(double seconds) {
 // change otherwise.
 class ProgressBar {
  public:
-  explicit ProgressBar(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) != 0) {}
+  explicit ProgressBar(bool quiet) : line_(quiet) {}
   void Show(const SweepProgress& p) {
-    if (quiet_) return;
     constexpr size_t kWidth = 30;
     const size_t filled = p.total == 0 ? kWidth : p.done * kWidth / p.total;
     const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '.');
     std::string text = Format("[%s] %zu/%zu done, %zu failed, %s left", bar.c_str(), p.done, p.total, p.failed,
                               Clock(p.done == p.total ? 0.0 : p.etaSeconds).c_str());
     if (p.skipped > 0) text += Format(" (%zu complete before)", p.skipped);
-    if (terminal_) {
-      std::fprintf(stderr, "\r%s\033[K", text.c_str());
-      shown_ = true;
-    } else {
-      std::fprintf(stderr, "%s\n", text.c_str());
-    }
+    line_.Show(text);
   }
-  void End() {
-    if (shown_) std::fputc('\n', stderr);
-    shown_ = false;
-  }
+  void End() { line_.End(); }
 
  private:
-  bool quiet_;
-  bool terminal_;
-  bool shown_ = false;
+  ProgressLine line_;
 };
 
 SweepDefinition ReadAndValidate(const std::string& path) {
