@@ -24,16 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::AddLink;
 using test::AddNode;
+using test::NsInstalled;
 using test::ScratchFolder;
-
-bool NsInstalled() {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (!folder.empty() && ::access((folder + "/ns").c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
 
 TEST(ScriptWords, FileNamesBecomeInertTclWords) {
   // Ordinary names keep their text, so ordinary scripts do not change.

@@ -18,16 +18,8 @@ namespace {
 
 using test::AddLink;
 using test::AddNode;
+using test::NsInstalled;
 using test::ScratchFolder;
-
-bool NsInstalled() {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    if (!folder.empty() && ::access((folder + "/ns").c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
 
 // Lines of a queue-monitor trace: "q -t TIME -s ID -d ID -l BYTES -p PACKETS".
 struct MonitorTrace {

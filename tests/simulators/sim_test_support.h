@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "model/mm1k_queue.h"
@@ -89,5 +90,15 @@ struct ExampleNetwork {
     link = AddLink(doc, a, b, 1000, 20, 0.01, 500, 10, 0.02);
   }
 };
+
+// Whether an executable ns is on the PATH.
+inline bool NsInstalled() {
+  const char* path = std::getenv("PATH");
+  std::stringstream folders(path ? path : "");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (!folder.empty() && ::access((folder + "/ns").c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
 
 }  // namespace varlo::test
