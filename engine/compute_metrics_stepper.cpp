@@ -40,21 +40,17 @@ void CComputeMetricsStepper::Step(double h) {
     });
   }
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them.
-  const std::vector<ClassInfo>& classes = arrays_.Classes();
-  arrays_.ForClasses([&](size_t begin, size_t end) {
-    for (size_t c = begin; c < end; ++c) {
-      const ClassInfo& info = classes[c];
-      if (info.unreachable || info.entryCount < 2) continue;
-      CPathArrays::EntryState* e = arrays_.entries.data() + info.firstEntry;
-      CPathArrays::EntryState* const last = e + info.entryCount - 1;
-      for (; e != last; ++e) {
-        if (e->queue < 0) continue;
-        const CPathArrays::QueueState& q = queues[static_cast<size_t>(e->queue)];
-        e->n = DiscreteShare(e->n, e->x, q.accepted, q.lambda, (e + 1)->x, q.served, q.mu);
-      }
+  arrays_.ForEntries([&](size_t begin, size_t end) {
+    double* n = arrays_.n.data();
+    const double* x = arrays_.x.data();
+    const std::int32_t* queueOf = arrays_.queueOf.data();
+    for (size_t k = begin; k < end; ++k) {
+      if (queueOf[k] < 0) continue;
+      const CPathArrays::QueueState& q = queues[static_cast<size_t>(queueOf[k])];
+      n[k] = DiscreteShare(n[k], x[k], q.accepted, q.lambda, x[k + 1], q.served, q.mu);
     }
   });
-  arrays_.SumAndNormalizeOccupancy();
+  arrays_.SumOccupancy();
 }
 
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {

@@ -26,8 +26,8 @@ class CComputeMetricsStepper {
   // N, U and P of every queue into a dump row. The classic model shows an empty queue's offered
   // load lambda/mu (at most its buffer) in place of N.
   void AddQueues(CDumpWriter& writer) const;
-  // The metrics of queue i after the last step.
-  QueueMetrics Metrics(size_t i) const { return arrays_.Metrics(i); }
+  // The queues and classes after the last step.
+  const CPathArrays& Arrays() const { return arrays_; }
 
  private:
   RunSetup& setup_;

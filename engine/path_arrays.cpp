@@ -4,69 +4,85 @@ namespace varlo {
 
 void CPathArrays::Build() {
   const std::vector<C_MM1K_Queue*>& objects = setup_.queues;
-  const size_t n = objects.size();
-  queues.resize(n);
-  bufferSizes.resize(n);
-  delays_.resize(n);
-  for (size_t i = 0; i < n; ++i) {
+  const size_t count = objects.size();
+  queues.resize(count);
+  bufferSizes.resize(count);
+  delays_.resize(count);
+  for (size_t i = 0; i < count; ++i) {
     const C_MM1K_Queue& q = *objects[i];
     queues[i] = QueueState{q.N, q.P, q.U, q.serviceRate, q.arrivalRate, q.accepted, q.served, q.occupancySum};
     bufferSizes[i] = q.bufferSize;
     delays_[i] = q.propagationDelay;
   }
-  roundTripTerms_.resize(n);
+  roundTripTerms_.resize(count);
 
+  const size_t entryCount = setup_.entryObjects.size();
   std::unordered_map<const PathEntry*, std::uint32_t> entryIndex;
-  entryIndex.reserve(setup_.entryObjects.size());
-  entries.resize(setup_.entryObjects.size());
-  for (std::uint32_t i = 0; i < setup_.entryObjects.size(); ++i) {
+  entryIndex.reserve(entryCount);
+  n.resize(entryCount);
+  x.resize(entryCount);
+  queueOf.resize(entryCount);
+  for (std::uint32_t i = 0; i < entryCount; ++i) {
     const PathEntry& e = *setup_.entryObjects[i];
-    entries[i] = EntryState{
-        e.n, e.x, e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1};
+    n[i] = e.n;
+    x[i] = e.x;
+    queueOf[i] = e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1;
     entryIndex.emplace(&e, i);
   }
   // The queues were emptied before the paths were built, so every entry a queue lists is one of
   // the classes' entries.
-  queueEntryStart_.assign(n + 1, 0);
+  queueEntryStart_.assign(count + 1, 0);
   queueEntries_.clear();
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     queueEntryStart_[i] = static_cast<std::uint32_t>(queueEntries_.size());
     for (const PathEntry* e : objects[i]->pathEntries) {
       const auto found = entryIndex.find(e);
       if (found != entryIndex.end()) queueEntries_.push_back(found->second);
     }
   }
-  queueEntryStart_[n] = static_cast<std::uint32_t>(queueEntries_.size());
+  queueEntryStart_[count] = static_cast<std::uint32_t>(queueEntries_.size());
+
+  const std::vector<ClassInfo>& classes = setup_.classes;
+  walkStart_.resize(classes.size());
+  walkEnd_.resize(classes.size());
+  for (size_t c = 0; c < classes.size(); ++c) {
+    walkStart_[c] = classes[c].firstEntry;
+    walkEnd_[c] = classes[c].unreachable ? classes[c].firstEntry : classes[c].firstEntry + classes[c].entryCount;
+  }
+  scalePending_ = false;
 
   shareTcp_ = setup_.refined && setup_.hasTcp;
   queueTcpEntryStart_.clear();
   queueTcpEntries_.clear();
   if (shareTcp_) {
-    std::vector<std::uint8_t> tcpEntry(entries.size(), 0);
-    for (const ClassInfo& info : setup_.classes) {
+    std::vector<std::uint8_t> tcpEntry(entryCount, 0);
+    for (const ClassInfo& info : classes) {
       if (info.unreachable || info.kind != RateKind::kTcp) continue;
       for (std::uint32_t k = 0; k < info.entryCount; ++k) tcpEntry[info.firstEntry + k] = 1;
     }
-    queueTcpEntryStart_.assign(n + 1, 0);
-    for (size_t i = 0; i < n; ++i) {
+    queueTcpEntryStart_.assign(count + 1, 0);
+    for (size_t i = 0; i < count; ++i) {
       queueTcpEntryStart_[i] = static_cast<std::uint32_t>(queueTcpEntries_.size());
       for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) {
         if (tcpEntry[queueEntries_[k]] != 0) queueTcpEntries_.push_back(queueEntries_[k]);
       }
     }
-    queueTcpEntryStart_[n] = static_cast<std::uint32_t>(queueTcpEntries_.size());
-    lambda_.assign(n, 0.0);
-    mu_.resize(n);
-    for (size_t i = 0; i < n; ++i) mu_[i] = queues[i].mu;
-    tcpArrival_.assign(n, 0.0);
+    queueTcpEntryStart_[count] = static_cast<std::uint32_t>(queueTcpEntries_.size());
+    lambda_.assign(count, 0.0);
+    mu_.resize(count);
+    for (size_t i = 0; i < count; ++i) mu_[i] = queues[i].mu;
+    tcpArrival_.assign(count, 0.0);
   }
 
   objectRateClasses_.clear();
-  for (std::uint32_t c = 0; c < setup_.classes.size(); ++c) {
-    if (!setup_.classes[c].unreachable && setup_.classes[c].kind == RateKind::kFromClass)
-      objectRateClasses_.push_back(c);
+  for (std::uint32_t c = 0; c < classes.size(); ++c) {
+    if (!classes[c].unreachable && classes[c].kind == RateKind::kFromClass) objectRateClasses_.push_back(c);
   }
-  classRates_.assign(setup_.classes.size(), 0.0);
+  classRates_.assign(classes.size(), 0.0);
+}
+
+double CPathArrays::Scaled(size_t k, size_t q) const {
+  return NormalizedShare(n[k], queues[q].N, queues[q].occupancy);
 }
 
 void CPathArrays::Propagate(double time) {
@@ -81,35 +97,47 @@ void CPathArrays::Propagate(double time) {
     for (size_t i = 0; i < queues.size(); ++i) lambda_[i] = queues[i].lambda;
     setup_.ShareTcp(time, at, lambda_, mu_, tcpArrival_);
   }
-  // Rate files are read as their classes ask, so those ask first, one by one in class order.
-  for (const std::uint32_t c : objectRateClasses_) classRates_[c] = setup_.Rate(setup_.classes[c], time, at);
-  // The arrival rates are summed once every class has offered its rate, so that a run stopped
-  // inside the class loop (profile out of its table) leaves them as they were.
-  ForClasses([&](size_t begin, size_t end) {
+  // Every rate first, so that a run stopped by a rate (a profile out of its table) leaves the
+  // paths and the arrival rates as they were. Rate files are read as their classes ask, so those
+  // ask first, one by one in class order.
+  std::vector<ClassInfo>& classes = setup_.classes;
+  for (const std::uint32_t c : objectRateClasses_) {
+    classRates_[c] = setup_.Rate(classes[c], time, at);
+    classes[c].lastRate = classRates_[c];
+  }
+  setup_.pool->ForRanges(classes.size(), kClassesPerPart, [&](size_t begin, size_t end) {
     for (size_t c = begin; c < end; ++c) {
-      ClassInfo& info = setup_.classes[c];
-      if (info.unreachable) continue;
-      double r = info.kind == RateKind::kFromClass       ? classRates_[c]
-                 : shareTcp_ && info.kind == RateKind::kTcp ? info.sharedRate
-                                                            : setup_.Rate(info, time, at);
+      ClassInfo& info = classes[c];
+      if (info.unreachable || info.kind == RateKind::kFromClass) continue;
+      const double r =
+          shareTcp_ && info.kind == RateKind::kTcp ? info.sharedRate : setup_.Rate(info, time, at);
       info.lastRate = r;
-      EntryState* e = entries.data() + info.firstEntry;
-      EntryState* const end = e + info.entryCount;
-      for (; e != end; ++e) {
-        const double previous = e->x;
-        e->x = r;
-        if (e->queue >= 0) {
-          const QueueState& q = queues[static_cast<size_t>(e->queue)];
-          r = DepartureRate(e->n, q.N, q.U, q.mu, previous);
+      classRates_[c] = r;
+    }
+  });
+  // Each class's rate carried along its path; a queue passes on the class's fraction of what it
+  // serves, from the class's share scaled to the queue's N if SumOccupancy left that to do.
+  const bool scale = scalePending_;
+  setup_.pool->ForRanges(classes.size(), kClassesPerPart, [&](size_t begin, size_t end) {
+    for (size_t c = begin; c < end; ++c) {
+      double r = classRates_[c];
+      for (size_t k = walkStart_[c], last = walkEnd_[c]; k < last; ++k) {
+        const double previous = x[k];
+        x[k] = r;
+        const std::int32_t i = queueOf[k];
+        if (i >= 0) {
+          const QueueState& q = queues[static_cast<size_t>(i)];
+          if (scale) n[k] = NormalizedShare(n[k], q.N, q.occupancy);
+          r = DepartureRate(n[k], q.N, q.U, q.mu, previous);
         }
       }
     }
   });
+  scalePending_ = false;
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
-        sum += entries[queueEntries_[k]].x;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += x[queueEntries_[k]];
       queues[i].lambda = sum;
     }
   });
@@ -118,35 +146,38 @@ void CPathArrays::Propagate(double time) {
       for (size_t i = begin; i < end; ++i) {
         double sum = 0;
         for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k)
-          sum += entries[queueTcpEntries_[k]].x;
+          sum += x[queueTcpEntries_[k]];
         tcpArrival_[i] = sum;
       }
     });
   }
 }
 
-void CPathArrays::SumAndNormalizeOccupancy() {
+void CPathArrays::SumOccupancy() {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k)
-        sum += entries[queueEntries_[k]].n;
+      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += n[queueEntries_[k]];
       queues[i].occupancy = sum;
     }
   });
-  ForClasses([this](size_t begin, size_t end) {
-    for (size_t c = begin; c < end; ++c) {
-      const ClassInfo& info = setup_.classes[c];
-      if (info.unreachable || info.entryCount < 2) continue;
-      EntryState* e = entries.data() + info.firstEntry;
-      EntryState* const last = e + info.entryCount - 1;
-      for (; e != last; ++e) {
-        if (e->queue < 0) continue;
-        const QueueState& q = queues[static_cast<size_t>(e->queue)];
-        e->n = NormalizedShare(e->n, q.N, q.occupancy);
-      }
-    }
-  });
+  scalePending_ = true;
+}
+
+size_t CPathArrays::FirstImpossibleQueue() const {
+  for (size_t i = 0; i < queues.size(); ++i) {
+    const QueueState& q = queues[i];
+    const bool sizePossible = (q.N >= 0 && q.N <= bufferSizes[i]) || q.N == 0;
+    if (!sizePossible || !(q.U >= 0 && q.U <= 1) || !(q.P >= 0 && q.P <= 1)) return i;
+  }
+  return npos;
+}
+
+size_t CPathArrays::FirstImpossibleClass() const {
+  for (size_t c = 0; c < classRates_.size(); ++c) {
+    if (!(classRates_[c] >= 0 && std::isfinite(classRates_[c]))) return c;
+  }
+  return npos;
 }
 
 void CPathArrays::Store() const {
@@ -161,9 +192,10 @@ void CPathArrays::Store() const {
     q.served = s.served;
     q.occupancySum = s.occupancy;
   }
-  for (size_t i = 0; i < entries.size(); ++i) {
-    setup_.entryObjects[i]->n = entries[i].n;
-    setup_.entryObjects[i]->x = entries[i].x;
+  for (size_t k = 0; k < queueOf.size(); ++k) {
+    const bool scale = scalePending_ && queueOf[k] >= 0;
+    setup_.entryObjects[k]->n = scale ? Scaled(k, static_cast<size_t>(queueOf[k])) : n[k];
+    setup_.entryObjects[k]->x = x[k];
   }
 }
 

@@ -1,8 +1,8 @@
 // The state both steppers step, in flat arrays resolved once from the set-up: one cache line per
-// queue, the path entries class by class, and for every queue the list of its entries in the
-// order they were added to it. Loops over queues and over classes are cut into fixed parts that
-// the run's threads share; every sum runs in the order of the queue's own list, so no number
-// depends on the thread count.
+// queue, the path entries class by class as separate arrays of n, x and queue, and for every queue
+// the list of its entries in the order they were added to it. Loops over queues, classes and entries
+// are cut into fixed parts that the run's threads share; every sum runs in the order of the queue's
+// own list, so no number depends on the thread count.
 #pragma once
 
 #include <cstdint>
@@ -27,59 +27,75 @@ class CPathArrays {
     double served;     // packets sent in the last Compute Metrics step
     double occupancy;  // sum of the path entries' occupancies, packets
   };
-  // A path entry; queue is -1 for the terminal entry.
-  struct EntryState {
-    double n;  // packets of the class in the queue
-    double x;  // packets/s the class offers the queue
-    std::int32_t queue;
-  };
 
   explicit CPathArrays(RunSetup& setup) : setup_(setup) {}
 
   // Copies the queues and path entries into the arrays.
   void Build();
-  // The classes' rates at time carried along their paths, then each queue's arrival rate.
+  // The classes' rates at time carried along their paths, then each queue's arrival rate. Shares
+  // left to scale by SumOccupancy are scaled on the way.
   void Propagate(double time);
-  // Each queue's sum of its entries' occupancies, then every class's shares scaled to the queues' N.
-  void SumAndNormalizeOccupancy();
+  // Each queue's sum of its entries' occupancies. Every class's shares are then to be scaled to the
+  // queues' N, which the next Propagate does as it walks the paths (nothing reads them between).
+  void SumOccupancy();
   // Copies the arrays back into the queues and path entries (what the canvas shows).
   void Store() const;
   // The metrics of queue i after the last step.
   QueueMetrics Metrics(size_t i) const { return {queues[i].N, queues[i].P, queues[i].U}; }
+  // The first queue whose N, U or P is impossible (not finite, N outside [0, K], U or P outside
+  // [0, 1]), and the first class with a negative or non-finite rate; npos when there is none.
+  static constexpr size_t npos = static_cast<size_t>(-1);
+  size_t FirstImpossibleQueue() const;
+  size_t FirstImpossibleClass() const;
 
-  // body(begin, end) over the queues, or over the classes, in fixed parts shared by the threads.
+  // body(begin, end) over the queues, or over the path entries, in fixed parts shared by the threads.
   template <class Body>
   void ForQueues(Body&& body) const {
     setup_.pool->ForRanges(queues.size(), kQueuesPerPart, body);
   }
   template <class Body>
-  void ForClasses(Body&& body) const {
-    setup_.pool->ForRanges(setup_.classes.size(), kClassesPerPart, body);
+  void ForEntries(Body&& body) const {
+    setup_.pool->ForRanges(queueOf.size(), kEntriesPerPart, body);
   }
   // The index of the part that holds queue i.
   static size_t QueuePart(size_t i) { return i / kQueuesPerPart; }
   size_t QueueParts() const { return (queues.size() + kQueuesPerPart - 1) / kQueuesPerPart; }
-  const std::vector<ClassInfo>& Classes() const { return setup_.classes; }
 
   std::vector<QueueState> queues;
   std::vector<double> bufferSizes;  // K, packets
-  std::vector<EntryState> entries;
+  // Path entries, class by class: n, the packets of the class in the queue; x, the packets/s the
+  // class offers the queue; the queue's index, or -1 for the terminal entry that ends every path
+  // (also the only entry of a class that cannot reach its destination). Every entry with a queue
+  // therefore has the next entry of its own path at index + 1.
+  std::vector<double> n;
+  std::vector<double> x;
+  std::vector<std::int32_t> queueOf;
 
  private:
-  // Queues per part (a Runge-Kutta pair is some 50 derivative evaluations per queue) and classes
-  // per part (a walk of a few path entries).
+  // Queues per part (a Runge-Kutta pair is some 50 derivative evaluations per queue), classes per
+  // part (a walk of a few path entries) and entries per part (one formula each).
   static constexpr size_t kQueuesPerPart = 256;
   static constexpr size_t kClassesPerPart = 1024;
+  static constexpr size_t kEntriesPerPart = 8192;
+
+  // The share of queue q that entry k keeps once the queue's shares are scaled to its N.
+  double Scaled(size_t k, size_t q) const;
 
   RunSetup& setup_;
   std::vector<double> delays_;  // propagation delay, s
   std::vector<RoundTripTerms> roundTripTerms_;
   std::vector<std::uint32_t> queueEntryStart_;
   std::vector<std::uint32_t> queueEntries_;
-  // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
-  // class order, before the other classes are carried along their paths in parallel.
-  std::vector<std::uint32_t> objectRateClasses_;
+  // Each class's path entries [walkStart_[c], walkEnd_[c]); empty for a class left out of the load.
+  std::vector<std::uint32_t> walkStart_;
+  std::vector<std::uint32_t> walkEnd_;
+  // The rate each class offers at the last propagation (0 for a class left out of the load).
   std::vector<double> classRates_;
+  // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
+  // class order, before the other classes' rates are found in parallel.
+  std::vector<std::uint32_t> objectRateClasses_;
+  // SumOccupancy has run and the shares are still to be scaled.
+  bool scalePending_ = false;
   // Refined model with TCP classes: the TCP classes' shared rates (RunSetup::ShareTcp) from each
   // queue's arrival rate, service rate and TCP part of the arrivals at the last propagation; the
   // TCP part is summed over the queue's TCP entries, in the order of its list.

@@ -95,32 +95,29 @@ struct CZIterationEngine::Impl {
   // P in [0, 1], no negative rate. The formulas are meant never to break them; should one do so
   // anyway, the run stops before the value reaches a dump row, the canvas or a TCP lookup.
   bool KeepsLaws(RunResult& result) {
-    const bool metrics = method == RunMethod::kComputeMetrics;
-    for (size_t i = 0; i < setup.queues.size(); ++i) {
-      const C_MM1K_Queue& q = *setup.queues[i];
-      const QueueMetrics m = metrics ? computeMetrics.Metrics(i) : zIteration.Metrics(i);
-      const char* what = nullptr;
-      double value = 0;
-      if (!(m.N >= 0 && m.N <= q.bufferSize) && !(m.N == 0)) {
+    const CPathArrays& arrays = method == RunMethod::kComputeMetrics ? computeMetrics.Arrays() : zIteration.Arrays();
+    const size_t queue = arrays.FirstImpossibleQueue();
+    if (queue != CPathArrays::npos) {
+      const C_MM1K_Queue& q = *setup.queues[queue];
+      const QueueMetrics m = arrays.Metrics(queue);
+      const char* what = "loss probability";
+      double value = m.P;
+      if (!((m.N >= 0 && m.N <= q.bufferSize) || m.N == 0)) {
         what = "average size";
         value = m.N;
       } else if (!(m.U >= 0 && m.U <= 1)) {
         what = "utilisation";
         value = m.U;
-      } else if (!(m.P >= 0 && m.P <= 1)) {
-        what = "loss probability";
-        value = m.P;
       }
-      if (what != nullptr) {
-        result.status = RunStatus::kImpossibleValue;
-        result.message = Format("The evaluation stopped at time %lf: the queue %s -> %s has an impossible %s (%s).", t,
-                                q.fromNode->GetName().c_str(), q.toNode->GetName().c_str(), what,
-                                FormatFixed6(value).c_str());
-        return false;
-      }
+      result.status = RunStatus::kImpossibleValue;
+      result.message = Format("The evaluation stopped at time %lf: the queue %s -> %s has an impossible %s (%s).", t,
+                              q.fromNode->GetName().c_str(), q.toNode->GetName().c_str(), what,
+                              FormatFixed6(value).c_str());
+      return false;
     }
-    for (const ClassInfo& info : setup.classes) {
-      if (info.unreachable || (info.lastRate >= 0 && std::isfinite(info.lastRate))) continue;
+    const size_t c = arrays.FirstImpossibleClass();
+    if (c != CPathArrays::npos) {
+      const ClassInfo& info = setup.classes[c];
       result.status = RunStatus::kImpossibleValue;
       result.message = Format("The evaluation stopped at time %lf: the traffic class %s has an impossible rate (%s).",
                               t, EndNames(*info.object).c_str(), FormatFixed6(info.lastRate).c_str());

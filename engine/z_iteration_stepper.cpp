@@ -233,20 +233,16 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
   }
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
   // receives.
-  const std::vector<ClassInfo>& classes = arrays_.Classes();
-  arrays_.ForClasses([&](size_t begin, size_t end) {
-    for (size_t c = begin; c < end; ++c) {
-      const ClassInfo& info = classes[c];
-      if (info.unreachable || info.entryCount < 2) continue;
-      CPathArrays::EntryState* e = arrays_.entries.data() + info.firstEntry;
-      CPathArrays::EntryState* const last = e + info.entryCount - 1;
-      for (; e != last; ++e) {
-        if (e->queue < 0) continue;
-        e->n = FluidShare(e->n, h, arrays_.queues[static_cast<size_t>(e->queue)].P, e->x, (e + 1)->x);
-      }
+  arrays_.ForEntries([&](size_t begin, size_t end) {
+    double* n = arrays_.n.data();
+    const double* x = arrays_.x.data();
+    const std::int32_t* queueOf = arrays_.queueOf.data();
+    for (size_t k = begin; k < end; ++k) {
+      if (queueOf[k] < 0) continue;
+      n[k] = FluidShare(n[k], h, arrays_.queues[static_cast<size_t>(queueOf[k])].P, x[k], x[k + 1]);
     }
   });
-  arrays_.SumAndNormalizeOccupancy();
+  arrays_.SumOccupancy();
 }
 
 void CZIterationStepper::Store() const {

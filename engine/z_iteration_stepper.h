@@ -37,8 +37,8 @@ class CZIterationStepper {
   void Store() const;
   // N, U and P of every queue into a dump row.
   void AddQueues(CDumpWriter& writer) const;
-  // The metrics of queue i after the last step.
-  QueueMetrics Metrics(size_t i) const { return arrays_.Metrics(i); }
+  // The queues and classes after the last step.
+  const CPathArrays& Arrays() const { return arrays_; }
 
  private:
   // d rho/dt of queue i at rho r, held at 0 while a full small buffer fills (the refined model's
