@@ -26,13 +26,9 @@ constexpr double kFullSmallBufferRho = 100.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
-double ClampRho(double K, double rho, bool refined) {
-  return !refined && rho > kFullSmallBufferRho && !IsLargeBuffer(K) ? kFullSmallBufferRho : rho;
-}
-
 // The derivative at rho with utilisation U: the exact form for a small buffer, the regime's branch
 // for a large one; held at 0 while a full small buffer fills.
-double QueueSlope(double rho, double U, double K, double mu, double lambda, int regime) {
+inline double QueueSlope(double rho, double U, double K, double mu, double lambda, int regime) {
   if (!IsLargeBuffer(K)) {
     const double d = SmallBufferDerivative(rho, U, K, mu, lambda);
     return d > 0 && rho >= kFullSmallBufferRho ? 0 : d;
@@ -71,13 +67,6 @@ void CZIterationStepper::StartRegimes() {
   }
 }
 
-double CZIterationStepper::Slope(size_t i, double r) const {
-  const double K = arrays_.bufferSizes[i];
-  const CPathArrays::QueueState& q = arrays_.queues[i];
-  if (setup_.refined) return RefinedRhoRate(r, q.lambda, q.mu, K);
-  return QueueSlope(r, ClosedFormUtilisation(r), K, q.mu, q.lambda, regime_[i]);
-}
-
 double CZIterationStepper::StepLength(double time, double runningStep) {
   arrays_.ForQueues([this](size_t begin, size_t end) {
     double m = 0;
@@ -102,18 +91,52 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
   return h;
 }
 
-double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const {
-  const double K = arrays_.bufferSizes[i];
+// One classical fourth-order Runge-Kutta step of length h from in, for a queue whose derivative at
+// rho is slopeAt(rho); clamp holds the stages and the result where the run holds rho.
+template <class SlopeAt, class Clamp>
+inline double RungeKutta4(double in, double h, SlopeAt&& slopeAt, Clamp&& clamp) {
   const double w[5] = {h / 2, h / 2, h, h, h / 2};
   double out = in;
   double stage = in;
   for (int k = 0; k < 4; ++k) {
-    const double slope = Slope(i, stage);
+    const double slope = slopeAt(stage);
     const double s = in + w[k] * slope;
-    stage = ClampRho(K, s < 0 ? 0 : s, setup_.refined);
+    stage = clamp(s < 0 ? 0 : s);
     const double o = out + w[k + 1] * slope / 3;
-    out = ClampRho(K, o < 0 ? 0 : o, setup_.refined);
+    out = clamp(o < 0 ? 0 : o);
   }
+  return out;
+}
+
+template <class Body>
+inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
+  const double K = arrays_.bufferSizes[i];
+  const double mu = arrays_.queues[i].mu;
+  const double lambda = arrays_.queues[i].lambda;
+  const auto unclamped = [](double r) { return r; };
+  if (setup_.refined) {
+    body([&](double in, double h) {
+      return RungeKutta4(in, h, [&](double r) { return RefinedRhoRate(r, lambda, mu, K); }, unclamped);
+    });
+  } else if (IsLargeBuffer(K)) {
+    const int regime = regime_[i];
+    body([&](double in, double h) {
+      return RungeKutta4(
+          in, h, [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime); },
+          unclamped);
+    });
+  } else {
+    body([&](double in, double h) {
+      return RungeKutta4(
+          in, h, [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, 0); },
+          [](double r) { return r > kFullSmallBufferRho ? kFullSmallBufferRho : r; });
+    });
+  }
+}
+
+double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const {
+  double out = 0;
+  WithRungeKutta(i, [&](auto&& step) { out = step(in, h); });
   return out;
 }
 
@@ -127,9 +150,11 @@ bool CZIterationStepper::TryPair(double H, bool fresh) {
   arrays_.ForQueues([&](size_t begin, size_t end) {
     bool rejected = false;
     for (size_t i = begin; i < end; ++i) {
-      if (fresh) big_[i] = RungeKuttaEntry(i, y_[i], 2 * H);
-      half_[i] = RungeKuttaEntry(i, y_[i], H);
-      two_[i] = RungeKuttaEntry(i, half_[i], H);
+      WithRungeKutta(i, [&](auto&& step) {
+        if (fresh) big_[i] = step(y_[i], 2 * H);
+        half_[i] = step(y_[i], H);
+        two_[i] = step(half_[i], H);
+      });
       if (std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) rejected = true;
     }
     partRejected_[CPathArrays::QueuePart(begin)] = rejected ? 1 : 0;

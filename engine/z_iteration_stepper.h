@@ -41,13 +41,15 @@ class CZIterationStepper {
   const CPathArrays& Arrays() const { return arrays_; }
 
  private:
-  // d rho/dt of queue i at rho r, held at 0 while a full small buffer fills (the refined model's
-  // own derivative when refined). The arrival rate stays what it was at the start of the step:
-  // the paths' rates do not move inside it.
-  double Slope(size_t i, double r) const;
   // RungeKuttaStep for queue i alone: a queue's derivative depends on its own rho only, so the
   // stages of all queues may run queue by queue.
   double RungeKuttaEntry(size_t i, double in, double h) const;
+  // Calls body(step) with step(in, h) the Runge-Kutta step of queue i, its constants loaded once.
+  // The derivative is held at 0 while a full small buffer fills (the refined model's own
+  // derivative when refined); the arrival rate stays what it was at the start of the step, as
+  // the paths' rates do not move inside it.
+  template <class Body>
+  void WithRungeKutta(size_t i, Body&& body) const;
   // big := one step of 2H (when fresh; otherwise it holds the last half step), half and two := two
   // steps of H; true when some queue's two results differ by more than the tolerance.
   bool TryPair(double H, bool fresh);
