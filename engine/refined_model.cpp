@@ -74,8 +74,15 @@ double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
   return room > 0.0 ? room / tcpDemand : 0.0;
 }
 
-RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess) {
-  if (share >= 1.0) return {profileRate * share, profileRate * share * std::min(pathSuccess, 1.0)};
+double TcpWindowRate(double roundTrip) {
+  return roundTrip > 0.0 ? kTcpMaximumWindowPackets / roundTrip : HUGE_VAL;
+}
+
+RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess, double windowRate) {
+  if (share >= 1.0) {
+    const double raised = std::min(profileRate * share, std::max(profileRate, windowRate));
+    return {raised, raised * std::min(pathSuccess, 1.0)};
+  }
   return {profileRate, profileRate * std::min(pathSuccess, share)};
 }
 

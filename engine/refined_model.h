@@ -31,7 +31,9 @@
 // - m >= 1, the profile rates leave room at every queue of the path (the profile's table is coarse
 //   at small losses, where it leaves links idle that real flows fill): the class offers m times its
 //   profile rate, so that at its bottleneck the TCP classes fill exactly the room left, in the
-//   ratios of their profile rates (Reno's bias towards short round trips);
+//   ratios of their profile rates (Reno's bias towards short round trips); but no more than its
+//   maximum window per round trip, so that flows held back by their window leave the room (and
+//   their bottleneck's queue) as they find it;
 // - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
 //   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
@@ -64,12 +66,22 @@ double RefinedSojourn(double N, double U, double mu);
 // mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
 double RefinedTcpShare(double tcpDemand, double otherLoad, double mu);
 
+// The most packets a TCP class keeps in flight: the maximum window of the TCP senders the
+// profiles describe (and of the agents in the ns scripts Varlo writes). A class cannot send more
+// than this window per round trip, however much room its path leaves.
+constexpr double kTcpMaximumWindowPackets = 20.0;
+
+// The rate a window of kTcpMaximumWindowPackets allows over a round trip of roundTrip seconds,
+// packets/s (unbounded for a round trip of 0).
+double TcpWindowRate(double roundTrip);
+
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its
-// path (above) and the product of its forward queues' 1 - P.
+// path (above), the product of its forward queues' 1 - P and its window rate: a raised rate stops
+// at the window rate (but is never below the profile rate).
 struct RefinedTcpRates {
   double offered;
   double delivered;
 };
-RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess);
+RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess, double windowRate);
 
 }  // namespace varlo

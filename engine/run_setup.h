@@ -85,8 +85,9 @@ struct RunSetup {
   // Refined model (engine/refined_model.h): each TCP class's profile rate into info.sharedRate,
   // raised by the smallest factor over its forward path that makes the TCP classes of a queue fill
   // the room the other load offered there leaves (lambda minus the TCP part tcpArrival of the last
-  // propagation), but never lowered; and into info.deliveredRate what the class gets through its
-  // path: the offered rate times the path's success, at most its share of every queue's room.
+  // propagation), but never beyond the class's window per round trip and never lowered; and into
+  // info.deliveredRate what the class gets through its path: the offered rate times the path's
+  // success, at most its share of every queue's room.
   template <class QueueAt>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
                 const std::vector<double>& tcpArrival) {
@@ -119,7 +120,8 @@ struct RunSetup {
         share = std::min(share, tcpShare_[q[i]]);
         success *= at(q[i]).success;
       }
-      const RefinedTcpRates rates = RefinedTcpRatesOf(info.sharedRate, share, success);
+      const RefinedTcpRates rates =
+          RefinedTcpRatesOf(info.sharedRate, share, success, TcpWindowRate(info.lookupRoundTrip));
       info.sharedRate = rates.offered;
       info.deliveredRate = rates.delivered;
       info.tcp->lastThroughput = info.sharedRate;

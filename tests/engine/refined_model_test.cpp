@@ -279,6 +279,36 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
   }
 }
 
+// A TCP sender keeps at most its maximum window (20 packets) in flight per round trip: one flow on
+// a fast, long path (round trip at least 0.2 s) sends some 100 packets/s, far from filling a link
+// of 10,000 packets/s, however much room that link leaves.
+TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    const int saved = GetTcpProfile();
+    SetTcpProfile(kProfileNS);
+    TempFolder folder;
+    NetBuilder net;
+    auto* s = net.Node("S");
+    auto* r = net.Node("R");
+    auto* d = net.Node("D");
+    net.Link(s, r, 10000, 1000, 0.05);
+    net.Link(r, d, 10000, 1000, 0.05);
+    net.Tcp(s, d, 0);
+    net.doc->totalTime = 5;
+    net.doc->dumpFilePath = folder.File("w.dmp");
+    RunOptions options;
+    options.model = EvaluationModel::kRefined;
+    const RunResult result = varlo::Run(*net.doc, method, options);
+    SetTcpProfile(saved);
+    ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+    const auto rows = Rows(folder.File("w.dmp"));
+    const double rate = rows.back().at(13);  // time, 4 queues of N, U, P, then the class
+    EXPECT_GT(rate, 50.0);
+    EXPECT_LE(rate, 20.0 / 0.2 * 1.05);
+    EXPECT_LT(rows.back().at(2), 0.02) << "utilisation of S -> R";
+  }
+}
+
 // The last line of defence: a value no formula can mend (here a class asking for a negative rate
 // from 0.5 s, which no file reader lets through any more, so it is made in code) stops the run with
 // a message naming the class and the time; it never completes. A rate file asking for the same is
