@@ -92,14 +92,19 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
 }
 
 // One classical fourth-order Runge-Kutta step of length h from in, for a queue whose derivative at
-// rho is slopeAt(rho); clamp holds the stages and the result where the run holds rho.
+// rho is slopeAt(rho) (first, its derivative at in); clamp holds the stages and the result where
+// the run holds rho.
 template <class SlopeAt, class Clamp>
-inline double RungeKutta4(double in, double h, SlopeAt&& slopeAt, Clamp&& clamp) {
+inline double RungeKutta4(double in, double h, double first, SlopeAt&& slopeAt, Clamp&& clamp) {
+  // A queue at rest (a derivative of exactly 0, as a large buffer held by its regime often has)
+  // stays where it is: every stage is in itself, and so is the result (bit for bit, as in is not
+  // -0, which the sums below would turn into +0).
+  if (first == 0 && in >= 0 && !std::signbit(in) && clamp(in) == in) return in;
   const double w[5] = {h / 2, h / 2, h, h, h / 2};
   double out = in;
   double stage = in;
   for (int k = 0; k < 4; ++k) {
-    const double slope = slopeAt(stage);
+    const double slope = k == 0 ? first : slopeAt(stage);
     const double s = in + w[k] * slope;
     stage = clamp(s < 0 ? 0 : s);
     const double o = out + w[k + 1] * slope / 3;
@@ -108,6 +113,17 @@ inline double RungeKutta4(double in, double h, SlopeAt&& slopeAt, Clamp&& clamp)
   return out;
 }
 
+// A queue's Runge-Kutta steps: step(in, h, first) with first its derivative slope(in) at in, which
+// steps of different lengths from the same point share.
+template <class SlopeAt, class Clamp>
+struct QueueRungeKutta {
+  SlopeAt slope;
+  Clamp clamp;
+  double step(double in, double h, double first) const { return RungeKutta4(in, h, first, slope, clamp); }
+};
+template <class SlopeAt, class Clamp>
+QueueRungeKutta(SlopeAt, Clamp) -> QueueRungeKutta<SlopeAt, Clamp>;
+
 template <class Body>
 inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
   const double K = arrays_.bufferSizes[i];
@@ -115,28 +131,20 @@ inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
   const double lambda = arrays_.queues[i].lambda;
   const auto unclamped = [](double r) { return r; };
   if (setup_.refined) {
-    body([&](double in, double h) {
-      return RungeKutta4(in, h, [&](double r) { return RefinedRhoRate(r, lambda, mu, K); }, unclamped);
-    });
+    body(QueueRungeKutta{[&](double r) { return RefinedRhoRate(r, lambda, mu, K); }, unclamped});
   } else if (IsLargeBuffer(K)) {
     const int regime = regime_[i];
-    body([&](double in, double h) {
-      return RungeKutta4(
-          in, h, [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime); },
-          unclamped);
-    });
+    body(QueueRungeKutta{
+        [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime); }, unclamped});
   } else {
-    body([&](double in, double h) {
-      return RungeKutta4(
-          in, h, [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, 0); },
-          [](double r) { return r > kFullSmallBufferRho ? kFullSmallBufferRho : r; });
-    });
+    body(QueueRungeKutta{[&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, 0); },
+                         [](double r) { return r > kFullSmallBufferRho ? kFullSmallBufferRho : r; }});
   }
 }
 
 double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const {
   double out = 0;
-  WithRungeKutta(i, [&](auto&& step) { out = step(in, h); });
+  WithRungeKutta(i, [&](const auto& rk) { out = rk.step(in, h, rk.slope(in)); });
   return out;
 }
 
@@ -150,10 +158,11 @@ bool CZIterationStepper::TryPair(double H, bool fresh) {
   arrays_.ForQueues([&](size_t begin, size_t end) {
     bool rejected = false;
     for (size_t i = begin; i < end; ++i) {
-      WithRungeKutta(i, [&](auto&& step) {
-        if (fresh) big_[i] = step(y_[i], 2 * H);
-        half_[i] = step(y_[i], H);
-        two_[i] = step(half_[i], H);
+      WithRungeKutta(i, [&](const auto& rk) {
+        const double first = rk.slope(y_[i]);
+        if (fresh) big_[i] = rk.step(y_[i], 2 * H, first);
+        half_[i] = rk.step(y_[i], H, first);
+        two_[i] = rk.step(half_[i], H, rk.slope(half_[i]));
       });
       if (std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) rejected = true;
     }

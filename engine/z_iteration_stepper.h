@@ -44,7 +44,8 @@ class CZIterationStepper {
   // RungeKuttaStep for queue i alone: a queue's derivative depends on its own rho only, so the
   // stages of all queues may run queue by queue.
   double RungeKuttaEntry(size_t i, double in, double h) const;
-  // Calls body(step) with step(in, h) the Runge-Kutta step of queue i, its constants loaded once.
+  // Calls body(rk) with rk.slope(rho) the derivative of queue i and rk.step(in, h, rk.slope(in))
+  // its Runge-Kutta step, its constants loaded once.
   // The derivative is held at 0 while a full small buffer fills (the refined model's own
   // derivative when refined); the arrival rate stays what it was at the start of the step, as
   // the paths' rates do not move inside it.
