@@ -105,7 +105,7 @@ void CPathArrays::Propagate(double time) {
     classRates_[c] = setup_.Rate(classes[c], time, at);
     classes[c].lastRate = classRates_[c];
   }
-  setup_.pool->ForRanges(classes.size(), kClassesPerPart, [&](size_t begin, size_t end) {
+  ForClasses([&](size_t begin, size_t end) {
     for (size_t c = begin; c < end; ++c) {
       ClassInfo& info = classes[c];
       if (info.unreachable || info.kind == RateKind::kFromClass) continue;
@@ -118,7 +118,7 @@ void CPathArrays::Propagate(double time) {
   // Each class's rate carried along its path; a queue passes on the class's fraction of what it
   // serves, from the class's share scaled to the queue's N if SumOccupancy left that to do.
   const bool scale = scalePending_;
-  setup_.pool->ForRanges(classes.size(), kClassesPerPart, [&](size_t begin, size_t end) {
+  ForClasses([&](size_t begin, size_t end) {
     for (size_t c = begin; c < end; ++c) {
       double r = classRates_[c];
       for (size_t k = walkStart_[c], last = walkEnd_[c]; k < last; ++k) {

@@ -48,14 +48,19 @@ class CPathArrays {
   size_t FirstImpossibleQueue() const;
   size_t FirstImpossibleClass() const;
 
-  // body(begin, end) over the queues, or over the path entries, in fixed parts shared by the threads.
+  // body(begin, end) over the queues, or over the path entries, in fixed parts shared by the threads
+  // (or all run by the calling thread where the loop is too short to be worth handing out).
   template <class Body>
   void ForQueues(Body&& body) const {
-    setup_.pool->ForRanges(queues.size(), kQueuesPerPart, body);
+    ForParts(queues.size(), kQueuesPerPart, body);
   }
   template <class Body>
   void ForEntries(Body&& body) const {
-    setup_.pool->ForRanges(queueOf.size(), kEntriesPerPart, body);
+    ForParts(queueOf.size(), kEntriesPerPart, body);
+  }
+  template <class Body>
+  void ForClasses(Body&& body) const {
+    ForParts(setup_.classes.size(), kClassesPerPart, body);
   }
   // The index of the part that holds queue i.
   static size_t QueuePart(size_t i) { return i / kQueuesPerPart; }
@@ -77,6 +82,18 @@ class CPathArrays {
   static constexpr size_t kQueuesPerPart = 256;
   static constexpr size_t kClassesPerPart = 1024;
   static constexpr size_t kEntriesPerPart = 8192;
+  // Loops of fewer parts than this run on the calling thread: waking the others costs more than
+  // such a loop.
+  static constexpr size_t kPartsWorthSharing = 4;
+
+  template <class Body>
+  void ForParts(size_t count, size_t grain, Body&& body) const {
+    if (count < grain * kPartsWorthSharing) {
+      for (size_t begin = 0; begin < count; begin += grain) body(begin, begin + grain < count ? begin + grain : count);
+      return;
+    }
+    setup_.pool->ForRanges(count, grain, body);
+  }
 
   // The share of queue q that entry k keeps once the queue's shares are scaled to its N.
   double Scaled(size_t k, size_t q) const;
