@@ -10,6 +10,9 @@ namespace varlo {
 void CComputeMetricsStepper::Build() {
   arrays_.Build();
   refinedRho_.assign(setup_.refined ? arrays_.queues.size() : 0, 0.0);
+  refinedMetrics_.resize(refinedRho_.size());
+  for (size_t i = 0; i < refinedRho_.size(); ++i)
+    refinedMetrics_[i] = MM1KClosedForm(refinedRho_[i], arrays_.bufferSizes[i]);
 }
 
 void CComputeMetricsStepper::Step(double h) {
@@ -18,7 +21,8 @@ void CComputeMetricsStepper::Step(double h) {
     arrays_.ForQueues([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = queues[i];
-        const RefinedStepResult r = RefinedDiscreteStep(refinedRho_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);
+        const RefinedStepResult r = RefinedDiscreteStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu,
+                                                          arrays_.bufferSizes[i], h);
         q.N = r.metrics.N;
         q.P = r.metrics.P;
         q.U = r.metrics.U;

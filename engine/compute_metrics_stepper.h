@@ -33,6 +33,7 @@ class CComputeMetricsStepper {
   RunSetup& setup_;
   CPathArrays arrays_;
   std::vector<double> refinedRho_;  // refined model: each queue's equivalent load
+  std::vector<MM1KMetrics> refinedMetrics_;  // and the closed forms at that load
 };
 
 }  // namespace varlo

@@ -23,19 +23,27 @@ double RefinedRhoRate(double rho, double lambda, double mu, double K) {
   return RhoRate(MM1KClosedForm(rho, K), rho, lambda, mu);
 }
 
-RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {
+double RefinedRhoRate(const MM1KMetrics& atRho, double rho, double lambda, double mu) {
+  return RhoRate(atRho, rho, lambda, mu);
+}
+
+RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K,
+                                      double h) {
   RefinedStepResult r{};
   if (!(mu > 0.0)) {
     // Nothing is sent: the buffer fills with whatever arrives and drops the rest.
-    if (lambda > 0.0) rho = kHeaviestLoad;
-    r.metrics = MM1KClosedForm(rho, K);
+    if (lambda > 0.0 && rho != kHeaviestLoad) {
+      rho = kHeaviestLoad;
+      atRho = MM1KClosedForm(rho, K);
+    }
+    r.metrics = atRho;
     r.metrics.U = 0.0;
     r.accepted = 0.0;
     r.served = 0.0;
     return r;
   }
   const double target = lambda / mu;
-  const MM1KMetrics now = MM1KClosedForm(rho, K);
+  const MM1KMetrics now = atRho;
   double next = target;
   MM1KMetrics after;
   if (rho == target) {
@@ -56,10 +64,16 @@ RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, dou
     }
   }
   rho = next;
+  atRho = after;
   r.metrics = after;
   r.accepted = lambda * after.acceptedShare * h;
   r.served = mu * after.U * h;
   return r;
+}
+
+RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {
+  MM1KMetrics atRho = MM1KClosedForm(rho, K);
+  return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);
 }
 
 double RefinedSojourn(double N, double U, double mu) {

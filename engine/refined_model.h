@@ -49,6 +49,8 @@ namespace varlo {
 
 // d rho/dt of a queue of buffer K and service rate mu at load rho under arrival rate lambda.
 double RefinedRhoRate(double rho, double lambda, double mu, double K);
+// The same from atRho = MM1KClosedForm(rho, K).
+double RefinedRhoRate(const MM1KMetrics& atRho, double rho, double lambda, double mu);
 
 // One fixed step of h seconds at arrival rate lambda; rho is the queue's state, updated in place.
 struct RefinedStepResult {
@@ -57,6 +59,9 @@ struct RefinedStepResult {
   double served;        // packets sent in the step
 };
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h);
+// The same with atRho = MM1KClosedForm(rho, K) kept by the caller from the last step (and updated).
+RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K,
+                                      double h);
 
 // A TCP class's time in one queue: Little's law N/(mu U), and never less than the 1/mu of
 // sending one packet. Seconds.

@@ -51,6 +51,8 @@ void CZIterationStepper::Build() {
     previousLambda_[i] = q.previousArrivalRate;
   }
   for (auto* v : {&y_, &big_, &half_, &two_}) v->assign(n, 0.0);
+  refinedMetrics_.resize(setup_.refined ? n : 0);
+  for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
   partRejected_.assign(arrays_.QueueParts(), 0);
 }
@@ -74,7 +76,7 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       // The queue's metrics describe its rho at this time.
       const double d =
-          std::fabs(setup_.refined ? RefinedRhoRate(rho_[i], q.lambda, q.mu, arrays_.bufferSizes[i])
+          std::fabs(setup_.refined ? RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu)
                                    : QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
       if (m < d) m = d;
     }
@@ -181,7 +183,7 @@ void CZIterationStepper::RefinedAdvance(double h) {
   arrays_.ForQueues([&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
-      RefinedDiscreteStep(rho_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);
+      RefinedDiscreteStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);
     }
   });
 }
@@ -240,7 +242,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
     arrays_.ForQueues([this](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = arrays_.queues[i];
-        const MM1KMetrics m = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
+        const MM1KMetrics& m = refinedMetrics_[i];
         q.N = m.N;
         q.P = m.P;
         q.U = m.U;

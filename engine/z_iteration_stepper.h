@@ -63,6 +63,7 @@ class CZIterationStepper {
   std::vector<double> rho_;
   std::vector<std::int32_t> regime_;
   std::vector<double> previousLambda_;  // the arrival rate the regime last saw
+  std::vector<MM1KMetrics> refinedMetrics_;  // refined model: the closed forms at each queue's rho
   std::vector<double> y_, big_, half_, two_;
   std::vector<double> partMaximum_;
   std::vector<std::uint8_t> partRejected_;
