@@ -321,22 +321,23 @@ INSTANTIATE_TEST_SUITE_P(
              (std::get<2>(info.param) == kProfileNS ? "_NS" : "_NetBSD");
     });
 
-// A network large enough that every loop of a step is cut into several parts: 700 queues, 3,000
-// classes over paths of several hops, small and large buffers, both class kinds, one class that
-// starts late. The dump must not depend on how many threads share the parts.
+// A network large enough that every loop of a step is cut into enough parts to be shared by the
+// threads: 1,200 queues, 8,000 classes over paths of several hops (some 50,000 path entries), small
+// and large buffers, both class kinds, one class that starts late. The dump must not depend on how
+// many threads share the parts.
 void ManyQueues(NetBuilder& net) {
   std::mt19937 random(11);
   std::vector<CGraphicNode*> nodes;
-  for (int i = 0; i < 200; ++i) nodes.push_back(net.Node(Numbered("N", i)));
+  for (int i = 0; i < 300; ++i) nodes.push_back(net.Node(Numbered("N", i)));
   for (size_t i = 1; i < nodes.size(); ++i) {
     net.Link(nodes[i], nodes[random() % i], 800 + static_cast<double>(random() % 400), i % 3 == 0 ? 60 : 4000, 0.002);
   }
-  while (net.doc->GetLinks().size() < 350) {
+  while (net.doc->GetLinks().size() < 600) {
     CGraphicNode* a = nodes[random() % nodes.size()];
     CGraphicNode* b = nodes[random() % nodes.size()];
     if (a != b && net.doc->FindLink(a, b) == nullptr) net.Link(a, b, 1000, 5000, 0.001);
   }
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 8000; ++i) {
     CGraphicNode* a = nodes[random() % nodes.size()];
     CGraphicNode* b = nodes[random() % nodes.size()];
     if (i % 2 == 0) {
