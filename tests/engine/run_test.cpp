@@ -321,64 +321,78 @@ INSTANTIATE_TEST_SUITE_P(
              (std::get<2>(info.param) == kProfileNS ? "_NS" : "_NetBSD");
     });
 
-// A network large enough that every loop of a step is cut into enough parts to be shared by the
-// threads: 1,200 queues, 8,000 classes over paths of several hops (some 50,000 path entries), small
-// and large buffers, both class kinds, one class that starts late. The dump must not depend on how
-// many threads share the parts.
-void ManyQueues(NetBuilder& net) {
+// A random network of small and large buffers, both class kinds and one class that starts late.
+struct ManyQueuesSize {
+  int nodes;
+  size_t links;
+  int classes;
+  double totalTime;
+  double dumpInterval;
+  double runningStep;
+};
+// Large enough that every loop of a step is cut into enough parts to be shared by the threads: 1,200
+// queues, 8,000 classes over paths of several hops (some 50,000 path entries); a short run.
+constexpr ManyQueuesSize kShared{300, 600, 8000, 0.02, 0.003, 0.001};
+// Smaller and longer, for the comparison with the object-by-object transcription (which is slow).
+constexpr ManyQueuesSize kTranscribed{200, 350, 3000, 0.12, 0.02, 0.01};
+
+void ManyQueues(NetBuilder& net, const ManyQueuesSize& size) {
   std::mt19937 random(11);
   std::vector<CGraphicNode*> nodes;
-  for (int i = 0; i < 300; ++i) nodes.push_back(net.Node(Numbered("N", i)));
+  for (int i = 0; i < size.nodes; ++i) nodes.push_back(net.Node(Numbered("N", i)));
   for (size_t i = 1; i < nodes.size(); ++i) {
     net.Link(nodes[i], nodes[random() % i], 800 + static_cast<double>(random() % 400), i % 3 == 0 ? 60 : 4000, 0.002);
   }
-  while (net.doc->GetLinks().size() < 600) {
+  while (net.doc->GetLinks().size() < size.links) {
     CGraphicNode* a = nodes[random() % nodes.size()];
     CGraphicNode* b = nodes[random() % nodes.size()];
     if (a != b && net.doc->FindLink(a, b) == nullptr) net.Link(a, b, 1000, 5000, 0.001);
   }
-  for (int i = 0; i < 8000; ++i) {
+  for (int i = 0; i < size.classes; ++i) {
     CGraphicNode* a = nodes[random() % nodes.size()];
     CGraphicNode* b = nodes[random() % nodes.size()];
     if (i % 2 == 0) {
-      net.Tcp(a, b, 0.01, i == 10 ? 0.05 : 0.0, i == 10 ? 1.0 : 0.0);
+      net.Tcp(a, b, 0.01, i == 10 ? 0.005 : 0.0, i == 10 ? 1.0 : 0.0);
     } else {
       net.Udp(a, b, 1 + static_cast<double>(random() % 5));
     }
   }
-  net.doc->totalTime = 0.12;
-  net.doc->dumpInterval = 0.02;
+  net.doc->totalTime = size.totalTime;
+  net.doc->dumpInterval = size.dumpInterval;
+  net.doc->runningStep = size.runningStep;
 }
 
+// The dump must not depend on how many threads share the parts, and with several threads the classic
+// model must still match its transcription number for number.
 TEST(RunThreads, DumpIsTheSameForOneAndSeveralThreads) {
   ProfileGuard guard(kProfileNS);
   const int saved = GetWorkerThreads();
+  const auto run = [](const ManyQueuesSize& size, EvaluationModel model, RunMethod method, int threads) {
+    SetWorkerThreads(threads);
+    TempFolder folder;
+    NetBuilder net;
+    ManyQueues(net, size);
+    RunOptions options;
+    options.model = model;
+    const RunResult result = RunTo(*net.doc, method, folder.File("run.dmp"), options);
+    EXPECT_EQ(result.status, RunStatus::kCompleted) << result.message;
+    return ReadText(folder.File("run.dmp"));
+  };
   for (const EvaluationModel model : {EvaluationModel::kClassic, EvaluationModel::kRefined}) {
     for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
       SCOPED_TRACE(std::string(EvaluationModelName(model)) +
                    (method == RunMethod::kComputeMetrics ? " Compute Metrics" : " Z-iteration"));
-      std::string dumps[2];
-      for (const int threads : {1, 3}) {
-        SetWorkerThreads(threads);
-        TempFolder folder;
-        NetBuilder net;
-        ManyQueues(net);
-        RunOptions options;
-        options.model = model;
-        const RunResult result = RunTo(*net.doc, method, folder.File("run.dmp"), options);
-        ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
-        dumps[threads == 1 ? 0 : 1] = ReadText(folder.File("run.dmp"));
-      }
-      EXPECT_GT(Lines(dumps[0]).size(), 5u);
-      EXPECT_EQ(dumps[0], dumps[1]);
+      const std::string one = run(kShared, model, method, 1);
+      EXPECT_GT(Lines(one).size(), 5u);
+      EXPECT_EQ(one, run(kShared, model, method, 3));
       // The refined model has no transcription; the classic one must match its own number for number.
       if (model == EvaluationModel::kRefined) continue;
       NetBuilder plain;
-      ManyQueues(plain);
+      ManyQueues(plain, kTranscribed);
       const test::ReferenceDump reference = method == RunMethod::kComputeMetrics
                                                 ? test::ReferenceComputeMetrics(*plain.doc, "/nets/test.net")
                                                 : test::ReferenceZIteration(*plain.doc, "/nets/test.net");
-      EXPECT_EQ(dumps[1], reference.text);
+      EXPECT_EQ(run(kTranscribed, model, method, 3), reference.text);
     }
   }
   SetWorkerThreads(saved);
