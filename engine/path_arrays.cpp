@@ -81,10 +81,6 @@ void CPathArrays::Build() {
   classRates_.assign(classes.size(), 0.0);
 }
 
-double CPathArrays::Scaled(size_t k, size_t q) const {
-  return NormalizedShare(n[k], queues[q].N, queues[q].occupancy);
-}
-
 void CPathArrays::Propagate(double time) {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
@@ -192,9 +188,10 @@ void CPathArrays::Store() const {
     q.served = s.served;
     q.occupancySum = s.occupancy;
   }
+  // Shares that SumOccupancy left to scale (a run stopped by a rate) are stored scaled.
   for (size_t k = 0; k < queueOf.size(); ++k) {
-    const bool scale = scalePending_ && queueOf[k] >= 0;
-    setup_.entryObjects[k]->n = scale ? Scaled(k, static_cast<size_t>(queueOf[k])) : n[k];
+    const QueueState* q = scalePending_ && queueOf[k] >= 0 ? &queues[static_cast<size_t>(queueOf[k])] : nullptr;
+    setup_.entryObjects[k]->n = q != nullptr ? NormalizedShare(n[k], q->N, q->occupancy) : n[k];
     setup_.entryObjects[k]->x = x[k];
   }
 }

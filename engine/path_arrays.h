@@ -88,15 +88,8 @@ class CPathArrays {
 
   template <class Body>
   void ForParts(size_t count, size_t grain, Body&& body) const {
-    if (count < grain * kPartsWorthSharing) {
-      for (size_t begin = 0; begin < count; begin += grain) body(begin, begin + grain < count ? begin + grain : count);
-      return;
-    }
-    setup_.pool->ForRanges(count, grain, body);
+    setup_.pool->ForRanges(count, grain, body, kPartsWorthSharing);
   }
-
-  // The share of queue q that entry k keeps once the queue's shares are scaled to its N.
-  double Scaled(size_t k, size_t q) const;
 
   RunSetup& setup_;
   std::vector<double> delays_;  // propagation delay, s

@@ -33,13 +33,14 @@ class CThreadPool {
   void Run(size_t parts, const std::function<void(size_t)>& part);
 
   // Runs body(begin, end) over [0, count) cut into ranges of grain items (the last one shorter);
-  // the cut depends only on count and grain, also when the caller runs every range itself.
+  // the cut depends only on count and grain, also when the caller runs every range itself, as it
+  // does when there are fewer than partsWorthSharing ranges.
   template <class Body>
-  void ForRanges(size_t count, size_t grain, Body&& body) {
+  void ForRanges(size_t count, size_t grain, Body&& body, size_t partsWorthSharing = 2) {
     if (count == 0) return;
     if (grain == 0) grain = 1;
     const size_t parts = (count + grain - 1) / grain;
-    if (parts == 1 || workers_.empty()) {
+    if (parts < partsWorthSharing || parts == 1 || workers_.empty()) {
       for (size_t begin = 0; begin < count; begin += grain)
         body(begin, begin + grain < count ? begin + grain : count);
       return;
