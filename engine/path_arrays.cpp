@@ -1,5 +1,7 @@
 #include "engine/path_arrays.h"
 
+#include <algorithm>
+
 namespace varlo {
 
 void CPathArrays::Build() {
@@ -16,14 +18,43 @@ void CPathArrays::Build() {
   }
   roundTripTerms_.resize(count);
 
+  // The classes are walked in the order of their paths (sorted by the queues they cross, in turn),
+  // and their entries laid out in that order, so that classes that share the first queues of their
+  // paths follow one another and find those queues' values still in the processor's cache. Each
+  // class's computation depends on its own path alone, so the order changes no number.
+  const std::vector<ClassInfo>& classes = setup_.classes;
   const size_t entryCount = setup_.entryObjects.size();
+  std::vector<std::int32_t> queueOfObject(entryCount);
+  for (size_t k = 0; k < entryCount; ++k) {
+    const CQueue* q = setup_.entryObjects[k]->queue;
+    queueOfObject[k] = q != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(q)) : -1;
+  }
+  const auto pathLength = [&](std::uint32_t c) { return classes[c].unreachable ? 0u : classes[c].entryCount; };
+  walkClass_.resize(classes.size());
+  for (std::uint32_t c = 0; c < classes.size(); ++c) walkClass_[c] = c;
+  std::stable_sort(walkClass_.begin(), walkClass_.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const std::int32_t* pa = queueOfObject.data() + classes[a].firstEntry;
+    const std::int32_t* pb = queueOfObject.data() + classes[b].firstEntry;
+    return std::lexicographical_compare(pa, pa + pathLength(a), pb, pb + pathLength(b));
+  });
+  entryObjects_.clear();
+  entryObjects_.reserve(entryCount);
+  walkStart_.resize(classes.size());
+  walkEnd_.resize(classes.size());
+  for (size_t p = 0; p < walkClass_.size(); ++p) {
+    const ClassInfo& info = classes[walkClass_[p]];
+    walkStart_[p] = static_cast<std::uint32_t>(entryObjects_.size());
+    for (std::uint32_t k = 0; k < info.entryCount; ++k) entryObjects_.push_back(setup_.entryObjects[info.firstEntry + k]);
+    walkEnd_[p] = info.unreachable ? walkStart_[p] : static_cast<std::uint32_t>(entryObjects_.size());
+  }
+
   std::unordered_map<const PathEntry*, std::uint32_t> entryIndex;
   entryIndex.reserve(entryCount);
   n.resize(entryCount);
   x.resize(entryCount);
   queueOf.resize(entryCount);
   for (std::uint32_t i = 0; i < entryCount; ++i) {
-    const PathEntry& e = *setup_.entryObjects[i];
+    const PathEntry& e = *entryObjects_[i];
     n[i] = e.n;
     x[i] = e.x;
     queueOf[i] = e.queue != nullptr ? static_cast<std::int32_t>(setup_.queueIndex.at(e.queue)) : -1;
@@ -41,14 +72,6 @@ void CPathArrays::Build() {
     }
   }
   queueEntryStart_[count] = static_cast<std::uint32_t>(queueEntries_.size());
-
-  const std::vector<ClassInfo>& classes = setup_.classes;
-  walkStart_.resize(classes.size());
-  walkEnd_.resize(classes.size());
-  for (size_t c = 0; c < classes.size(); ++c) {
-    walkStart_[c] = classes[c].firstEntry;
-    walkEnd_[c] = classes[c].unreachable ? classes[c].firstEntry : classes[c].firstEntry + classes[c].entryCount;
-  }
   scalePending_ = false;
 
   shareTcp_ = setup_.refined && setup_.hasTcp;
@@ -56,9 +79,9 @@ void CPathArrays::Build() {
   queueTcpEntries_.clear();
   if (shareTcp_) {
     std::vector<std::uint8_t> tcpEntry(entryCount, 0);
-    for (const ClassInfo& info : classes) {
-      if (info.unreachable || info.kind != RateKind::kTcp) continue;
-      for (std::uint32_t k = 0; k < info.entryCount; ++k) tcpEntry[info.firstEntry + k] = 1;
+    for (size_t p = 0; p < walkClass_.size(); ++p) {
+      if (classes[walkClass_[p]].kind != RateKind::kTcp) continue;
+      for (std::uint32_t k = walkStart_[p]; k < walkEnd_[p]; ++k) tcpEntry[k] = 1;
     }
     queueTcpEntryStart_.assign(count + 1, 0);
     for (size_t i = 0; i < count; ++i) {
@@ -115,9 +138,9 @@ void CPathArrays::Propagate(double time) {
   // serves, from the class's share scaled to the queue's N if SumOccupancy left that to do.
   const bool scale = scalePending_;
   ForClasses([&](size_t begin, size_t end) {
-    for (size_t c = begin; c < end; ++c) {
-      double r = classRates_[c];
-      for (size_t k = walkStart_[c], last = walkEnd_[c]; k < last; ++k) {
+    for (size_t p = begin; p < end; ++p) {
+      double r = classRates_[walkClass_[p]];
+      for (size_t k = walkStart_[p], last = walkEnd_[p]; k < last; ++k) {
         const double previous = x[k];
         x[k] = r;
         const std::int32_t i = queueOf[k];
@@ -191,8 +214,8 @@ void CPathArrays::Store() const {
   // Shares that SumOccupancy left to scale (a run stopped by a rate) are stored scaled.
   for (size_t k = 0; k < queueOf.size(); ++k) {
     const QueueState* q = scalePending_ && queueOf[k] >= 0 ? &queues[static_cast<size_t>(queueOf[k])] : nullptr;
-    setup_.entryObjects[k]->n = q != nullptr ? NormalizedShare(n[k], q->N, q->occupancy) : n[k];
-    setup_.entryObjects[k]->x = x[k];
+    entryObjects_[k]->n = q != nullptr ? NormalizedShare(n[k], q->N, q->occupancy) : n[k];
+    entryObjects_[k]->x = x[k];
   }
 }
 

@@ -68,7 +68,7 @@ class CPathArrays {
 
   std::vector<QueueState> queues;
   std::vector<double> bufferSizes;  // K, packets
-  // Path entries, class by class: n, the packets of the class in the queue; x, the packets/s the
+  // Path entries, class by class (in the order the classes are walked): n, the packets of the class in the queue; x, the packets/s the
   // class offers the queue; the queue's index, or -1 for the terminal entry that ends every path
   // (also the only entry of a class that cannot reach its destination). Every entry with a queue
   // therefore has the next entry of its own path at index + 1.
@@ -96,9 +96,13 @@ class CPathArrays {
   std::vector<RoundTripTerms> roundTripTerms_;
   std::vector<std::uint32_t> queueEntryStart_;
   std::vector<std::uint32_t> queueEntries_;
-  // Each class's path entries [walkStart_[c], walkEnd_[c]); empty for a class left out of the load.
+  // The classes in the order their paths are walked, and the p-th one's path entries
+  // [walkStart_[p], walkEnd_[p]) (empty for a class left out of the load); the entries are laid out
+  // in that order, and entryObjects_ are the path entries they stand for.
+  std::vector<std::uint32_t> walkClass_;
   std::vector<std::uint32_t> walkStart_;
   std::vector<std::uint32_t> walkEnd_;
+  std::vector<PathEntry*> entryObjects_;
   // The rate each class offers at the last propagation (0 for a class left out of the load).
   std::vector<double> classRates_;
   // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
