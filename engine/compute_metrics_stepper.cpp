@@ -18,7 +18,7 @@ void CComputeMetricsStepper::Build() {
 void CComputeMetricsStepper::Step(double h) {
   std::vector<CPathArrays::QueueState>& queues = arrays_.queues;
   if (setup_.refined) {
-    arrays_.ForQueues([&](size_t begin, size_t end) {
+    arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = queues[i];
         const RefinedStepResult r = RefinedDiscreteStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu,

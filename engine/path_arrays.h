@@ -54,6 +54,12 @@ class CPathArrays {
   void ForQueues(Body&& body) const {
     ForParts(queues.size(), kQueuesPerPart, body);
   }
+  // The same for loops that spend long on each queue (Runge-Kutta pairs, the refined steps), which
+  // are worth sharing from two parts on.
+  template <class Body>
+  void ForQueuesCostly(Body&& body) const {
+    setup_.pool->ForRanges(queues.size(), kQueuesPerPart, body, 2);
+  }
   template <class Body>
   void ForEntries(Body&& body) const {
     ForParts(queueOf.size(), kEntriesPerPart, body);
@@ -83,8 +89,8 @@ class CPathArrays {
   static constexpr size_t kClassesPerPart = 1024;
   static constexpr size_t kEntriesPerPart = 8192;
   // Loops of fewer parts than this run on the calling thread: waking the others costs more than
-  // such a loop.
-  static constexpr size_t kPartsWorthSharing = 4;
+  // such a loop (some tens of microseconds).
+  static constexpr size_t kPartsWorthSharing = 8;
 
   template <class Body>
   void ForParts(size_t count, size_t grain, Body&& body) const {

@@ -151,13 +151,13 @@ double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const 
 }
 
 void CZIterationStepper::RungeKuttaStep(double /*time*/, const double* in, double h, double* out) {
-  arrays_.ForQueues([&](size_t begin, size_t end) {
+  arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) out[i] = RungeKuttaEntry(i, in[i], h);
   });
 }
 
 bool CZIterationStepper::TryPair(double H, bool fresh) {
-  arrays_.ForQueues([&](size_t begin, size_t end) {
+  arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
     bool rejected = false;
     for (size_t i = begin; i < end; ++i) {
       WithRungeKutta(i, [&](const auto& rk) {
@@ -180,7 +180,7 @@ bool CZIterationStepper::TryPair(double H, bool fresh) {
 // Metrics step: a small buffer on a fast link relaxes within a fraction of a millisecond, far
 // quicker than the run's step, where the Runge-Kutta pairs would be unstable.
 void CZIterationStepper::RefinedAdvance(double h) {
-  arrays_.ForQueues([&](size_t begin, size_t end) {
+  arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       RefinedDiscreteStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);

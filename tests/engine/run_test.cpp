@@ -330,9 +330,9 @@ struct ManyQueuesSize {
   double dumpInterval;
   double runningStep;
 };
-// Large enough that every loop of a step is cut into enough parts to be shared by the threads: 1,200
-// queues, 8,000 classes over paths of several hops (some 50,000 path entries); a short run.
-constexpr ManyQueuesSize kShared{300, 600, 8000, 0.02, 0.003, 0.001};
+// Large enough that every loop of a step is cut into enough parts to be shared by the threads: 2,200
+// queues, 13,000 classes over paths of several hops (some 70,000 path entries); a short run.
+constexpr ManyQueuesSize kShared{500, 1100, 13000, 0.02, 0.003, 0.001};
 // Smaller and longer, for the comparison with the object-by-object transcription (which is slow).
 constexpr ManyQueuesSize kTranscribed{200, 350, 3000, 0.12, 0.02, 0.01};
 
