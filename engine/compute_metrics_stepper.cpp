@@ -44,15 +44,8 @@ void CComputeMetricsStepper::Step(double h) {
     });
   }
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them.
-  arrays_.ForEntries([&](size_t begin, size_t end) {
-    double* n = arrays_.n.data();
-    const double* x = arrays_.x.data();
-    const std::int32_t* queueOf = arrays_.queueOf.data();
-    for (size_t k = begin; k < end; ++k) {
-      if (queueOf[k] < 0) continue;
-      const CPathArrays::QueueState& q = queues[static_cast<size_t>(queueOf[k])];
-      n[k] = DiscreteShare(n[k], x[k], q.accepted, q.lambda, x[k + 1], q.served, q.mu);
-    }
+  arrays_.UpdateShares([](double n, double x, double next, const CPathArrays::QueueState& q) {
+    return DiscreteShare(n, x, q.accepted, q.lambda, next, q.served, q.mu);
   });
   arrays_.SumOccupancy();
 }

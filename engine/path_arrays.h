@@ -68,6 +68,17 @@ class CPathArrays {
   void ForClasses(Body&& body) const {
     ForParts(setup_.classes.size(), kClassesPerPart, body);
   }
+  // n[k] = share(n[k], x[k], x[k + 1], queue) for every entry k with a queue, over all entries in
+  // parts shared by the threads: the share updates of both runs.
+  template <class Share>
+  void UpdateShares(Share&& share) {
+    ForEntries([&](size_t begin, size_t end) {
+      for (size_t k = begin; k < end; ++k) {
+        if (queueOf[k] < 0) continue;
+        n[k] = share(n[k], x[k], x[k + 1], queues[static_cast<size_t>(queueOf[k])]);
+      }
+    });
+  }
   // The index of the part that holds queue i.
   static size_t QueuePart(size_t i) { return i / kQueuesPerPart; }
   size_t QueueParts() const { return (queues.size() + kQueuesPerPart - 1) / kQueuesPerPart; }

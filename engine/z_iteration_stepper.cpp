@@ -269,14 +269,8 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
   }
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
   // receives.
-  arrays_.ForEntries([&](size_t begin, size_t end) {
-    double* n = arrays_.n.data();
-    const double* x = arrays_.x.data();
-    const std::int32_t* queueOf = arrays_.queueOf.data();
-    for (size_t k = begin; k < end; ++k) {
-      if (queueOf[k] < 0) continue;
-      n[k] = FluidShare(n[k], h, arrays_.queues[static_cast<size_t>(queueOf[k])].P, x[k], x[k + 1]);
-    }
+  arrays_.UpdateShares([h](double n, double x, double next, const CPathArrays::QueueState& q) {
+    return FluidShare(n, h, q.P, x, next);
   });
   arrays_.SumOccupancy();
 }

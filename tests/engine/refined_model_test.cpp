@@ -20,6 +20,8 @@ namespace varlo {
 namespace {
 
 using test::NetBuilder;
+using test::OneLinkWithUdp;
+using test::ProfileGuard;
 using test::ReadText;
 using test::TempFolder;
 using test::WriteText;
@@ -161,11 +163,7 @@ INSTANTIATE_TEST_SUITE_P(LoadsAndBuffers, RefinedSingleQueue,
 TEST(RefinedDump, SaysRefinedAfterTheCountsAndClassicDumpsStayAsTheyWere) {
   TempFolder folder;
   NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  net.Link(a, b, 100, 10, 0.01);
-  net.Udp(a, b, 50);
-  net.doc->totalTime = 1;
+  OneLinkWithUdp(net);
   RunOptions options;
   options.documentPath = "/n.net";
   options.model = EvaluationModel::kRefined;
@@ -237,8 +235,7 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
   const double mu = 1000;
   for (const ModelAndMethod& m : kAll) {
     SCOPED_TRACE(Name(m));
-    const int saved = GetTcpProfile();
-    SetTcpProfile(kProfileNS);
+    const ProfileGuard guard(kProfileNS);
     TempFolder folder;
     NetBuilder net;
     auto* r1 = net.Node("R1");
@@ -254,7 +251,6 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
     RunOptions options;
     options.model = m.model;
     const RunResult result = varlo::Run(*net.doc, m.method, options);
-    SetTcpProfile(saved);
     ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
     const auto rows = Rows(folder.File("t.dmp"));
     ExpectPossible(rows, {1000, 1000, 100, 100, 1000, 1000});
@@ -284,8 +280,7 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
 // of 10,000 packets/s, however much room that link leaves.
 TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const int saved = GetTcpProfile();
-    SetTcpProfile(kProfileNS);
+    const ProfileGuard guard(kProfileNS);
     TempFolder folder;
     NetBuilder net;
     auto* s = net.Node("S");
@@ -299,7 +294,6 @@ TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
     RunOptions options;
     options.model = EvaluationModel::kRefined;
     const RunResult result = varlo::Run(*net.doc, method, options);
-    SetTcpProfile(saved);
     ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
     const auto rows = Rows(folder.File("w.dmp"));
     const double rate = rows.back().at(13);  // time, 4 queues of N, U, P, then the class

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "engine/tcp_profile.h"
 #include "model/const_poisson_class.h"
 #include "model/tcp_class.h"
 #include "model/td_poisson_class.h"
@@ -78,6 +79,23 @@ struct TempFolder {
     static int n = 0;
     return n;
   }
+};
+
+// One link A -> B (100 packets/s, a buffer of 10, 10 ms) carrying a UDP class of 50 packets/s,
+// evaluated for 1 s.
+inline void OneLinkWithUdp(NetBuilder& net) {
+  auto* a = net.Node("A");
+  auto* b = net.Node("B");
+  net.Link(a, b, 100, 10, 0.01);
+  net.Udp(a, b, 50);
+  net.doc->totalTime = 1;
+}
+
+// Keeps the program-wide profile setting as a test found it.
+struct ProfileGuard {
+  int saved = GetTcpProfile();
+  explicit ProfileGuard(int profile) { SetTcpProfile(profile); }
+  ~ProfileGuard() { SetTcpProfile(saved); }
 };
 
 inline std::string ReadText(const std::string& path) {

@@ -20,6 +20,8 @@ namespace varlo {
 namespace {
 
 using test::NetBuilder;
+using test::OneLinkWithUdp;
+using test::ProfileGuard;
 using test::ReadText;
 using test::TempFolder;
 using test::WriteText;
@@ -50,13 +52,6 @@ std::vector<std::string> Fields(const std::string& row) {
   if (!current.empty()) fields.push_back(current);
   return fields;
 }
-
-// Keeps the program-wide profile setting as a test found it.
-struct ProfileGuard {
-  int saved = GetTcpProfile();
-  explicit ProfileGuard(int profile) { SetTcpProfile(profile); }
-  ~ProfileGuard() { SetTcpProfile(saved); }
-};
 
 RunResult RunTo(CVarloDoc& doc, RunMethod method, const std::string& dump, RunOptions options = {}) {
   doc.dumpFilePath = dump;
@@ -176,11 +171,7 @@ TEST(RunSampling, TotalTimeBelowTheFirstStepStillGivesOneRow) {
 TEST(RunComputeMetricsRows, FirstRowShowsOfferedLoadThenTheFluidStep) {
   TempFolder folder;
   NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  net.Link(a, b, 100, 10, 0.01);
-  net.Udp(a, b, 50);
-  net.doc->totalTime = 1;
+  OneLinkWithUdp(net);
   ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("h.dmp")).status, RunStatus::kCompleted);
   const std::vector<std::string> lines = Lines(ReadText(folder.File("h.dmp")));
   EXPECT_EQ(lines[2], "0.000000\t0.500000 0.000000 0.000000\t0.000000 0.000000 0.000000\t50.000000\t");
@@ -190,11 +181,7 @@ TEST(RunComputeMetricsRows, FirstRowShowsOfferedLoadThenTheFluidStep) {
 TEST(RunZIterationRows, FirstRowIsAllZerosForTheQueues) {
   TempFolder folder;
   NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  net.Link(a, b, 100, 10, 0.01);
-  net.Udp(a, b, 50);
-  net.doc->totalTime = 1;
+  OneLinkWithUdp(net);
   ASSERT_EQ(RunTo(*net.doc, RunMethod::kZIteration, folder.File("z.dmp")).status, RunStatus::kCompleted);
   const std::vector<std::string> lines = Lines(ReadText(folder.File("z.dmp")));
   EXPECT_EQ(lines[2], "0.000000\t0.000000 0.000000 0.000000\t0.000000 0.000000 0.000000\t50.000000\t");
@@ -407,11 +394,7 @@ TEST(RunThreads, RoutesComputedByARunNotifyNoView) {
   } view;
   TempFolder folder;
   NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  net.Link(a, b, 100, 10, 0.01);
-  net.Udp(a, b, 50);
-  net.doc->totalTime = 1;
+  OneLinkWithUdp(net);
   net.doc->routesValid = false;
   net.doc->AddView(&view);
   const RunResult result = RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("run.dmp"));
