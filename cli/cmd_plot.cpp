@@ -67,8 +67,9 @@ void ExecutePlot(const PlotArguments& args) {
   const std::string extension = fs::path(args.output).extension().string();
   if (extension != ".svg" && extension != ".png" && extension != ".pdf")
     throw UsageError("-o: the picture's name ends in .svg, .png or .pdf.");
-  if (extension != ".svg" && !RasterPicturesAvailable())
-    throw CommandFailure("This varlo-cli was built without Qt: it writes .svg pictures only.");
+  if (extension != ".svg") {
+    if (const std::string problem = RasterPicturesUnavailable(); !problem.empty()) throw CommandFailure(problem);
+  }
   std::unique_ptr<CVarloDoc> doc = OpenAnyNetwork(args.network);
   std::vector<GraphSeries> series;
   if (args.metric == "rate") {

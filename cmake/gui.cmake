@@ -24,9 +24,31 @@ target_compile_options(varlo_gui PRIVATE ${VARLO_WARNINGS})
 target_compile_definitions(varlo_gui PRIVATE VARLO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(varlo_gui PUBLIC varlo_core Qt6::Widgets Qt6::PrintSupport Qt6::Svg)
 
-# varlo-cli plot writes PNG and PDF through the Qt painter when Qt is there.
-target_sources(varlo-cli PRIVATE ${CMAKE_SOURCE_DIR}/cli/qt/raster_picture_qt.cpp)
-target_link_libraries(varlo-cli PRIVATE varlo_gui)
+# varlo-cli plot writes PNG and PDF through the Qt painter, in a module that varlo-cli loads only for
+# those pictures: its other commands start without loading Qt. The module is built from the few
+# sources it paints with (position-independent, which the core's static library is not), sits beside
+# varlo-cli in the build tree and in the library folder once installed.
+add_library(varlo-cli-pictures MODULE
+  ${CMAKE_SOURCE_DIR}/cli/qt/raster_picture_qt.cpp
+  ${CMAKE_SOURCE_DIR}/platform/qt/picture_file.cpp
+  ${CMAKE_SOURCE_DIR}/platform/qt/qt_draw_context.cpp
+  ${CMAKE_SOURCE_DIR}/platform/qt/icons.cpp
+  ${CMAKE_SOURCE_DIR}/platform/core/drawing_context.cpp
+  ${CMAKE_SOURCE_DIR}/platform/core/wmf_writer.cpp
+  ${CMAKE_SOURCE_DIR}/resources/icons.qrc)
+target_include_directories(varlo-cli-pictures PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(varlo-cli-pictures PRIVATE ${VARLO_WARNINGS} -fvisibility=hidden -fvisibility-inlines-hidden)
+target_link_libraries(varlo-cli-pictures PRIVATE Qt6::Gui)
+target_link_options(varlo-cli-pictures PRIVATE -Wl,--no-undefined)
+set_target_properties(varlo-cli-pictures PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY $<TARGET_FILE_DIR:varlo-cli>)
+include(GNUInstallDirs)
+set(VARLO_PICTURES_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/varlo)
+file(RELATIVE_PATH pictures_from_bin ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}
+     ${CMAKE_INSTALL_PREFIX}/${VARLO_PICTURES_INSTALL_DIR}/varlo-cli-pictures.so)
+target_compile_definitions(varlo-cli PRIVATE VARLO_PICTURES_MODULE="varlo-cli-pictures.so"
+                                             VARLO_PICTURES_MODULE_INSTALLED="${pictures_from_bin}")
+add_dependencies(varlo-cli varlo-cli-pictures)
+install(TARGETS varlo-cli-pictures LIBRARY DESTINATION ${VARLO_PICTURES_INSTALL_DIR})
 
 add_executable(varlo WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp)
 target_compile_options(varlo PRIVATE ${VARLO_WARNINGS})

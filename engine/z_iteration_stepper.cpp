@@ -1,5 +1,6 @@
 #include "engine/z_iteration_stepper.h"
 
+#include <atomic>
 #include <cmath>
 
 #include "engine/dump_file.h"
@@ -54,7 +55,6 @@ void CZIterationStepper::Build() {
   refinedMetrics_.resize(setup_.refined ? n : 0);
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
-  partRejected_.assign(arrays_.QueueParts(), 0);
 }
 
 void CZIterationStepper::StartRegimes() {
@@ -156,24 +156,27 @@ void CZIterationStepper::RungeKuttaStep(double /*time*/, const double* in, doubl
   });
 }
 
-bool CZIterationStepper::TryPair(double H, bool fresh) {
+bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
+  // Which queues skip their second single step depends on the threads' timing, but only the
+  // verdict and the half steps are read after a rejection, and both are the same either way.
+  std::atomic<bool> anyRejected{false};
   arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
     bool rejected = false;
     for (size_t i = begin; i < end; ++i) {
+      const bool decided = rejectionHalves && (rejected || anyRejected.load(std::memory_order_relaxed));
       WithRungeKutta(i, [&](const auto& rk) {
         const double first = rk.slope(y_[i]);
         if (fresh) big_[i] = rk.step(y_[i], 2 * H, first);
         half_[i] = rk.step(y_[i], H, first);
-        two_[i] = rk.step(half_[i], H, rk.slope(half_[i]));
+        if (!decided) two_[i] = rk.step(half_[i], H, rk.slope(half_[i]));
       });
-      if (std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) rejected = true;
+      if (!decided && std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) {
+        rejected = true;
+        anyRejected.store(true, std::memory_order_relaxed);
+      }
     }
-    partRejected_[CPathArrays::QueuePart(begin)] = rejected ? 1 : 0;
   });
-  for (const std::uint8_t r : partRejected_) {
-    if (r != 0) return true;
-  }
-  return false;
+  return anyRejected.load(std::memory_order_relaxed);
 }
 
 // The refined model moves each queue over the step with the same stable relaxation as its Compute
@@ -206,8 +209,9 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
     }
     bool fresh = true;
     for (;;) {
-      const bool rejected = TryPair(H, fresh);
-      if (!rejected || H <= kSmallestHalfStep || t0 + H == t0) break;
+      const bool lastTry = H <= kSmallestHalfStep || t0 + H == t0;
+      const bool rejected = TryPair(H, fresh, !lastTry);
+      if (!rejected || lastTry) break;
       H = H / 2;
       final = false;
       big_.swap(half_);

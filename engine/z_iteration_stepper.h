@@ -52,8 +52,11 @@ class CZIterationStepper {
   template <class Body>
   void WithRungeKutta(size_t i, Body&& body) const;
   // big := one step of 2H (when fresh; otherwise it holds the last half step), half and two := two
-  // steps of H; true when some queue's two results differ by more than the tolerance.
-  bool TryPair(double H, bool fresh);
+  // steps of H; true when some queue's two results differ by more than the tolerance. When
+  // rejectionHalves (a rejected pair is tried again at H/2, which starts from the half steps alone),
+  // the second single steps stop as soon as some queue has rejected the pair: two then holds
+  // nothing that is read.
+  bool TryPair(double H, bool fresh, bool rejectionHalves);
   // Refined model: every queue moved over h seconds by the stable step of refined_model.h, at the
   // arrival rates of the step's start.
   void RefinedAdvance(double h);
@@ -66,7 +69,6 @@ class CZIterationStepper {
   std::vector<MM1KMetrics> refinedMetrics_;  // refined model: the closed forms at each queue's rho
   std::vector<double> y_, big_, half_, two_;
   std::vector<double> partMaximum_;
-  std::vector<std::uint8_t> partRejected_;
 };
 
 }  // namespace varlo

@@ -1,19 +1,16 @@
-// varlo-cli's PNG and PDF pictures through the desktop program's QPainter backend.
+// The module that paints varlo-cli's PNG and PDF pictures through the desktop program's QPainter
+// backend (cli/raster_picture.h loads it).
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #include "cli/raster_picture.h"
 #include "platform/qt/picture_file.h"
 
-namespace varlo::cli {
-
-bool RasterPicturesAvailable() {
-  return true;
-}
-
-bool WriteRasterPicture(const std::string& path, int width, int height, const std::function<void(CDrawContext&)>& draw) {
+extern "C" __attribute__((visibility("default"))) bool VarloCliWriteRasterPicture(
+    const char* path, int width, int height, const std::function<void(varlo::CDrawContext&)>& draw) {
   // Fonts need a GUI application; without a display the offscreen platform serves.
   if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
       std::getenv("WAYLAND_DISPLAY") == nullptr)
@@ -26,7 +23,8 @@ bool WriteRasterPicture(const std::string& path, int width, int height, const st
   char name[] = "varlo-cli";
   char* argv[] = {name, nullptr};
   QGuiApplication application(argc, argv);
-  return WritePictureFile(path, width, height, draw);
+  return varlo::WritePictureFile(path, width, height, draw);
 }
 
-}  // namespace varlo::cli
+// The entry point has the type varlo-cli calls it by.
+static_assert(std::is_same_v<decltype(&VarloCliWriteRasterPicture), varlo::cli::RasterPictureWriter>);

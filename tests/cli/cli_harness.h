@@ -49,14 +49,18 @@ struct Outcome {
   std::string err;
 };
 
-// Runs varlo-cli ARGUMENTS in the folder, with ENVIRONMENT ("NAME=value ...") before it.
-inline Outcome Cli(const Folder& folder, const std::string& arguments, const std::string& environment = "") {
+// Runs COMMAND (a shell command line) in the folder, with both outputs caught.
+inline Outcome RunIn(const Folder& folder, const std::string& command) {
   const std::string out = folder / "stdout.txt";
   const std::string err = folder / "stderr.txt";
-  const std::string command = "cd '" + folder.path.string() + "' && " + environment + " '" + VARLO_CLI_PATH + "' " +
-                              arguments + " >'" + out + "' 2>'" + err + "'";
-  const int status = std::system(command.c_str());
+  const std::string line = "cd '" + folder.path.string() + "' && " + command + " >'" + out + "' 2>'" + err + "'";
+  const int status = std::system(line.c_str());
   return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Read(out), Read(err)};
+}
+
+// Runs varlo-cli ARGUMENTS in the folder, with ENVIRONMENT ("NAME=value ...") before it.
+inline Outcome Cli(const Folder& folder, const std::string& arguments, const std::string& environment = "") {
+  return RunIn(folder, environment + " '" + VARLO_CLI_PATH + "' " + arguments);
 }
 
 }  // namespace varlo::test

@@ -131,5 +131,35 @@ TEST(CliDumpToCsv, DumpOfAnotherNetworkIsRefused) {
   EXPECT_NE(o.err.find("Bad Dump File - try to reconfigure"), std::string::npos) << o.err;
 }
 
+// PNG and PDF come from the picture module, loaded only for them; a varlo-cli whose module is
+// missing says which file it needs and where it looked, and writes nothing.
+TEST(CliPlot, PngAndPdfComeFromThePictureModuleBesideVarloCli) {
+  Folder folder("plot");
+  SaveChain(folder / "chain.net", false);
+  ASSERT_EQ(Cli(folder, "run chain.net --dump r --total 1 --quiet").code, 0);
+#ifdef VARLO_CLI_HAS_PICTURES
+  for (const std::string name : {"q.png", "q.pdf"}) {
+    const Outcome o = Cli(folder, "plot r.dmp --net chain.net --queue B:C -o " + name);
+    ASSERT_EQ(o.code, 0) << name << ": " << o.err;
+    EXPECT_EQ(Read(folder / name).substr(0, 4), name.ends_with(".png") ? "\x89PNG" : "%PDF") << name;
+  }
+  // The same program without its module.
+  const std::string alone = folder / "alone";
+  fs::create_directories(alone);
+  fs::copy_file(VARLO_CLI_PATH, alone + "/varlo-cli");
+  const Outcome o = test::RunIn(folder, "'" + alone + "/varlo-cli' plot r.dmp --net chain.net -o lonely.png");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.err.find("varlo-cli-pictures.so"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find(alone), std::string::npos) << o.err;
+  EXPECT_FALSE(fs::exists(folder / "lonely.png"));
+#else
+  const Outcome o = Cli(folder, "plot r.dmp --net chain.net --queue B:C -o q.png");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.err.find("built without Qt"), std::string::npos) << o.err;
+#endif
+  EXPECT_EQ(Cli(folder, "plot r.dmp --net chain.net --queue B:C -o q.svg").code, 0);
+  EXPECT_NE(Read(folder / "q.svg").find("<svg"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace varlo
