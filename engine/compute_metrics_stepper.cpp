@@ -20,6 +20,7 @@ void CComputeMetricsStepper::Step(double h) {
   if (setup_.refined) {
     arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
+        if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
         const RefinedStepResult r = RefinedDiscreteStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu,
                                                           arrays_.bufferSizes[i], h);
@@ -33,6 +34,7 @@ void CComputeMetricsStepper::Step(double h) {
   } else {
     arrays_.ForQueues([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
+        if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
         const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, arrays_.bufferSizes[i], h);
         q.N = r.N;

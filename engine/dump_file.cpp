@@ -23,25 +23,31 @@ __extension__ using Uint128 = unsigned __int128;
 
 char* FormatFixed6Small(double value, char* out) {
   if (std::signbit(value)) *out++ = '-';
-  int exponent = 0;
-  const double fraction = std::frexp(std::fabs(value), &exponent);  // |value| = fraction * 2^exponent
-  const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-  const int shift = 53 - exponent;  // |value| = mantissa * 2^-shift
-  Uint128 millionths = static_cast<Uint128>(mantissa) * 1000000u;
-  if (value == 0) {
-    millionths = 0;
-  } else if (shift <= 0) {
-    millionths <<= -shift;
-  } else if (shift >= 100) {
-    millionths = 0;  // below 2^-47: rounds to zero
-  } else {
+  if (value == 0) {  // the commonest number of a dump: an empty or idle queue
+    std::memcpy(out, "0.000000", 8);
+    return out + 8;
+  }
+  // The significand and exponent straight from the bits: |value| = mantissa * 2^-shift.
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int shift = 1074;  // subnormal
+  if (biased != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+    shift = 1075 - biased;
+  }
+  // |value| < 2^33 gives shift > 0, and a result below 2^33 * 10^6, which fits 64 bits.
+  std::uint64_t millionths = 0;
+  if (shift < 100) {  // from 2^-47 down, the value rounds to zero
     const Uint128 one = 1;
-    const Uint128 rest = millionths & ((one << shift) - 1);
+    const Uint128 product = static_cast<Uint128>(mantissa) * 1000000u;
+    const Uint128 rest = product & ((one << shift) - 1);
     const Uint128 half = one << (shift - 1);
-    millionths >>= shift;
+    millionths = static_cast<std::uint64_t>(product >> shift);
     if (rest > half || (rest == half && (millionths & 1) != 0)) ++millionths;
   }
-  const auto whole = static_cast<std::uint64_t>(millionths / 1000000u);
+  const std::uint64_t whole = millionths / 1000000u;
   auto decimals = static_cast<std::uint32_t>(millionths % 1000000u);
   out = std::to_chars(out, out + 24, whole).ptr;
   *out++ = '.';

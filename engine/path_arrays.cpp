@@ -73,6 +73,13 @@ void CPathArrays::Build() {
   }
   queueEntryStart_[count] = static_cast<std::uint32_t>(queueEntries_.size());
   scalePending_ = false;
+  uncrossed_.assign(count, 0);
+  for (size_t i = 0; i < count; ++i) {
+    const bool crossed = queueEntryStart_[i + 1] != queueEntryStart_[i];
+    uncrossed_[i] = !crossed && queues[i].N == 0 && queues[i].lambda == 0 && objects[i]->rho == 0 ? 1 : 0;
+  }
+  settled_.assign(count, 0);
+  steps_ = 0;
 
   shareTcp_ = setup_.refined && setup_.hasTcp;
   queueTcpEntryStart_.clear();
@@ -107,6 +114,7 @@ void CPathArrays::Build() {
 void CPathArrays::Propagate(double time) {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
+      if (Settled(i)) continue;
       const QueueState& q = queues[i];
       roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(q.N, q.U, q.mu), delays_[i], 1 - q.P};
     }
@@ -155,6 +163,7 @@ void CPathArrays::Propagate(double time) {
   scalePending_ = false;
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
+      if (Settled(i)) continue;
       double sum = 0;
       for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += x[queueEntries_[k]];
       queues[i].lambda = sum;
@@ -175,16 +184,22 @@ void CPathArrays::Propagate(double time) {
 void CPathArrays::SumOccupancy() {
   ForQueues([this](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
+      if (Settled(i)) continue;
       double sum = 0;
       for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += n[queueEntries_[k]];
       queues[i].occupancy = sum;
     }
   });
   scalePending_ = true;
+  // An uncrossed queue that was empty receives nothing: the first step leaves it empty, and the
+  // second gives it the values of an empty queue with nothing arriving, which every later step
+  // gives again; the round-trip terms of the propagation after it are the last to compute.
+  if (++steps_ == 2) settled_ = uncrossed_;
 }
 
 size_t CPathArrays::FirstImpossibleQueue() const {
   for (size_t i = 0; i < queues.size(); ++i) {
+    if (Settled(i)) continue;  // checked when it last changed
     const QueueState& q = queues[i];
     const bool sizePossible = (q.N >= 0 && q.N <= bufferSizes[i]) || q.N == 0;
     if (!sizePossible || !(q.U >= 0 && q.U <= 1) || !(q.P >= 0 && q.P <= 1)) return i;

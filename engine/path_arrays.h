@@ -79,6 +79,10 @@ class CPathArrays {
       }
     });
   }
+  // Whether queue i's values are final: no path crosses it, so nothing arrives there, and it has
+  // been empty since before the last two steps, so every value it has is now a function of its
+  // constants alone. Loops over the queues pass such queues by.
+  bool Settled(size_t i) const { return settled_[i] != 0; }
   // The index of the part that holds queue i.
   static size_t QueuePart(size_t i) { return i / kQueuesPerPart; }
   size_t QueueParts() const { return (queues.size() + kQueuesPerPart - 1) / kQueuesPerPart; }
@@ -127,6 +131,11 @@ class CPathArrays {
   std::vector<std::uint32_t> objectRateClasses_;
   // SumOccupancy has run and the shares are still to be scaled.
   bool scalePending_ = false;
+  // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
+  // the third step on, the same (settled_); steps counts the steps finished (SumOccupancy calls).
+  std::vector<std::uint8_t> uncrossed_;
+  std::vector<std::uint8_t> settled_;
+  int steps_ = 0;
   // Refined model with TCP classes: the TCP classes' shared rates (RunSetup::ShareTcp) from each
   // queue's arrival rate, service rate and TCP part of the arrivals at the last propagation; the
   // TCP part is summed over the queue's TCP entries, in the order of its list.
