@@ -71,10 +71,11 @@ double RefinedSojourn(double N, double U, double mu);
 // mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
 double RefinedTcpShare(double tcpDemand, double otherLoad, double mu);
 
-// The most packets a TCP class keeps in flight: the maximum window of the TCP senders the
-// profiles describe (and of the agents in the ns scripts Varlo writes). A class cannot send more
-// than this window per round trip, however much room its path leaves.
-constexpr double kTcpMaximumWindowPackets = 20.0;
+// The most a TCP class keeps in flight, in packets of 1000 bytes (the unit of every rate and
+// service rate): the maximum window of the TCP senders the profiles describe (and of the agents in
+// the ns scripts Varlo writes), 20 segments of 1000 bytes of data and 40 of headers. A class cannot
+// send more than this window per round trip, however much room its path leaves.
+constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
 
 // The rate a window of kTcpMaximumWindowPackets allows over a round trip of roundTrip seconds,
 // packets/s (unbounded for a round trip of 0).
