@@ -149,7 +149,7 @@ double RunSetup::Lookup(double roundTrip, double loss) const {
   std::uint64_t l;
   std::memcpy(&r, &roundTrip, sizeof r);
   std::memcpy(&l, &loss, sizeof l);
-  std::uint64_t mixed = (r ^ (l * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
+  const std::uint64_t mixed = (r ^ (l * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
   Kept& slot = kept[(mixed >> 58) % kKept];
   if (slot.roundTrip == r && slot.loss == l && slot.profile == tcpProfile) return slot.value;
   const double value = profiles->Lookup(tcpProfile, roundTrip, loss);
