@@ -19,6 +19,7 @@ void CComputeMetricsStepper::Step(double h) {
   std::vector<CPathArrays::QueueState>& queues = arrays_.queues;
   if (setup_.refined) {
     arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
+      size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
@@ -29,10 +30,13 @@ void CComputeMetricsStepper::Step(double h) {
         q.U = r.metrics.U;
         q.accepted = r.accepted;
         q.served = r.served;
+        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
+      arrays_.CheckedPart(begin, impossible);
     });
   } else {
     arrays_.ForQueues([&](size_t begin, size_t end) {
+      size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
@@ -42,7 +46,9 @@ void CComputeMetricsStepper::Step(double h) {
         q.U = r.U;
         q.accepted = r.accepted;
         q.served = r.served;
+        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
+      arrays_.CheckedPart(begin, impossible);
     });
   }
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them.

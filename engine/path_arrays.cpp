@@ -80,6 +80,11 @@ void CPathArrays::Build() {
   }
   settled_.assign(count, 0);
   steps_ = 0;
+  // The values a run starts from are checked here; the steps check the values they set.
+  firstImpossible_.assign(QueueParts(), npos);
+  for (size_t i = count; i-- > 0;) {
+    if (Impossible(i)) firstImpossible_[QueuePart(i)] = i;
+  }
 
   shareTcp_ = setup_.refined && setup_.hasTcp;
   queueTcpEntryStart_.clear();
@@ -198,11 +203,8 @@ void CPathArrays::SumOccupancy() {
 }
 
 size_t CPathArrays::FirstImpossibleQueue() const {
-  for (size_t i = 0; i < queues.size(); ++i) {
-    if (Settled(i)) continue;  // checked when it last changed
-    const QueueState& q = queues[i];
-    const bool sizePossible = (q.N >= 0 && q.N <= bufferSizes[i]) || q.N == 0;
-    if (!sizePossible || !(q.U >= 0 && q.U <= 1) || !(q.P >= 0 && q.P <= 1)) return i;
+  for (const size_t first : firstImpossible_) {
+    if (first != npos) return first;
   }
   return npos;
 }

@@ -47,6 +47,15 @@ class CPathArrays {
   static constexpr size_t npos = static_cast<size_t>(-1);
   size_t FirstImpossibleQueue() const;
   size_t FirstImpossibleClass() const;
+  // The steppers check each queue where they set its values: true when queue i's values are
+  // impossible. CheckedPart records, for the part of the queues that starts at begin, the first
+  // impossible queue of the last step (npos for none), which FirstImpossibleQueue reports.
+  bool Impossible(size_t i) const {
+    const QueueState& q = queues[i];
+    const bool sizePossible = (q.N >= 0 && q.N <= bufferSizes[i]) || q.N == 0;
+    return !sizePossible || !(q.U >= 0 && q.U <= 1) || !(q.P >= 0 && q.P <= 1);
+  }
+  void CheckedPart(size_t begin, size_t firstImpossible) { firstImpossible_[QueuePart(begin)] = firstImpossible; }
 
   // body(begin, end) over the queues, or over the path entries, in fixed parts shared by the threads
   // (or all run by the calling thread where the loop is too short to be worth handing out).
@@ -133,6 +142,7 @@ class CPathArrays {
   bool scalePending_ = false;
   // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
   // the third step on, the same (settled_); steps counts the steps finished (SumOccupancy calls).
+  std::vector<size_t> firstImpossible_;  // per part of the queues, see CheckedPart
   std::vector<std::uint8_t> uncrossed_;
   std::vector<std::uint8_t> settled_;
   int steps_ = 0;

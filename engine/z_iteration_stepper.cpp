@@ -244,16 +244,20 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
   // refined model's metrics alone.
   if (setup_.refined) {
     arrays_.ForQueues([this](size_t begin, size_t end) {
+      size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = arrays_.queues[i];
         const MM1KMetrics& m = refinedMetrics_[i];
         q.N = m.N;
         q.P = m.P;
         q.U = m.U;
+        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
+      arrays_.CheckedPart(begin, impossible);
     });
   } else {
     arrays_.ForQueues([this](size_t begin, size_t end) {
+      size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = arrays_.queues[i];
         const double K = arrays_.bufferSizes[i];
@@ -268,7 +272,9 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
           previousLambda_[i] = q.lambda;
           regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
         }
+        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
+      arrays_.CheckedPart(begin, impossible);
     });
   }
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
