@@ -30,6 +30,7 @@ void CComputeMetricsStepper::Step(double h) {
         q.U = r.metrics.U;
         q.accepted = r.accepted;
         q.served = r.served;
+        arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
@@ -46,11 +47,13 @@ void CComputeMetricsStepper::Step(double h) {
         q.U = r.U;
         q.accepted = r.accepted;
         q.served = r.served;
+        arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
     });
   }
+  arrays_.RoundTripTermsSet();
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them.
   arrays_.UpdateShares([](double n, double x, double next, const CPathArrays::QueueState& q) {
     return DiscreteShare(n, x, q.accepted, q.lambda, next, q.served, q.mu);

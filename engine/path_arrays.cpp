@@ -80,6 +80,7 @@ void CPathArrays::Build() {
   }
   settled_.assign(count, 0);
   steps_ = 0;
+  termsCurrent_ = false;
   // The values a run starts from are checked here; the steps check the values they set.
   firstImpossible_.assign(QueueParts(), npos);
   for (size_t i = count; i-- > 0;) {
@@ -117,13 +118,12 @@ void CPathArrays::Build() {
 }
 
 void CPathArrays::Propagate(double time) {
-  ForQueues([this](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      if (Settled(i)) continue;
-      const QueueState& q = queues[i];
-      roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(q.N, q.U, q.mu), delays_[i], 1 - q.P};
-    }
-  });
+  if (!termsCurrent_) {
+    ForQueues([this](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) SetRoundTripTerms(i);
+    });
+  }
+  termsCurrent_ = false;
   auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms_[i]; };
   if (shareTcp_) {
     for (size_t i = 0; i < queues.size(); ++i) lambda_[i] = queues[i].lambda;

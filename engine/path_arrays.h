@@ -56,6 +56,14 @@ class CPathArrays {
     return !sizePossible || !(q.U >= 0 && q.U <= 1) || !(q.P >= 0 && q.P <= 1);
   }
   void CheckedPart(size_t begin, size_t firstImpossible) { firstImpossible_[QueuePart(begin)] = firstImpossible; }
+  // The round-trip terms of queue i from its values, which the steppers also set where they set
+  // the values; RoundTripTermsSet then tells the next Propagate that every queue's terms are
+  // current (it computes them itself otherwise).
+  void SetRoundTripTerms(size_t i) {
+    const QueueState& q = queues[i];
+    roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(q.N, q.U, q.mu), delays_[i], 1 - q.P};
+  }
+  void RoundTripTermsSet() { termsCurrent_ = true; }
 
   // body(begin, end) over the queues, or over the path entries, in fixed parts shared by the threads
   // (or all run by the calling thread where the loop is too short to be worth handing out).
@@ -143,6 +151,7 @@ class CPathArrays {
   // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
   // the third step on, the same (settled_); steps counts the steps finished (SumOccupancy calls).
   std::vector<size_t> firstImpossible_;  // per part of the queues, see CheckedPart
+  bool termsCurrent_ = false;            // see RoundTripTermsSet
   std::vector<std::uint8_t> uncrossed_;
   std::vector<std::uint8_t> settled_;
   int steps_ = 0;

@@ -251,6 +251,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
         q.N = m.N;
         q.P = m.P;
         q.U = m.U;
+        arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
@@ -272,11 +273,13 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
           previousLambda_[i] = q.lambda;
           regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
         }
+        arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
     });
   }
+  arrays_.RoundTripTermsSet();
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
   // receives.
   arrays_.UpdateShares([h](double n, double x, double next, const CPathArrays::QueueState& q) {
