@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -339,6 +341,31 @@ TEST(ModelLaws, ImpossibleInputStopsTheRunNamingTheClassAndTheTime) {
     const RunResult refused = varlo::Run(*fromFile.doc, m.method, options);
     EXPECT_EQ(refused.status, RunStatus::kRateFileNotOpened);
     EXPECT_NE(refused.message.find("C -> D"), std::string::npos) << refused.message;
+  }
+}
+
+// The same defence for a queue: a buffer of NaN packets (made in code; no dialog or file lets one
+// through) leaves the classic formulas no possible size once the queue holds anything, and both
+// classic runs stop at the first step that fills it, naming that queue and not the sound one
+// before it. (The refined closed forms take a buffer that is not positive as no buffer at all.)
+TEST(ModelLaws, ImpossibleQueueStopsTheRunNamingTheQueue) {
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    TempFolder folder;
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    auto* c = net.Node("C");
+    net.Link(a, b, 1000, 50, 0.01);
+    net.Link(b, c, 100, std::numeric_limits<double>::quiet_NaN(), 0.01);
+    net.Udp(a, c, 300);
+    net.doc->totalTime = 2;
+    net.doc->dumpFilePath = folder.File("nan.dmp");
+    RunOptions options;
+    options.model = EvaluationModel::kClassic;
+    const RunResult result = varlo::Run(*net.doc, method, options);
+    EXPECT_EQ(result.status, RunStatus::kImpossibleValue);
+    EXPECT_NE(result.message.find("the queue B -> C has an impossible"), std::string::npos) << result.message;
+    EXPECT_LT(result.endTime, 0.1);
   }
 }
 
