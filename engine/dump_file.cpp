@@ -4,9 +4,15 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "model/archive.h"
 #include "platform/core/text_format.h"
@@ -85,16 +91,36 @@ int NominalRowCount(double totalTime, double dumpInterval) {
 // ---------------------------------------------------------------------------------------------
 // Writer
 
+// The rows' numbers travel to the writing thread in blocks; a run that adds them faster than they
+// are written waits once a few blocks are on their way, so that they hold little memory.
+struct CDumpWriter::Background {
+  static constexpr size_t kItemsPerBlock = size_t{1} << 14;
+  static constexpr size_t kBlocksOnTheirWay = 4;
+  struct Block {
+    std::unique_ptr<Item[]> items;
+    size_t count = 0;
+  };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Block> full;
+  std::vector<std::unique_ptr<Item[]>> empty;
+  std::unique_ptr<Item[]> filling;
+  bool closing = false;
+  std::thread thread;
+};
+
 CDumpWriter::CDumpWriter() : buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   pos_ = buffer_.get();
   end_ = pos_ + kBufferSize;
 }
 
 CDumpWriter::~CDumpWriter() {
+  StopBackground();
   if (file_ != nullptr) std::fclose(file_);
 }
 
 bool CDumpWriter::Create(const std::string& path, std::string& reason) {
+  StopBackground();
   if (file_ != nullptr) {
     std::fclose(file_);
     file_ = nullptr;
@@ -113,6 +139,81 @@ bool CDumpWriter::Create(const std::string& path, std::string& reason) {
     return false;
   }
   return true;
+}
+
+void CDumpWriter::WriteInBackground() {
+  if (background_ != nullptr || file_ == nullptr) return;
+  auto background = std::make_unique<Background>();
+  background->filling = std::make_unique_for_overwrite<Item[]>(Background::kItemsPerBlock);
+  Item* const items = background->filling.get();
+  Background& b = *background;
+  try {
+    // Until Close, the thread alone touches the text buffer and the file.
+    b.thread = std::thread([this, &b] {
+      for (;;) {
+        Background::Block block;
+        {
+          std::unique_lock<std::mutex> lock(b.mutex);
+          b.changed.wait(lock, [&b] { return !b.full.empty() || b.closing; });
+          if (b.full.empty()) return;
+          block = std::move(b.full.front());
+          b.full.pop_front();
+          b.changed.notify_all();
+        }
+        Write(block.items.get(), block.items.get() + block.count);
+        std::lock_guard<std::mutex> lock(b.mutex);
+        b.empty.push_back(std::move(block.items));
+      }
+    });
+  } catch (const std::system_error&) {
+    return;  // no thread to be had: the rows are written as they come
+  }
+  background_ = std::move(background);
+  items_ = itemsPos_ = items;
+  itemsEnd_ = items + Background::kItemsPerBlock;
+}
+
+void CDumpWriter::HandOver() {
+  Background& b = *background_;
+  std::unique_lock<std::mutex> lock(b.mutex);
+  b.full.push_back(Background::Block{std::move(b.filling), static_cast<size_t>(itemsPos_ - items_)});
+  b.changed.notify_all();
+  b.changed.wait(lock, [&b] { return b.full.size() < Background::kBlocksOnTheirWay; });
+  if (b.empty.empty()) {
+    b.filling = std::make_unique_for_overwrite<Item[]>(Background::kItemsPerBlock);
+  } else {
+    b.filling = std::move(b.empty.back());
+    b.empty.pop_back();
+  }
+  items_ = itemsPos_ = b.filling.get();
+  itemsEnd_ = items_ + Background::kItemsPerBlock;
+}
+
+void CDumpWriter::StopBackground() {
+  if (background_ == nullptr) return;
+  Background& b = *background_;
+  {
+    std::lock_guard<std::mutex> lock(b.mutex);
+    if (itemsPos_ != items_)
+      b.full.push_back(Background::Block{std::move(b.filling), static_cast<size_t>(itemsPos_ - items_)});
+    b.closing = true;
+    b.changed.notify_all();
+  }
+  b.thread.join();
+  background_.reset();
+  items_ = itemsPos_ = itemsEnd_ = nullptr;
+}
+
+void CDumpWriter::Write(const Item* begin, const Item* end) {
+  for (const Item* item = begin; item != end; ++item) {
+    if (item->after == kRowEnd) {
+      LineEnd();
+      continue;
+    }
+    Reserve(kMaxFixed6Length + 1);
+    AppendNumber(item->value);
+    *pos_++ = item->after;
+  }
 }
 
 void CDumpWriter::AppendText(const std::string& text) {
@@ -138,6 +239,14 @@ void CDumpWriter::WriteHeader(const std::string& documentPath, int links, int cl
 }
 
 void CDumpWriter::EndRow() {
+  if (items_ != nullptr) {
+    Add(0.0, kRowEnd);
+    return;
+  }
+  LineEnd();
+}
+
+void CDumpWriter::LineEnd() {
   AppendText(kTextLineEnd);
   if (static_cast<size_t>(end_ - pos_) < kBufferSize / 4) Flush();
 }
@@ -154,6 +263,7 @@ void CDumpWriter::Flush() {
 }
 
 bool CDumpWriter::Close(std::string& reason) {
+  StopBackground();
   if (file_ == nullptr) return !writeFailed_;
   Flush();
   errno = 0;

@@ -48,13 +48,21 @@ class CDumpWriter {
   void WriteHeader(const std::string& documentPath, int links, int classes, int nominalRows,
                    const std::string& model = "");
 
-  void BeginRow(double time) {
-    Reserve(kMaxFixed6Length + 1);
-    AppendNumber(time);
-    *pos_++ = '\t';
-  }
+  // From here on the rows are turned into text and written by a thread of the writer's own, in
+  // the order they were added, so that the run goes on with its next steps meanwhile; the file's
+  // bytes are the same. Call after WriteHeader; Close (or Create) waits for the thread.
+  void WriteInBackground();
+
+  void BeginRow(double time) { Add(time, '\t'); }
   // One queue's group: average size, utilisation, loss.
   void AddQueue(double averageSize, double utilisation, double loss) {
+    if (items_ != nullptr) {
+      if (itemsEnd_ - itemsPos_ < 3) HandOver();
+      *itemsPos_++ = Item{averageSize, ' '};
+      *itemsPos_++ = Item{utilisation, ' '};
+      *itemsPos_++ = Item{loss, '\t'};
+      return;
+    }
     Reserve(3 * (kMaxFixed6Length + 1));
     AppendNumber(averageSize);
     *pos_++ = ' ';
@@ -63,11 +71,7 @@ class CDumpWriter {
     AppendNumber(loss);
     *pos_++ = '\t';
   }
-  void AddClass(double rate) {
-    Reserve(kMaxFixed6Length + 1);
-    AppendNumber(rate);
-    *pos_++ = '\t';
-  }
+  void AddClass(double rate) { Add(rate, '\t'); }
   void EndRow();
 
   // Writes what is buffered and closes. False, with the reason, when some write failed.
@@ -76,11 +80,35 @@ class CDumpWriter {
  private:
   static constexpr size_t kBufferSize = size_t{1} << 20;
 
+  // A number and the character that follows it in the row; kRowEnd stands for the line end.
+  struct Item {
+    double value;
+    char after;
+  };
+  static constexpr char kRowEnd = '\n';
+  struct Background;
+
+  void Add(double value, char after) {
+    if (items_ != nullptr) {
+      if (itemsPos_ == itemsEnd_) HandOver();
+      *itemsPos_++ = Item{value, after};
+      return;
+    }
+    Reserve(kMaxFixed6Length + 1);
+    AppendNumber(value);
+    *pos_++ = after;
+  }
+  // Background writing: gives the filled items to the writing thread and takes empty ones.
+  void HandOver();
+  // Background writing: hands over what is left and waits until the thread has written it all.
+  void StopBackground();
+  void Write(const Item* begin, const Item* end);
   void Reserve(size_t n) {
     if (static_cast<size_t>(end_ - pos_) < n) Flush();
   }
   void AppendNumber(double value) { pos_ = FormatFixed6(value, pos_); }
   void AppendText(const std::string& text);
+  void LineEnd();
   void Flush();
 
   std::FILE* file_ = nullptr;
@@ -89,6 +117,10 @@ class CDumpWriter {
   char* end_ = nullptr;
   int writeErrno_ = 0;
   bool writeFailed_ = false;
+  std::unique_ptr<Background> background_;
+  Item* items_ = nullptr;  // the items being filled (background writing only)
+  Item* itemsPos_ = nullptr;
+  Item* itemsEnd_ = nullptr;
 };
 
 struct DumpHeader {

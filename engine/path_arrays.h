@@ -96,6 +96,14 @@ class CPathArrays {
       }
     });
   }
+  // Whether every loop of a run stays on the calling thread, all of them being too short to hand
+  // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.
+  bool LoopsStayOnCaller(bool costlyLoops) const {
+    const auto shared = [](size_t count, size_t grain, size_t worth) { return (count + grain - 1) / grain >= worth; };
+    return !shared(queues.size(), kQueuesPerPart, costlyLoops ? 2 : kPartsWorthSharing) &&
+           !shared(queueOf.size(), kEntriesPerPart, kPartsWorthSharing) &&
+           !shared(setup_.classes.size(), kClassesPerPart, kPartsWorthSharing);
+  }
   // Whether queue i's values are final: no path crosses it, so nothing arrives there, and it has
   // been empty since before the last two steps, so every value it has is now a function of its
   // constants alone. Loops over the queues pass such queues by.

@@ -10,8 +10,8 @@
 #include "engine/tcp_profile.h"
 #include "engine/z_iteration_stepper.h"
 #include "model/document.h"
-#include "platform/core/text_format.h"
 #include "platform/core/thread_pool.h"
+#include "platform/core/text_format.h"
 
 namespace varlo {
 
@@ -187,6 +187,11 @@ struct CZIterationEngine::Impl {
 
     try {
       if (Prepare(m, result)) {
+        // Where the steps keep to one thread, the rows' text is made on another core beside them.
+        const bool classicMetrics = method == RunMethod::kComputeMetrics && !setup.refined;
+        const CPathArrays& arrays =
+            method == RunMethod::kComputeMetrics ? computeMetrics.Arrays() : zIteration.Arrays();
+        if (setup.pool->GetThreadCount() > 1 && arrays.LoopsStayOnCaller(!classicMetrics)) dump.WriteInBackground();
         do {
           if (Cancelled()) {
             result.status = RunStatus::kCancelled;
