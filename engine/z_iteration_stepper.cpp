@@ -1,5 +1,6 @@
 #include "engine/z_iteration_stepper.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 
@@ -51,7 +52,9 @@ void CZIterationStepper::Build() {
     regime_[i] = q.regime;
     previousLambda_[i] = q.previousArrivalRate;
   }
-  for (auto* v : {&y_, &big_, &half_, &two_}) v->assign(n, 0.0);
+  for (auto* v : {&y_, &big_, &half_, &two_, &first_}) v->assign(n, 0.0);
+  firstKnown_.assign(n, 0);
+  stepLengthSlopes_ = false;
   refinedMetrics_.resize(setup_.refined ? n : 0);
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
@@ -75,9 +78,17 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       // The queue's metrics describe its rho at this time.
-      const double d =
-          std::fabs(setup_.refined ? RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu)
-                                   : QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]));
+      double d;
+      if (setup_.refined) {
+        d = RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu);
+      } else {
+        d = QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]);
+        // The first pair of the step starts at rho with the utilisation of rho (which the metrics'
+        // U is, but for values a run was started from).
+        first_[i] = d;
+        firstKnown_[i] = q.U == ClosedFormUtilisation(rho_[i]) ? 1 : 0;
+      }
+      d = std::fabs(d);
       if (m < d) m = d;
     }
     partMaximum_[CPathArrays::QueuePart(begin)] = m;
@@ -86,6 +97,7 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
   for (const double d : partMaximum_) {
     if (m < d) m = d;
   }
+  stepLengthSlopes_ = !setup_.refined;
   double h = kRhoChangePerStep / m;
   if (h >= runningStep) h = runningStep;
   const double smallest = runningStep * kSmallestStepFraction;
@@ -165,7 +177,11 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
     for (size_t i = begin; i < end; ++i) {
       const bool decided = rejectionHalves && (rejected || anyRejected.load(std::memory_order_relaxed));
       WithRungeKutta(i, [&](const auto& rk) {
-        const double first = rk.slope(y_[i]);
+        if (firstKnown_[i] == 0) {
+          first_[i] = rk.slope(y_[i]);
+          firstKnown_[i] = 1;
+        }
+        const double first = first_[i];
         if (fresh) big_[i] = rk.step(y_[i], 2 * H, first);
         half_[i] = rk.step(y_[i], H, first);
         if (!decided) two_[i] = rk.step(half_[i], H, rk.slope(half_[i]));
@@ -198,6 +214,8 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
   }
   const size_t n = rho_.size();
   for (size_t i = 0; i < n; ++i) y_[i] = rho_[i];
+  if (!stepLengthSlopes_) std::fill(firstKnown_.begin(), firstKnown_.end(), 0);
+  stepLengthSlopes_ = false;
   double H = tEnd - t0;
   int count = 0;
   bool final = false;
@@ -222,6 +240,7 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
         if ((0.99 < v && v < 1 && v / (1 - v) >= K / 2) || (1 < v && v < 1.01 && K + v / (1 - v) <= K / 2)) {
           y_[i] = 2 - v;
           big_[i] = 2 - v;
+          firstKnown_[i] = 0;
         }
       }
     }
@@ -231,6 +250,7 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
       return;
     }
     y_.swap(two_);
+    std::fill(firstKnown_.begin(), firstKnown_.end(), 0);
     if (count == 5) {
       H = 2 * H;
       count = 0;
