@@ -214,6 +214,22 @@ void RoutesFrom(size_t s, const QueueGraph& g, CNode& source, SearchSpace& w) {
   }
 }
 
+// The routes of the source at position s, whose only queue out leads to a node that was searched:
+// that node's routes, each one queue dearer, and the queue itself to that node.
+void RoutesThroughNeighbour(size_t s, const QueueGraph& g, const std::vector<CGraphicNode*>& nodes) {
+  const std::uint32_t e = g.edgeStart[s];
+  const size_t p = g.edgeTo[e];
+  CQueue* const queue = g.queues[static_cast<size_t>(g.edgeQueue[e])];
+  const std::uint32_t weight = g.edgeWeight[e];
+  const std::vector<CNode::Route>& from = nodes[p]->RouteTable();
+  std::vector<CNode::Route>& table = nodes[s]->RouteTable();
+  for (size_t j = 0; j < g.n; ++j) {
+    if (j == s || (j != p && from[j].firstQueue == nullptr)) continue;
+    const std::uint32_t cost = j == p ? weight : weight + from[j].cost;
+    table[j] = CNode::Route{queue, static_cast<std::uint16_t>(cost)};
+  }
+}
+
 }  // namespace
 
 void CVarloDoc::ComputeRoutes(bool notifyViews) {
@@ -231,9 +247,27 @@ void CVarloDoc::ComputeRoutes(bool notifyViews) {
   if (g.anyZeroWeight || g.simplePathBound > 0xFFFF) {
     RelaxAllTriples(g, nodes);
   } else {
+    // A node with a single queue out (an access node) reaches every other node through that queue's
+    // far end, and a cheapest path from there never comes back through it: its table is the
+    // neighbour's, one queue dearer. Those tables are copied once the others are searched.
+    std::vector<std::uint8_t> throughNeighbour(n, 0);
+    for (size_t s = 0; s < n; ++s) {
+      throughNeighbour[s] = g.edgeStart[s + 1] - g.edgeStart[s] == 1 ? 1 : 0;
+    }
+    for (size_t s = 0; s < n; ++s) {
+      // Two such nodes joined only to each other are searched.
+      if (throughNeighbour[s] == 1 && throughNeighbour[g.edgeTo[g.edgeStart[s]]] != 0) throughNeighbour[s] = 2;
+    }
     pool->ForRanges(n, kSourcesPerPart, [&](size_t begin, size_t end) {
       SearchSpace space(n);
-      for (size_t s = begin; s < end; ++s) RoutesFrom(s, g, *nodes[s], space);
+      for (size_t s = begin; s < end; ++s) {
+        if (throughNeighbour[s] != 1) RoutesFrom(s, g, *nodes[s], space);
+      }
+    });
+    pool->ForRanges(n, kSourcesPerPart, [&](size_t begin, size_t end) {
+      for (size_t s = begin; s < end; ++s) {
+        if (throughNeighbour[s] == 1) RoutesThroughNeighbour(s, g, nodes);
+      }
     });
   }
   for (size_t i = 0; i < n; ++i) {
