@@ -92,9 +92,23 @@ double TcpWindowRate(double roundTrip) {
   return roundTrip > 0.0 ? kTcpMaximumWindowPackets / roundTrip : HUGE_VAL;
 }
 
-RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess, double windowRate) {
+double TcpSawtoothUtilisation(double buffer, double bandwidthDelay) {
+  if (!(bandwidthDelay > buffer) || !(buffer >= 0.0)) return 1.0;
+  const double top = bandwidthDelay + buffer;  // the windows when the buffer overflows
+  const double bottom = top / 2.0;
+  // Packets sent over one tooth: the integral of the rate over the time, in units of the room.
+  const double sent = (top * top - bottom * bottom) / 2.0;
+  // The tooth's length times the room: bandwidthDelay - bottom round trips of the empty path, then
+  // the time the buffer takes to fill while the windows grow one packet per (longer) round trip.
+  const double length = bandwidthDelay * (bandwidthDelay - bottom) + (top * top - bandwidthDelay * bandwidthDelay) / 2.0;
+  return sent / length;
+}
+
+RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare, double pathSuccess,
+                                  double windowRate) {
   if (share >= 1.0) {
-    const double raised = std::min(profileRate * share, std::max(profileRate, windowRate));
+    const double factor = std::max(std::min(share, raiseShare), 1.0);
+    const double raised = std::min(profileRate * factor, std::max(profileRate, windowRate));
     return {raised, raised * std::min(pathSuccess, 1.0)};
   }
   return {profileRate, profileRate * std::min(pathSuccess, share)};

@@ -33,7 +33,10 @@
 //   profile rate, so that at its bottleneck the TCP classes fill exactly the room left, in the
 //   ratios of their profile rates (Reno's bias towards short round trips); but no more than its
 //   maximum window per round trip, so that flows held back by their window leave the room (and
-//   their bottleneck's queue) as they find it;
+//   their bottleneck's queue) as they find it, and no more than the part of the room that flows
+//   halving their windows together keep busy with the queue's buffer (TcpSawtoothUtilisation, at
+//   the bandwidth-delay product of the room and the classes' rate-weighted round trip with empty
+//   queues): a buffer far below that product leaves the link idle after each loss;
 // - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
 //   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
@@ -81,13 +84,26 @@ constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
 // packets/s (unbounded for a round trip of 0).
 double TcpWindowRate(double roundTrip);
 
+// The fraction of a drop-tail queue's time that long-lived TCP flows keep it sending when their
+// windows, bandwidthDelay packets in all at the queue's room with its buffer empty (the room times
+// the flows' round trip with empty queues), grow together until the buffer of buffer packets
+// overflows and then halve together. The windows climb one packet per round trip from half of
+// W = bandwidthDelay + buffer to W: below bandwidthDelay the link idles part of the time, above it
+// the buffer fills. This is the sawtooth behind the rule that a buffer should hold the
+// bandwidth-delay product (Villamizar and Song 1994; Appenzeller, Keslassy and McKeown 2004):
+// 1 from a buffer of bandwidthDelay on, 3/4 without a buffer.
+double TcpSawtoothUtilisation(double buffer, double bandwidthDelay);
+
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its
-// path (above), the product of its forward queues' 1 - P and its window rate: a raised rate stops
-// at the window rate (but is never below the profile rate).
+// path (above), the smallest factor of its path that fills only the part of a queue's room its
+// TCP flows keep busy (m times TcpSawtoothUtilisation there), the product of its forward queues'
+// 1 - P and its window rate: a raised rate stops at the smaller of the two factors and at the window
+// rate (but is never below the profile rate).
 struct RefinedTcpRates {
   double offered;
   double delivered;
 };
-RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double pathSuccess, double windowRate);
+RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare, double pathSuccess,
+                                  double windowRate);
 
 }  // namespace varlo

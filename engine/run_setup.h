@@ -45,6 +45,9 @@ struct ClassInfo {
   // rate the class gets through its path (what a dump row shows for it).
   double sharedRate = 0.0;
   double deliveredRate = 0.0;
+  // Refined model: the round trip with every queue empty (delays and one packet's sending time at
+  // each queue), s; below 0 until first needed.
+  double idleRoundTrip = -1.0;
   // Rate offered at the last propagation, which is what a dump row at that time shows.
   double lastRate = 0.0;
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
@@ -87,12 +90,15 @@ struct RunSetup {
   // the room the other load offered there leaves (lambda minus the TCP part tcpArrival of the last
   // propagation), but never beyond the class's window per round trip and never lowered; and into
   // info.deliveredRate what the class gets through its path: the offered rate times the path's
-  // success, at most its share of every queue's room.
+  // success, at most its share of every queue's room. A raise fills only the part of a queue's room
+  // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
+  // idle round trip of the TCP classes there).
   template <class QueueAt>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
-                const std::vector<double>& tcpArrival) {
+                const std::vector<double>& buffers, const std::vector<double>& tcpArrival) {
     const size_t n = lambda.size();
     tcpDemand_.assign(n, 0.0);
+    tcpDemandTrip_.assign(n, 0.0);
     bool any = false;
     for (ClassInfo& info : classes) {
       if (info.kind != RateKind::kTcp || info.unreachable) continue;
@@ -100,14 +106,27 @@ struct RunSetup {
       info.deliveredRate = info.sharedRate;
       if (info.sharedRate == 0) continue;
       const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) tcpDemand_[q[i]] += info.sharedRate;
+      if (info.idleRoundTrip < 0) {
+        double trip = info.tcp->sinkDelay;
+        for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) trip += at(q[i]).delay + 1.0 / mu[q[i]];
+        info.idleRoundTrip = trip;
+      }
+      const double trip = info.sharedRate * info.idleRoundTrip;
+      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
+        tcpDemand_[q[i]] += info.sharedRate;
+        tcpDemandTrip_[q[i]] += trip;
+      }
       any = true;
     }
     if (!any) return;
     tcpShare_.resize(n);
+    tcpRaise_.resize(n);
     for (size_t i = 0; i < n; ++i) {
       const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
       tcpShare_[i] = tcpDemand_[i] == 0 ? 1.0 : RefinedTcpShare(tcpDemand_[i], other, mu[i]);
+      tcpRaise_[i] = tcpDemand_[i] == 0
+                         ? 1.0
+                         : tcpShare_[i] * TcpSawtoothUtilisation(buffers[i], tcpShare_[i] * tcpDemandTrip_[i]);
     }
     for (ClassInfo& info : classes) {
       if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0 || info.forwardQueueCount == 0) {
@@ -115,13 +134,15 @@ struct RunSetup {
       }
       const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
       double share = tcpShare_[q[0]];
+      double raise = tcpRaise_[q[0]];
       double success = at(q[0]).success;
       for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
         share = std::min(share, tcpShare_[q[i]]);
+        raise = std::min(raise, tcpRaise_[q[i]]);
         success *= at(q[i]).success;
       }
       const RefinedTcpRates rates =
-          RefinedTcpRatesOf(info.sharedRate, share, success, TcpWindowRate(info.lookupRoundTrip));
+          RefinedTcpRatesOf(info.sharedRate, share, raise, success, TcpWindowRate(info.lookupRoundTrip));
       info.sharedRate = rates.offered;
       info.deliveredRate = rates.delivered;
       info.tcp->lastThroughput = info.sharedRate;
@@ -151,6 +172,8 @@ struct RunSetup {
  private:
   std::vector<double> tcpDemand_;  // per queue: the TCP classes' profile rates, packets/s
   std::vector<double> tcpShare_;   // per queue: the factor of the TCP classes crossing it
+  std::vector<double> tcpDemandTrip_;  // per queue: the sum of profile rate times idle round trip, packets
+  std::vector<double> tcpRaise_;       // per queue: the factor that fills the part of the room kept busy
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
   template <class QueueAt>
