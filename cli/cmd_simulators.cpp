@@ -102,6 +102,7 @@ void RegisterNSScript(CLI::App& app) {
     std::optional<std::uint32_t> seed;
     bool run = false;
     bool poisson = false;
+    bool varloRoutes = false;
   };
   auto a = std::make_shared<Args>();
   cmd->add_option("IN.net", a->in, "The network file")->required();
@@ -119,10 +120,14 @@ void RegisterNSScript(CLI::App& app) {
   cmd->add_flag("--poisson", a->poisson,
                 "Make the UDP Poisson sources truly Poisson at their rate (one-packet bursts, "
                 "exponential idle times of mean 1/rate)");
+  cmd->add_flag("--varlo-routes", a->varloRoutes,
+                "Route the classes' packets and acknowledgements along Varlo's least-cost routes "
+                "instead of ns's own (which may break ties between equally cheap paths otherwise)");
   cmd->callback([a] {
     auto doc = OpenNetwork(a->in);
     NSScriptOptions options;
     options.poissonSources = a->poisson;
+    options.varloRoutes = a->varloRoutes;
     options.title = FileNamePart(a->in);
     options.scriptPath = a->out.empty() ? DefaultNSScriptName(options.title)
                                         : AbsolutePath(ApplyScriptExtension(a->out, kNSScriptExtension));

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <utility>
 
 #include "model/const_poisson_class.h"
 #include "model/queue.h"
@@ -26,6 +28,7 @@ namespace {
 constexpr const char* kHeader = "set ns [new Simulator]\n\n";
 constexpr const char* kNodesBanner = "\n#\n# Nodes Definition\n#\n\n";
 constexpr const char* kQueuesBanner = "\n#\n# Queues Definition\n#\n\n";
+constexpr const char* kRoutesBanner = "\n#\n# Routes Definition\n#\n\n$ns rtproto Manual\n";
 constexpr const char* kClassesBanner = "\n#\n# Class Definition\n#\n\n";
 constexpr const char* kDumpingBanner = "\n#\n# Dumping Definition \n#\n";
 constexpr const char* kFinish =
@@ -73,6 +76,39 @@ std::string PoissonSourceLines(const std::string& className, double rate) {
       className.c_str(), className.c_str(), idle, className.c_str());
 }
 
+std::string RouteLines(CVarloDoc& doc) {
+  if (!doc.routesValid) {
+    doc.ComputeRoutes(false);
+    doc.routesValid = true;
+  }
+  std::string lines;
+  std::set<std::pair<const CNode*, const CNode*>> written;  // (node, destination)
+  const size_t nodeCount = doc.NodesInTableOrder().size();
+  auto path = [&](const CNode* from, const CNode* to) {
+    const std::string target = to->GetScriptName();
+    // A path visits each node at most once; the bound keeps a damaged table from looping.
+    for (size_t hops = 0; from != to && hops < nodeCount; ++hops) {
+      const CQueue* queue = from->GetRoute(to).first;
+      if (queue == nullptr || queue->toNode == nullptr) return;
+      if (written.emplace(from, to).second) {
+        const std::string a = from->GetScriptName();
+        const std::string b = queue->toNode->GetScriptName();
+        lines += Format("$node_%s add-route [$node_%s id] [[$ns link $node_%s $node_%s] head]\n", a.c_str(),
+                        target.c_str(), a.c_str(), b.c_str());
+      }
+      from = queue->toNode;
+    }
+  };
+  for (const auto& trafficClass : doc.GetClasses()) {
+    const CNode* source = trafficClass->GetSource();
+    const CNode* destination = trafficClass->GetDestination();
+    if (source == nullptr || destination == nullptr) continue;
+    path(source, destination);
+    path(destination, source);
+  }
+  return lines;
+}
+
 std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
   std::string script = kHeader;
 
@@ -83,6 +119,11 @@ std::string BuildNSScript(CVarloDoc& doc, const NSScriptOptions& options) {
   for (const auto& link : doc.GetLinks()) {
     script += link->GetForwardQueue()->GetNSScript();
     script += link->GetBackwardQueue()->GetNSScript();
+  }
+
+  if (options.varloRoutes) {
+    script += kRoutesBanner;
+    script += RouteLines(doc);
   }
 
   script += kClassesBanner;

@@ -38,7 +38,17 @@ struct NSScriptOptions {
   // as first written. With this option each burst is one packet sent at once (a rate_ far above
   // any link) followed by an exponential idle time of mean 1/r. Off: the script as first written.
   bool poissonSources = false;
+  // Routes every class's packets, and the acknowledgements of its TCP classes, along Varlo's least-
+  // cost routes ("$ns rtproto Manual" and an add-route line for each node of each path, computing
+  // the routes first if the document has none): ns's own routing breaks ties between equally cheap
+  // paths its own way, so the two would otherwise load different queues. Off: the script as first
+  // written, routed by ns.
+  bool varloRoutes = false;
 };
+
+// The routes block that pins ns to the document's routes: every class's path from its source to
+// its destination and back, one add-route line per node and destination, in class order.
+std::string RouteLines(CVarloDoc& doc);
 
 // The lines that make the Exponential source named `className` Poisson at rate packets/s.
 std::string PoissonSourceLines(const std::string& className, double rate);

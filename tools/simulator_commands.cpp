@@ -88,6 +88,7 @@ void OnGenerateNSScript(CVarloDoc& doc, QWidget* parent, const ScriptCommandHook
   options.monitoredQueues = dialog.monitoredQueues;
   options.maxStartDelay = dialog.maxStartDelay;
   options.poissonSources = dialog.poissonSources != 0;
+  options.varloRoutes = dialog.varloRoutes != 0;
   try {
     WriteNSScript(doc, options);
   } catch (const std::exception& error) {
