@@ -279,6 +279,20 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
   }
 }
 
+// The last dump row of a refined run of `seconds` (empty, with a failure, when it does not complete).
+std::vector<double> LastRefinedRow(NetBuilder& net, RunMethod method, double seconds, const std::string& dump) {
+  net.doc->totalTime = seconds;
+  net.doc->dumpFilePath = dump;
+  RunOptions options;
+  options.model = EvaluationModel::kRefined;
+  const RunResult result = varlo::Run(*net.doc, method, options);
+  if (result.status != RunStatus::kCompleted) {
+    ADD_FAILURE() << result.message;
+    return {};
+  }
+  return Rows(dump).back();
+}
+
 // A TCP sender keeps at most its maximum window (20 segments of 1040 bytes on the wire, 20.8 packets
 // of 1000 bytes) in flight per round trip: one flow on a fast, long path (round trip at least 0.2 s)
 // sends some 100 packets/s, far from filling a link of 10,000 packets/s, however much room that
@@ -294,17 +308,12 @@ TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
     net.Link(s, r, 10000, 1000, 0.05);
     net.Link(r, d, 10000, 1000, 0.05);
     net.Tcp(s, d, 0);
-    net.doc->totalTime = 5;
-    net.doc->dumpFilePath = folder.File("w.dmp");
-    RunOptions options;
-    options.model = EvaluationModel::kRefined;
-    const RunResult result = varlo::Run(*net.doc, method, options);
-    ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
-    const auto rows = Rows(folder.File("w.dmp"));
-    const double rate = rows.back().at(13);  // time, 4 queues of N, U, P, then the class
+    const std::vector<double> last = LastRefinedRow(net, method, 5, folder.File("w.dmp"));
+    ASSERT_FALSE(last.empty());
+    const double rate = last.at(13);  // time, 4 queues of N, U, P, then the class
     EXPECT_GT(rate, 50.0);
     EXPECT_LE(rate, 20.8 / 0.2);
-    EXPECT_LT(rows.back().at(2), 0.02) << "utilisation of S -> R";
+    EXPECT_LT(last.at(2), 0.02) << "utilisation of S -> R";
   }
 }
 
@@ -359,13 +368,8 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
     net.Link(r1, r2, mu, 10, delay);
     net.Link(r2, d, 100 * mu, 1000, access);
     for (int i = 0; i < 10; ++i) net.Tcp(s, d, 0);
-    net.doc->totalTime = 20;
-    net.doc->dumpFilePath = folder.File("s.dmp");
-    RunOptions options;
-    options.model = EvaluationModel::kRefined;
-    const RunResult result = varlo::Run(*net.doc, method, options);
-    ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
-    const auto& last = Rows(folder.File("s.dmp")).back();
+    const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("s.dmp"));
+    ASSERT_FALSE(last.empty());
     const double load = last.at(8) / (1 - last.at(9));  // R1 -> R2: U = rho (1 - P)
     if (method == RunMethod::kComputeMetrics) {
       EXPECT_NEAR(load, expected, 0.01) << "offered load of R1 -> R2";
