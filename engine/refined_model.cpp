@@ -93,7 +93,8 @@ double TcpWindowRate(double roundTrip) {
 }
 
 double TcpSawtoothUtilisation(double buffer, double bandwidthDelay) {
-  if (!(bandwidthDelay > buffer) || !(buffer >= 0.0)) return 1.0;
+  // No limit where the product is unknown (a queue on the path that sends nothing makes it infinite).
+  if (!(bandwidthDelay > buffer) || !(buffer >= 0.0) || !std::isfinite(bandwidthDelay)) return 1.0;
   const double top = bandwidthDelay + buffer;  // the windows when the buffer overflows
   const double bottom = top / 2.0;
   // Packets sent over one tooth: the integral of the rate over the time, in units of the room.

@@ -348,6 +348,7 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
     EXPECT_EQ(TcpSawtoothUtilisation(3 * bdp, bdp), 1.0);
   }
   EXPECT_NEAR(TcpSawtoothUtilisation(0.0, 50.0), 0.75, 1e-12);
+  EXPECT_EQ(TcpSawtoothUtilisation(10.0, HUGE_VAL), 1.0);  // not NaN
 
   // Ten flows of the same round trip (some 0.1 s: 100 packets in flight at 1,000 packets/s) on a
   // bottleneck of 10 packets: the refined model offers the bottleneck no more than their sawtooth
