@@ -21,7 +21,6 @@ class CNSScriptDlg : public CScriptDlg {
 
   QLineEdit* DelayEdit() const { return delayEdit_; }
   QCheckBox* PoissonBox() const { return poissonBox_; }
-  QCheckBox* RoutesBox() const { return routesBox_; }
 
  private:
   QLineEdit* delayEdit_;
