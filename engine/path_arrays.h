@@ -96,6 +96,16 @@ class CPathArrays {
       }
     });
   }
+  // The same with the queue's index: n[k] = share(n[k], x[k], queue index).
+  template <class Share>
+  void UpdateSharesAt(Share&& share) {
+    ForEntries([&](size_t begin, size_t end) {
+      for (size_t k = begin; k < end; ++k) {
+        if (queueOf[k] < 0) continue;
+        n[k] = share(n[k], x[k], static_cast<size_t>(queueOf[k]));
+      }
+    });
+  }
   // Whether every loop of a run stays on the calling thread, all of them being too short to hand
   // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.
   bool LoopsStayOnCaller(bool costlyLoops) const {

@@ -76,6 +76,12 @@ RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, dou
   return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);
 }
 
+ShareRelaxation RefinedShareRelaxation(double N, double U, double mu, double h) {
+  const double s = N > 0.0 && U > 0.0 && mu > 0.0 ? mu * U / N : 0.0;
+  if (!(s * h > 0.0) || !std::isfinite(s)) return {1.0, h};
+  return {std::exp(-s * h), -std::expm1(-s * h) / s};
+}
+
 double RefinedSojourn(double N, double U, double mu) {
   const double service = 1.0 / mu;
   if (!(U > 0.0)) return service;

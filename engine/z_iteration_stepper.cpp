@@ -56,6 +56,7 @@ void CZIterationStepper::Build() {
   firstKnown_.assign(n, 0);
   stepLengthSlopes_ = false;
   refinedMetrics_.resize(setup_.refined ? n : 0);
+  shareRelaxation_.assign(setup_.refined ? n : 0, ShareRelaxation{1.0, 0.0});
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
 }
@@ -263,7 +264,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
   // Reflection, metrics and regime of every queue (each queue's three depend on it alone); the
   // refined model's metrics alone.
   if (setup_.refined) {
-    arrays_.ForQueues([this](size_t begin, size_t end) {
+    arrays_.ForQueues([this, h](size_t begin, size_t end) {
       size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = arrays_.queues[i];
@@ -271,34 +272,40 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
         q.N = m.N;
         q.P = m.P;
         q.U = m.U;
+        shareRelaxation_[i] = RefinedShareRelaxation(q.N, q.U, q.mu, h);
         arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
     });
-  } else {
-    arrays_.ForQueues([this](size_t begin, size_t end) {
-      size_t impossible = CPathArrays::npos;
-      for (size_t i = begin; i < end; ++i) {
-        CPathArrays::QueueState& q = arrays_.queues[i];
-        const double K = arrays_.bufferSizes[i];
-        rho_[i] = ReflectedRho(rho_[i], K, regime_[i]);
-        const QueueMetrics m = ClosedFormMetrics(rho_[i], K);
-        q.N = m.N;
-        q.P = m.P;
-        q.U = m.U;
-        if (HasRegimes(K)) {
-          const double slope = LargeBufferSlope(rho_[i], q.U, q.mu, q.lambda);
-          const double previous = previousLambda_[i];
-          previousLambda_[i] = q.lambda;
-          regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
-        }
-        arrays_.SetRoundTripTerms(i);
-        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
-      }
-      arrays_.CheckedPart(begin, impossible);
+    arrays_.RoundTripTermsSet();
+    arrays_.UpdateSharesAt([this](double n, double x, size_t i) {
+      return RefinedShare(n, x, arrays_.queues[i].P, shareRelaxation_[i]);
     });
+    arrays_.SumOccupancy();
+    return;
   }
+  arrays_.ForQueues([this](size_t begin, size_t end) {
+    size_t impossible = CPathArrays::npos;
+    for (size_t i = begin; i < end; ++i) {
+      CPathArrays::QueueState& q = arrays_.queues[i];
+      const double K = arrays_.bufferSizes[i];
+      rho_[i] = ReflectedRho(rho_[i], K, regime_[i]);
+      const QueueMetrics m = ClosedFormMetrics(rho_[i], K);
+      q.N = m.N;
+      q.P = m.P;
+      q.U = m.U;
+      if (HasRegimes(K)) {
+        const double slope = LargeBufferSlope(rho_[i], q.U, q.mu, q.lambda);
+        const double previous = previousLambda_[i];
+        previousLambda_[i] = q.lambda;
+        regime_[i] = NextRegime(regime_[i], slope, rho_[i], q.mu, q.lambda, previous);
+      }
+      arrays_.SetRoundTripTerms(i);
+      if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
+    }
+    arrays_.CheckedPart(begin, impossible);
+  });
   arrays_.RoundTripTermsSet();
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
   // receives.
