@@ -31,28 +31,34 @@ void CComputeMetricsStepper::Step(double h) {
         q.accepted = r.accepted;
         q.served = r.served;
         arrays_.SetRoundTripTerms(i);
+        arrays_.SetShareRelaxation(i, h);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
     });
-  } else {
-    arrays_.ForQueues([&](size_t begin, size_t end) {
-      size_t impossible = CPathArrays::npos;
-      for (size_t i = begin; i < end; ++i) {
-        if (arrays_.Settled(i)) continue;
-        CPathArrays::QueueState& q = queues[i];
-        const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, arrays_.bufferSizes[i], h);
-        q.N = r.N;
-        q.P = r.P;
-        q.U = r.U;
-        q.accepted = r.accepted;
-        q.served = r.served;
-        arrays_.SetRoundTripTerms(i);
-        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
-      }
-      arrays_.CheckedPart(begin, impossible);
-    });
+    arrays_.RoundTripTermsSet();
+    // Each class's packets in each queue by the mixing law of the refined model, then each
+    // queue's sum of them.
+    arrays_.RelaxShares();
+    arrays_.SumOccupancy();
+    return;
   }
+  arrays_.ForQueues([&](size_t begin, size_t end) {
+    size_t impossible = CPathArrays::npos;
+    for (size_t i = begin; i < end; ++i) {
+      if (arrays_.Settled(i)) continue;
+      CPathArrays::QueueState& q = queues[i];
+      const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, arrays_.bufferSizes[i], h);
+      q.N = r.N;
+      q.P = r.P;
+      q.U = r.U;
+      q.accepted = r.accepted;
+      q.served = r.served;
+      arrays_.SetRoundTripTerms(i);
+      if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
+    }
+    arrays_.CheckedPart(begin, impossible);
+  });
   arrays_.RoundTripTermsSet();
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them.
   arrays_.UpdateShares([](double n, double x, double next, const CPathArrays::QueueState& q) {

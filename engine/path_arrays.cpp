@@ -17,6 +17,7 @@ void CPathArrays::Build() {
     delays_[i] = q.propagationDelay;
   }
   roundTripTerms_.resize(count);
+  shareRelaxation_.assign(setup_.refined ? count : 0, ShareRelaxation{1.0, 0.0});
 
   // The classes are walked in the order of their paths (sorted by the queues they cross, in turn),
   // and their entries laid out in that order, so that classes that share the first queues of their

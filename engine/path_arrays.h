@@ -96,13 +96,20 @@ class CPathArrays {
       }
     });
   }
-  // The same with the queue's index: n[k] = share(n[k], x[k], queue index).
-  template <class Share>
-  void UpdateSharesAt(Share&& share) {
-    ForEntries([&](size_t begin, size_t end) {
+  // Refined model: queue i's share relaxation over a step of h from its values after the step
+  // (RefinedShareRelaxation), which the steppers set where they set the values; RelaxShares then
+  // moves every class's packets by it, in parts shared by the threads: the share updates of both
+  // refined runs.
+  void SetShareRelaxation(size_t i, double h) {
+    const QueueState& q = queues[i];
+    shareRelaxation_[i] = RefinedShareRelaxation(q.N, q.U, q.mu, h);
+  }
+  void RelaxShares() {
+    ForEntries([this](size_t begin, size_t end) {
       for (size_t k = begin; k < end; ++k) {
         if (queueOf[k] < 0) continue;
-        n[k] = share(n[k], x[k], static_cast<size_t>(queueOf[k]));
+        const auto i = static_cast<size_t>(queueOf[k]);
+        n[k] = RefinedShare(n[k], x[k], queues[i].P, shareRelaxation_[i]);
       }
     });
   }
@@ -150,6 +157,7 @@ class CPathArrays {
   RunSetup& setup_;
   std::vector<double> delays_;  // propagation delay, s
   std::vector<RoundTripTerms> roundTripTerms_;
+  std::vector<ShareRelaxation> shareRelaxation_;  // refined model, see SetShareRelaxation
   std::vector<std::uint32_t> queueEntryStart_;
   std::vector<std::uint32_t> queueEntries_;
   // The classes in the order their paths are walked, and the p-th one's path entries

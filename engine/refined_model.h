@@ -66,13 +66,13 @@ RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, dou
 RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K,
                                       double h);
 
-// A class's packets in a queue over a step of the Z-iteration run. The queue mixes what it admits
-// and sends its packets in proportion to the classes' shares, so a class's packets n follow
+// A class's packets in a queue over a step of either run. The queue mixes what it admits and sends
+// its packets in proportion to the classes' shares, so a class's packets n follow
 //     dn/dt = (1 - P) x - s n,    s = mu U / N (the rate at which each packet leaves),
 // whose exact solution over h at held x, P and s is n e^{-s h} + (1 - P) x (1 - e^{-s h}) / s.
-// Unlike n + h ((1 - P) x - s n), it stays between n and its rest point for any h, where a queue
-// on a fast link would otherwise swing its shares past zero within one step and send nothing of a
-// class that is still arriving. decay = e^{-s h} and gain = (1 - e^{-s h}) / s are the queue's
+// Unlike n + h ((1 - P) x - s n), or the classic Compute Metrics step's n + in - out, it stays
+// between n and its rest point for any h, where a queue on a fast link would otherwise swing its
+// shares past zero within one step and send nothing of a class that is still arriving. decay = e^{-s h} and gain = (1 - e^{-s h}) / s are the queue's
 // (from its values after the step); an empty queue sends nothing and keeps what arrives.
 struct ShareRelaxation {
   double decay;

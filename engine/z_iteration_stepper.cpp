@@ -56,7 +56,6 @@ void CZIterationStepper::Build() {
   firstKnown_.assign(n, 0);
   stepLengthSlopes_ = false;
   refinedMetrics_.resize(setup_.refined ? n : 0);
-  shareRelaxation_.assign(setup_.refined ? n : 0, ShareRelaxation{1.0, 0.0});
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
 }
@@ -272,16 +271,14 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
         q.N = m.N;
         q.P = m.P;
         q.U = m.U;
-        shareRelaxation_[i] = RefinedShareRelaxation(q.N, q.U, q.mu, h);
+        arrays_.SetShareRelaxation(i, h);
         arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
     });
     arrays_.RoundTripTermsSet();
-    arrays_.UpdateSharesAt([this](double n, double x, size_t i) {
-      return RefinedShare(n, x, arrays_.queues[i].P, shareRelaxation_[i]);
-    });
+    arrays_.RelaxShares();
     arrays_.SumOccupancy();
     return;
   }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "engine/path_arrays.h"
-#include "engine/refined_model.h"
 
 namespace varlo {
 
@@ -68,7 +67,6 @@ class CZIterationStepper {
   std::vector<std::int32_t> regime_;
   std::vector<double> previousLambda_;  // the arrival rate the regime last saw
   std::vector<MM1KMetrics> refinedMetrics_;  // refined model: the closed forms at each queue's rho
-  std::vector<ShareRelaxation> shareRelaxation_;  // refined model: each queue's over the last step
   std::vector<double> y_, big_, half_, two_;
   // Each queue's derivative at y_, where firstKnown_ says it is known: StepLength finds it at the
   // step's start, and a rejected pair leaves y_ as it was (but for the queues it reflects).
