@@ -102,14 +102,14 @@ class CPathArrays {
   // refined runs.
   void SetShareRelaxation(size_t i, double h) {
     const QueueState& q = queues[i];
-    shareRelaxation_[i] = RefinedShareRelaxation(q.N, q.U, q.mu, h);
+    shareRelaxation_[i] = RefinedShareRelaxation(q.N, q.U, q.P, q.mu, h);
   }
   void RelaxShares() {
     ForEntries([this](size_t begin, size_t end) {
       for (size_t k = begin; k < end; ++k) {
         if (queueOf[k] < 0) continue;
         const auto i = static_cast<size_t>(queueOf[k]);
-        n[k] = RefinedShare(n[k], x[k], queues[i].P, shareRelaxation_[i]);
+        n[k] = RefinedShare(n[k], x[k], shareRelaxation_[i]);
       }
     });
   }

@@ -76,10 +76,10 @@ RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, dou
   return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);
 }
 
-ShareRelaxation RefinedShareRelaxation(double N, double U, double mu, double h) {
+ShareRelaxation RefinedShareRelaxation(double N, double U, double P, double mu, double h) {
   const double s = N > 0.0 && U > 0.0 && mu > 0.0 ? mu * U / N : 0.0;
-  if (!(s * h > 0.0) || !std::isfinite(s)) return {1.0, h};
-  return {std::exp(-s * h), -std::expm1(-s * h) / s};
+  if (!(s * h > 0.0) || !std::isfinite(s)) return {1.0, (1.0 - P) * h};
+  return {std::exp(-s * h), (1.0 - P) * -std::expm1(-s * h) / s};
 }
 
 double RefinedSojourn(double N, double U, double mu) {

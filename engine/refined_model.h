@@ -72,16 +72,15 @@ RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double la
 // whose exact solution over h at held x, P and s is n e^{-s h} + (1 - P) x (1 - e^{-s h}) / s.
 // Unlike n + h ((1 - P) x - s n), or the classic Compute Metrics step's n + in - out, it stays
 // between n and its rest point for any h, where a queue on a fast link would otherwise swing its
-// shares past zero within one step and send nothing of a class that is still arriving. decay = e^{-s h} and gain = (1 - e^{-s h}) / s are the queue's
-// (from its values after the step); an empty queue sends nothing and keeps what arrives.
+// shares past zero within one step and send nothing of a class that is still arriving. decay =
+// e^{-s h} and admitted = (1 - P)(1 - e^{-s h}) / s are the queue's, from its values after the step
+// (an empty queue sends nothing and keeps what it admits), so that a class's step reads only them.
 struct ShareRelaxation {
   double decay;
-  double gain;  // seconds
+  double admitted;  // seconds
 };
-ShareRelaxation RefinedShareRelaxation(double N, double U, double mu, double h);
-inline double RefinedShare(double n, double x, double P, const ShareRelaxation& r) {
-  return n * r.decay + (1.0 - P) * x * r.gain;
-}
+ShareRelaxation RefinedShareRelaxation(double N, double U, double P, double mu, double h);
+inline double RefinedShare(double n, double x, const ShareRelaxation& r) { return n * r.decay + x * r.admitted; }
 
 // A TCP class's time in one queue: Little's law N/(mu U), and never less than the 1/mu of
 // sending one packet. Seconds.

@@ -92,25 +92,33 @@ struct RunSetup {
   // info.deliveredRate what the class gets through its path: the offered rate times the path's
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
   // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
-  // idle round trip of the TCP classes there).
-  template <class QueueAt>
+  // idle round trip of the TCP classes there). forClasses(body) runs body(begin, end) over the
+  // classes in parts, which may be shared by threads: each class's own values are found there, the
+  // sums over the classes of a queue in class order on the calling thread.
+  template <class QueueAt, class ForClasses>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
-                const std::vector<double>& buffers, const std::vector<double>& tcpArrival) {
+                const std::vector<double>& buffers, const std::vector<double>& tcpArrival,
+                ForClasses&& forClasses) {
     const size_t n = lambda.size();
     tcpDemand_.assign(n, 0.0);
     tcpDemandTrip_.assign(n, 0.0);
-    bool any = false;
-    for (ClassInfo& info : classes) {
-      if (info.kind != RateKind::kTcp || info.unreachable) continue;
-      info.sharedRate = TcpRate(info, time, at);
-      info.deliveredRate = info.sharedRate;
-      if (info.sharedRate == 0) continue;
-      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-      if (info.idleRoundTrip < 0) {
+    forClasses([&](size_t begin, size_t end) {
+      for (size_t c = begin; c < end; ++c) {
+        ClassInfo& info = classes[c];
+        if (info.kind != RateKind::kTcp || info.unreachable) continue;
+        info.sharedRate = TcpRate(info, time, at);
+        info.deliveredRate = info.sharedRate;
+        if (info.sharedRate == 0 || info.idleRoundTrip >= 0) continue;
+        const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
         double trip = info.tcp->sinkDelay;
         for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) trip += at(q[i]).delay + 1.0 / mu[q[i]];
         info.idleRoundTrip = trip;
       }
+    });
+    bool any = false;
+    for (const ClassInfo& info : classes) {
+      if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0) continue;
+      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
       const double trip = info.sharedRate * info.idleRoundTrip;
       for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
         tcpDemand_[q[i]] += info.sharedRate;
@@ -128,25 +136,28 @@ struct RunSetup {
                          ? 1.0
                          : tcpShare_[i] * TcpSawtoothUtilisation(buffers[i], tcpShare_[i] * tcpDemandTrip_[i]);
     }
-    for (ClassInfo& info : classes) {
-      if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0 || info.forwardQueueCount == 0) {
-        continue;
+    forClasses([&](size_t begin, size_t end) {
+      for (size_t c = begin; c < end; ++c) {
+        ClassInfo& info = classes[c];
+        if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0 || info.forwardQueueCount == 0) {
+          continue;
+        }
+        const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+        double share = tcpShare_[q[0]];
+        double raise = tcpRaise_[q[0]];
+        double success = at(q[0]).success;
+        for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
+          share = std::min(share, tcpShare_[q[i]]);
+          raise = std::min(raise, tcpRaise_[q[i]]);
+          success *= at(q[i]).success;
+        }
+        const RefinedTcpRates rates =
+            RefinedTcpRatesOf(info.sharedRate, share, raise, success, TcpWindowRate(info.lookupRoundTrip));
+        info.sharedRate = rates.offered;
+        info.deliveredRate = rates.delivered;
+        info.tcp->lastThroughput = info.sharedRate;
       }
-      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-      double share = tcpShare_[q[0]];
-      double raise = tcpRaise_[q[0]];
-      double success = at(q[0]).success;
-      for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
-        share = std::min(share, tcpShare_[q[i]]);
-        raise = std::min(raise, tcpRaise_[q[i]]);
-        success *= at(q[i]).success;
-      }
-      const RefinedTcpRates rates =
-          RefinedTcpRatesOf(info.sharedRate, share, raise, success, TcpWindowRate(info.lookupRoundTrip));
-      info.sharedRate = rates.offered;
-      info.deliveredRate = rates.delivered;
-      info.tcp->lastThroughput = info.sharedRate;
-    }
+    });
   }
 
   // Opens and closes every rate file once; false (with the result filled) when one cannot be read.
