@@ -9,6 +9,8 @@ namespace varlo {
 
 void CComputeMetricsStepper::Build() {
   arrays_.Build();
+  lossThresholds_.resize(setup_.refined ? 0 : arrays_.queues.size());
+  for (size_t i = 0; i < lossThresholds_.size(); ++i) lossThresholds_[i] = LossThreshold(arrays_.bufferSizes[i]);
   refinedRho_.assign(setup_.refined ? arrays_.queues.size() : 0, 0.0);
   refinedMetrics_.resize(refinedRho_.size());
   for (size_t i = 0; i < refinedRho_.size(); ++i)
@@ -48,7 +50,7 @@ void CComputeMetricsStepper::Step(double h) {
     for (size_t i = begin; i < end; ++i) {
       if (arrays_.Settled(i)) continue;
       CPathArrays::QueueState& q = queues[i];
-      const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, arrays_.bufferSizes[i], h);
+      const FluidStepResult r = FluidStep(q.N, q.lambda, q.mu, arrays_.bufferSizes[i], lossThresholds_[i], h);
       q.N = r.N;
       q.P = r.P;
       q.U = r.U;
@@ -60,11 +62,12 @@ void CComputeMetricsStepper::Step(double h) {
     arrays_.CheckedPart(begin, impossible);
   });
   arrays_.RoundTripTermsSet();
-  // The classes' shares of what each queue admitted and sent, then each queue's sum of them.
-  arrays_.UpdateShares([](double n, double x, double next, const CPathArrays::QueueState& q) {
+  // The classes' shares of what each queue admitted and sent, then each queue's sum of them, where
+  // the queue holds packets (an empty queue's shares are scaled to 0 before they are read).
+  arrays_.UpdateSharesOfOccupiedQueues([](double n, double x, double next, const CPathArrays::QueueState& q) {
     return DiscreteShare(n, x, q.accepted, q.lambda, next, q.served, q.mu);
   });
-  arrays_.SumOccupancy();
+  arrays_.SumOccupancy(true);
 }
 
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {

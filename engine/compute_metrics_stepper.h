@@ -32,6 +32,7 @@ class CComputeMetricsStepper {
  private:
   RunSetup& setup_;
   CPathArrays arrays_;
+  std::vector<double> lossThresholds_;  // classic model: each queue's LossThreshold
   std::vector<double> refinedRho_;  // refined model: each queue's equivalent load
   std::vector<MM1KMetrics> refinedMetrics_;  // and the closed forms at that load
 };

@@ -130,9 +130,15 @@ struct FluidStepResult {
   double served;    // packets sent in the step
 };
 
+// The size from which the fluid backlog model's queue of K packets loses: half its buffer, rounded
+// up (a run keeps it per queue).
+inline double LossThreshold(double K) {
+  return std::ceil(K / 2.0);
+}
+
 // h seconds of the fluid backlog model of a queue holding N packets of K, with lambda arriving
-// and mu served per second.
-inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, double h) {
+// and mu served per second; threshold = LossThreshold(K).
+inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, double threshold, double h) {
   const double arriving = lambda * h;  // packets
   const double capacity = mu * h;      // packets
   FluidStepResult r{};
@@ -145,7 +151,7 @@ inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, d
     r.served = N + arriving;
   }
   r.accepted = std::min(arriving, K - N + capacity);
-  if (next < std::ceil(K / 2.0)) {
+  if (next < threshold) {
     r.P = 0.0;
   } else if (next >= K - 1.0) {
     r.P = 1.0;
@@ -156,6 +162,9 @@ inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, d
   r.U = capacity > 0.0 ? r.served / capacity : 0.0;  // a link that sends nothing is never busy
   r.N = next;
   return r;
+}
+inline FluidStepResult FluidStep(double N, double lambda, double mu, double K, double h) {
+  return FluidStep(N, lambda, mu, K, LossThreshold(K), h);
 }
 
 // The rate a class passes on from a queue: its fraction n/N of the packets served at U mu. An

@@ -161,7 +161,8 @@ void CPathArrays::Propagate(double time) {
         const std::int32_t i = queueOf[k];
         if (i >= 0) {
           const QueueState& q = queues[static_cast<size_t>(i)];
-          if (scale) n[k] = NormalizedShare(n[k], q.N, q.occupancy);
+          // A share (never negative) scaled to an N of 0 is 0, which needs no division.
+          if (scale) n[k] = q.N == 0 ? 0.0 : NormalizedShare(n[k], q.N, q.occupancy);
           r = DepartureRate(n[k], q.N, q.U, q.mu, previous);
         }
       }
@@ -188,10 +189,10 @@ void CPathArrays::Propagate(double time) {
   }
 }
 
-void CPathArrays::SumOccupancy() {
-  ForQueues([this](size_t begin, size_t end) {
+void CPathArrays::SumOccupancy(bool occupiedOnly) {
+  ForQueues([this, occupiedOnly](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
-      if (Settled(i)) continue;
+      if (Settled(i) || (occupiedOnly && queues[i].N == 0)) continue;
       double sum = 0;
       for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += n[queueEntries_[k]];
       queues[i].occupancy = sum;
