@@ -24,6 +24,10 @@ constexpr double kSmallestHalfStep = 1e-12;
 // queue does not fill further (its rho stays here while its derivative is positive). Kept low
 // enough that rho^(K+1) stays finite for every K below 100.
 constexpr double kFullSmallBufferRho = 100.0;
+// The refined model's steps change rho by 0.05 up to this load and by the same in 10/rho beyond it
+// (see StepLength): ten times the service rate fills every buffer but the largest within a few
+// per cent of K.
+constexpr double kRefinedRelativeStepRho = 10.0;
 // The shortest step of the Z-iteration run, as a fraction of the running step: the last guard
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
@@ -80,7 +84,12 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
       // The queue's metrics describe its rho at this time.
       double d;
       if (setup_.refined) {
-        d = RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu);
+        // Far above rho = 1 the step follows 1/rho instead of rho: a heavily overloaded buffer's rho
+        // grows without bound (e-fold in the time its arrivals take to fill the buffer once) while
+        // its N, P and U have long reached their limits, and steps of 0.05 in rho would never get it
+        // there.
+        const double r = rho_[i] > kRefinedRelativeStepRho ? rho_[i] / kRefinedRelativeStepRho : 1.0;
+        d = RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu) / (r * r);
       } else {
         d = QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i]);
         // The first pair of the step starts at rho with the utilisation of rho (which the metrics'
@@ -270,7 +279,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
         const MM1KMetrics& m = refinedMetrics_[i];
         q.N = m.N;
         q.P = m.P;
-        q.U = m.U;
+        q.U = q.mu > 0.0 ? m.U : 0.0;  // a link that sends nothing is never busy, as in Compute Metrics
         arrays_.SetShareRelaxation(i, h);
         arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
