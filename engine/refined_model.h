@@ -19,7 +19,7 @@
 // fraction of a millisecond, where explicit Runge-Kutta steps of the run's length would diverge.
 // "Compute Metrics" takes this step with its fixed running step; "M/M/1/K Z-iteration" keeps its
 // step lengths (0.05 / |d rho/dt| of the fastest queue, at most the running step; beyond rho = 10,
-// where N, P and U hardly move any more, 0.05 in 10/rho) and takes this step over each of them.
+// where N, P and U hardly move any more, 0.05 in 100/rho) and takes this step over each of them.
 //
 // TCP. Long-lived TCP flows probe for bandwidth until their bottleneck drops packets: in the fluid
 // TCP models (Kelly's and Low's network utility view, the Misra-Gong-Towsley fluid equations) the

@@ -24,9 +24,9 @@ constexpr double kSmallestHalfStep = 1e-12;
 // queue does not fill further (its rho stays here while its derivative is positive). Kept low
 // enough that rho^(K+1) stays finite for every K below 100.
 constexpr double kFullSmallBufferRho = 100.0;
-// The refined model's steps change rho by 0.05 up to this load and by the same in 10/rho beyond it
-// (see StepLength): ten times the service rate fills every buffer but the largest within a few
-// per cent of K.
+// The refined model's steps change rho by 0.05 up to this load and beyond it 100/rho by 0.05 (which
+// moves as rho does at rho = 10; see StepLength): ten times the service rate fills every buffer but
+// the largest within a few per cent of K.
 constexpr double kRefinedRelativeStepRho = 10.0;
 // The shortest step of the Z-iteration run, as a fraction of the running step: the last guard
 // that every run reaches its total time.
@@ -84,7 +84,7 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
       // The queue's metrics describe its rho at this time.
       double d;
       if (setup_.refined) {
-        // Far above rho = 1 the step follows 1/rho instead of rho: a heavily overloaded buffer's rho
+        // Far above rho = 1 the step follows 100/rho instead of rho: a heavily overloaded buffer's rho
         // grows without bound (e-fold in the time its arrivals take to fill the buffer once) while
         // its N, P and U have long reached their limits, and steps of 0.05 in rho would never get it
         // there.
