@@ -36,8 +36,9 @@ class CPathArrays {
   // left to scale by SumOccupancy are scaled on the way.
   void Propagate(double time);
   // Each queue's sum of its entries' occupancies (with occupiedOnly, only where the queue's N is not
-  // 0: see UpdateSharesOfOccupiedQueues). Every class's shares are then to be scaled to the queues'
-  // N, which the next Propagate does as it walks the paths (nothing reads them between).
+  // 0: the shares of an empty queue are scaled to 0 whatever their sum). Every class's shares are
+  // then to be scaled to the queues' N, which the next Propagate does as it walks the paths (nothing
+  // reads them between).
   void SumOccupancy(bool occupiedOnly = false);
   // Copies the arrays back into the queues and path entries (what the canvas shows).
   void Store() const;
@@ -94,21 +95,6 @@ class CPathArrays {
       for (size_t k = begin; k < end; ++k) {
         if (queueOf[k] < 0) continue;
         n[k] = share(n[k], x[k], x[k + 1], queues[static_cast<size_t>(queueOf[k])]);
-      }
-    });
-  }
-  // The same for the entries of queues that hold packets after the step, for the classic Compute
-  // Metrics run: the shares of a queue whose N is 0 are scaled to that N, to 0, before anything
-  // reads them or their sum (the next Propagate scales them first), so the step leaves them, and
-  // SumOccupancy(true) their sum, as they are. The numbers a run writes are the same.
-  template <class Share>
-  void UpdateSharesOfOccupiedQueues(Share&& share) {
-    ForEntries([&](size_t begin, size_t end) {
-      for (size_t k = begin; k < end; ++k) {
-        if (queueOf[k] < 0) continue;
-        const QueueState& q = queues[static_cast<size_t>(queueOf[k])];
-        if (q.N == 0) continue;
-        n[k] = share(n[k], x[k], x[k + 1], q);
       }
     });
   }
