@@ -177,29 +177,166 @@ void CZIterationStepper::RungeKuttaStep(double /*time*/, const double* in, doubl
   });
 }
 
+namespace {
+
+// Runge-Kutta pairs of the classic model's moving large buffers, two queues at a time in the lanes
+// of a vector (GCC and Clang vector extensions). A queue's chain of stages waits on its own
+// derivatives at each stage; two queues side by side, their two steps from the same rho in the same
+// loop and no branches let the chains overlap in the processor. Every lane does exactly what
+// RungeKutta4 does with QueueSlope for its queue: the same operations in the same order, each choice
+// made by selecting one of the values the scalar code would compute, so every result is the same to
+// the bit (which the dump-equality tests check).
+class LargeBufferPairs {
+ public:
+  static constexpr int kLanes = 2;
+  using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+
+  bool Full() const { return count_ == kLanes; }
+  bool Empty() const { return count_ == 0; }
+  void Add(size_t queue, double y, double first, double mu, double lambda, int regime) {
+    queue_[count_] = queue;
+    y_[count_] = y;
+    first_[count_] = first;
+    mu_[count_] = mu;
+    lambda_[count_] = lambda;
+    regime_[count_] = regime;
+    ++count_;
+  }
+  // big (when fresh) := step of 2H from y, half := step of H from y, and (when withTwo) two :=
+  // step of H from half; calls done(queue, lane) for each queue added, then starts afresh.
+  template <class Done>
+  void Run(double H, bool fresh, bool withTwo, Done&& done) {
+    for (int l = count_; l < kLanes; ++l) {  // idle lanes repeat the first
+      y_[l] = y_[0];
+      first_[l] = first_[0];
+      mu_[l] = mu_[0];
+      lambda_[l] = lambda_[0];
+      regime_[l] = regime_[0];
+    }
+    if (fresh) {
+      // The two steps from y run side by side.
+      Lanes out[2];
+      Steps<2>({y_, y_}, {2 * H, H}, {first_, first_}, out);
+      big_ = out[0];
+      half_ = out[1];
+    } else {
+      Steps<1>({y_}, {H}, {first_}, &half_);
+    }
+    if (withTwo) {
+      Lanes slope;
+      Slopes(half_, slope);
+      Steps<1>({half_}, {H}, {slope}, &two_);
+    }
+    for (int l = 0; l < count_; ++l) done(queue_[l], l);
+    count_ = 0;
+  }
+  double big(int lane) const { return big_[lane]; }
+  double half(int lane) const { return half_[lane]; }
+  double two(int lane) const { return two_[lane]; }
+
+ private:
+  // QueueSlope(rho, ClosedFormUtilisation(rho), K, mu, lambda, regime) of a large buffer K.
+  // (Vectors pass by reference: by value, their calling convention differs with the instruction set.)
+  void Slopes(const Lanes& rho, Lanes& slope) const {
+    const Lanes zero = {};
+    const Lanes one = zero + 1.0;
+    const Lanes twoRho = 2.0 * rho;
+    const Lanes U = one < twoRho ? one : twoRho;  // std::min(2 rho, 1)
+    const Lanes a = 1.0 - rho;
+    const Lanes below = (lambda_ - mu_ * U) * (a * a);
+    Lanes d = below;
+    bool allBelow = true;
+    for (int l = 0; l < kLanes; ++l) allBelow = allBelow && rho[l] < 1.0;
+    if (!allBelow) d = rho < 1.0 ? below : (lambda_ - mu_ * rho) * (a * a) / rho;
+    const auto held = (d < 0.0 && regime_ == 1.0) || (d > 0.0 && regime_ == 2.0);
+    slope = held ? zero : d;
+  }
+  // RungeKutta4 with the identity as clamp (a large buffer's rho is not held), for C steps at once
+  // (from in[c] over h[c] with first[c] the derivative at in[c]).
+  template <int C>
+  void Steps(const Lanes (&in)[C], const double (&h)[C], const Lanes (&first)[C], Lanes* result) const {
+    const Lanes zero = {};
+    Lanes out[C];
+    Lanes stage[C];
+    Lanes slope[C];
+    double w[C][5];
+    for (int c = 0; c < C; ++c) {
+      const double wc[5] = {h[c] / 2, h[c] / 2, h[c], h[c], h[c] / 2};
+      std::copy(wc, wc + 5, w[c]);
+      out[c] = in[c];
+      stage[c] = in[c];
+      slope[c] = first[c];
+    }
+    for (int k = 0; k < 4; ++k) {
+      for (int c = 0; c < C; ++c) {
+        if (k > 0) Slopes(stage[c], slope[c]);
+        const Lanes s = in[c] + w[c][k] * slope[c];
+        stage[c] = s < 0.0 ? zero : s;
+        const Lanes o = out[c] + w[c][k + 1] * slope[c] / 3.0;
+        out[c] = o < 0.0 ? zero : o;
+      }
+    }
+    for (int c = 0; c < C; ++c) result[c] = out[c];
+  }
+
+  int count_ = 0;
+  size_t queue_[kLanes] = {};
+  Lanes y_ = {}, first_ = {}, mu_ = {}, lambda_ = {}, regime_ = {};
+  Lanes big_ = {}, half_ = {}, two_ = {};
+};
+
+}  // namespace
+
 bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
   // Which queues skip their second single step depends on the threads' timing, but only the
   // verdict and the half steps are read after a rejection, and both are the same either way.
   std::atomic<bool> anyRejected{false};
   arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
     bool rejected = false;
+    const auto isDecided = [&] { return rejectionHalves && (rejected || anyRejected.load(std::memory_order_relaxed)); };
+    const auto check = [&](size_t i) {
+      if (std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) {
+        rejected = true;
+        anyRejected.store(true, std::memory_order_relaxed);
+      }
+    };
+    LargeBufferPairs batch;
+    const auto runBatch = [&] {
+      const bool decided = isDecided();
+      batch.Run(H, fresh, !decided, [&](size_t i, int lane) {
+        if (fresh) big_[i] = batch.big(lane);
+        half_[i] = batch.half(lane);
+        if (!decided) {
+          two_[i] = batch.two(lane);
+          check(i);
+        }
+      });
+    };
     for (size_t i = begin; i < end; ++i) {
-      const bool decided = rejectionHalves && (rejected || anyRejected.load(std::memory_order_relaxed));
+      const bool decided = isDecided();
       WithRungeKutta(i, [&](const auto& rk) {
         if (firstKnown_[i] == 0) {
           first_[i] = rk.slope(y_[i]);
           firstKnown_[i] = 1;
         }
-        const double first = first_[i];
-        if (fresh) big_[i] = rk.step(y_[i], 2 * H, first);
-        half_[i] = rk.step(y_[i], H, first);
+      });
+      const double first = first_[i];
+      const double y = y_[i];
+      // A classic large buffer that moves goes to the batch (one at rest keeps its rho, below).
+      if (!setup_.refined && IsLargeBuffer(arrays_.bufferSizes[i]) && !(first == 0 && y >= 0 && !std::signbit(y))) {
+        const CPathArrays::QueueState& q = arrays_.queues[i];
+        batch.Add(i, y, first, q.mu, q.lambda, regime_[i]);
+        if (batch.Full()) runBatch();
+        continue;
+      }
+      WithRungeKutta(i, [&](const auto& rk) {
+        if (fresh) big_[i] = rk.step(y, 2 * H, first);
+        half_[i] = rk.step(y, H, first);
         if (!decided) two_[i] = rk.step(half_[i], H, rk.slope(half_[i]));
       });
-      if (!decided && std::fabs(big_[i] - two_[i]) > kAdaptiveTolerance) {
-        rejected = true;
-        anyRejected.store(true, std::memory_order_relaxed);
-      }
+      if (!decided) check(i);
     }
+    if (!batch.Empty()) runBatch();
   });
   return anyRejected.load(std::memory_order_relaxed);
 }
