@@ -64,10 +64,9 @@ void CComputeMetricsStepper::Step(double h) {
   arrays_.RoundTripTermsSet();
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them where
   // the queue holds packets (an empty queue's shares are scaled to 0 whatever their sum).
-  arrays_.UpdateShares([](double n, double x, double next, const CPathArrays::QueueState& q) {
+  arrays_.UpdateOccupiedShares([](double n, double x, double next, const CPathArrays::QueueState& q) {
     return DiscreteShare(n, x, q.accepted, q.lambda, next, q.served, q.mu);
   });
-  arrays_.SumOccupancy(true);
 }
 
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {

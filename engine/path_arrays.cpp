@@ -73,6 +73,18 @@ void CPathArrays::Build() {
     }
   }
   queueEntryStart_[count] = static_cast<std::uint32_t>(queueEntries_.size());
+  std::vector<std::uint8_t> listed(entryCount, 0);
+  listsHoldEveryEntry_ = true;
+  for (size_t i = 0; i < count && listsHoldEveryEntry_; ++i) {
+    for (std::uint32_t j = queueEntryStart_[i]; j < queueEntryStart_[i + 1]; ++j) {
+      const std::uint32_t k = queueEntries_[j];
+      if (listed[k] != 0 || queueOf[k] != static_cast<std::int32_t>(i)) listsHoldEveryEntry_ = false;
+      listed[k] = 1;
+    }
+  }
+  for (size_t k = 0; k < entryCount && listsHoldEveryEntry_; ++k) {
+    if (queueOf[k] >= 0 && listed[k] == 0) listsHoldEveryEntry_ = false;
+  }
   scalePending_ = false;
   uncrossed_.assign(count, 0);
   for (size_t i = 0; i < count; ++i) {
@@ -198,6 +210,10 @@ void CPathArrays::SumOccupancy(bool occupiedOnly) {
       queues[i].occupancy = sum;
     }
   });
+  OccupancySummed();
+}
+
+void CPathArrays::OccupancySummed() {
   scalePending_ = true;
   // An uncrossed queue that was empty receives nothing: the first step leaves it empty, and the
   // second gives it the values of an empty queue with nothing arriving, which every later step

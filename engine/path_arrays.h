@@ -98,6 +98,33 @@ class CPathArrays {
       }
     });
   }
+  // UpdateShares then SumOccupancy(true), in one pass queue by queue, passing by the queues whose N
+  // is 0: the next propagation scales their shares to that N, 0, whatever they are, so their update
+  // would be overwritten unread. Each other entry's share is updated from its own values and its
+  // queue's alone, so going through each queue's list of entries gives every share as UpdateShares
+  // does, and the sum adds them in the list's order as SumOccupancy does.
+  template <class Share>
+  void UpdateOccupiedShares(Share&& share) {
+    if (!listsHoldEveryEntry_) {
+      UpdateShares(share);
+      SumOccupancy(true);
+      return;
+    }
+    ForQueues([&](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        QueueState& q = queues[i];
+        if (q.N == 0) continue;
+        double sum = 0;
+        for (std::uint32_t j = queueEntryStart_[i]; j < queueEntryStart_[i + 1]; ++j) {
+          const std::uint32_t k = queueEntries_[j];
+          n[k] = share(n[k], x[k], x[k + 1], q);
+          sum += n[k];
+        }
+        if (!Settled(i)) q.occupancy = sum;
+      }
+    });
+    OccupancySummed();
+  }
   // Refined model: queue i's share relaxation over a step of h from its values after the step
   // (RefinedShareRelaxation), which the steppers set where they set the values; RelaxShares then
   // moves every class's packets by it, in parts shared by the threads: the share updates of both
@@ -174,6 +201,10 @@ class CPathArrays {
   // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
   // class order, before the other classes' rates are found in parallel.
   std::vector<std::uint32_t> objectRateClasses_;
+  // After the occupancy sums: the shares are left to scale, and the settled queues known.
+  void OccupancySummed();
+  // Every entry with a queue is in that queue's list, once (see UpdateOccupiedShares).
+  bool listsHoldEveryEntry_ = false;
   // SumOccupancy has run and the shares are still to be scaled.
   bool scalePending_ = false;
   // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
