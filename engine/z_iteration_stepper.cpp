@@ -322,8 +322,18 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
       });
       const double first = first_[i];
       const double y = y_[i];
-      // A classic large buffer that moves goes to the batch (one at rest keeps its rho, below).
-      if (!setup_.refined && IsLargeBuffer(arrays_.bufferSizes[i]) && !(first == 0 && y >= 0 && !std::signbit(y))) {
+      const double K = arrays_.bufferSizes[i];
+      // A queue at rest (RungeKutta4's test; first is the derivative at y, so the half step's
+      // derivative is first again) stays at y in all three steps.
+      const bool atRest = first == 0 && y >= 0 && !std::signbit(y);
+      if (atRest && (IsLargeBuffer(K) || !(y > kFullSmallBufferRho))) {
+        if (fresh) big_[i] = y;
+        half_[i] = y;
+        two_[i] = y;
+        continue;
+      }
+      // A large buffer that moves goes to the batch.
+      if (IsLargeBuffer(K)) {
         const CPathArrays::QueueState& q = arrays_.queues[i];
         batch.Add(i, y, first, q.mu, q.lambda, regime_[i]);
         if (batch.Full()) runBatch();
