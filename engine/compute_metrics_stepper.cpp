@@ -41,8 +41,7 @@ void CComputeMetricsStepper::Step(double h) {
     arrays_.RoundTripTermsSet();
     // Each class's packets in each queue by the mixing law of the refined model, then each
     // queue's sum of them.
-    arrays_.RelaxShares();
-    arrays_.SumOccupancy();
+    arrays_.RelaxOccupiedShares();
     return;
   }
   arrays_.ForQueues([&](size_t begin, size_t end) {

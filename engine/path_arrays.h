@@ -110,20 +110,7 @@ class CPathArrays {
       SumOccupancy(true);
       return;
     }
-    ForQueues([&](size_t begin, size_t end) {
-      for (size_t i = begin; i < end; ++i) {
-        QueueState& q = queues[i];
-        if (q.N == 0) continue;
-        double sum = 0;
-        for (std::uint32_t j = queueEntryStart_[i]; j < queueEntryStart_[i + 1]; ++j) {
-          const std::uint32_t k = queueEntries_[j];
-          n[k] = share(n[k], x[k], x[k + 1], q);
-          sum += n[k];
-        }
-        if (!Settled(i)) q.occupancy = sum;
-      }
-    });
-    OccupancySummed();
+    SharesQueueByQueue([&](std::uint32_t k, size_t, const QueueState& q) { return share(n[k], x[k], x[k + 1], q); });
   }
   // Refined model: queue i's share relaxation over a step of h from its values after the step
   // (RefinedShareRelaxation), which the steppers set where they set the values; RelaxShares then
@@ -141,6 +128,16 @@ class CPathArrays {
         n[k] = RefinedShare(n[k], x[k], shareRelaxation_[i]);
       }
     });
+  }
+  // RelaxShares then SumOccupancy(true), in one pass queue by queue as UpdateOccupiedShares.
+  void RelaxOccupiedShares() {
+    if (!listsHoldEveryEntry_) {
+      RelaxShares();
+      SumOccupancy(true);
+      return;
+    }
+    SharesQueueByQueue(
+        [this](std::uint32_t k, size_t i, const QueueState&) { return RefinedShare(n[k], x[k], shareRelaxation_[i]); });
   }
   // Whether every loop of a run stays on the calling thread, all of them being too short to hand
   // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.
@@ -201,6 +198,25 @@ class CPathArrays {
   // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
   // class order, before the other classes' rates are found in parallel.
   std::vector<std::uint32_t> objectRateClasses_;
+  // The pass of UpdateOccupiedShares: every entry of each queue whose N is not 0 takes
+  // share(k, i, queue), and the queue's occupancy the sum of them in its list's order.
+  template <class Share>
+  void SharesQueueByQueue(Share&& share) {
+    ForQueues([&](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        QueueState& q = queues[i];
+        if (q.N == 0) continue;
+        double sum = 0;
+        for (std::uint32_t j = queueEntryStart_[i]; j < queueEntryStart_[i + 1]; ++j) {
+          const std::uint32_t k = queueEntries_[j];
+          n[k] = share(k, i, q);
+          sum += n[k];
+        }
+        if (!Settled(i)) q.occupancy = sum;
+      }
+    });
+    OccupancySummed();
+  }
   // After the occupancy sums: the shares are left to scale, and the settled queues known.
   void OccupancySummed();
   // Every entry with a queue is in that queue's list, once (see UpdateOccupiedShares).

@@ -46,6 +46,9 @@
 // of a link's classes add up to more than it can send.)
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+
 #include "model/mm1k_closed_form.h"
 
 namespace varlo {
@@ -55,6 +58,10 @@ double RefinedRhoRate(double rho, double lambda, double mu, double K);
 // The same from atRho = MM1KClosedForm(rho, K).
 double RefinedRhoRate(const MM1KMetrics& atRho, double rho, double lambda, double mu);
 
+// The state of a queue that cannot keep up at all (no service, or a full buffer that the solver
+// puts at an infinite load); far beyond where any metric still changes (its N is K - 1e-9).
+constexpr double kHeaviestLoad = 1e9;
+
 // One fixed step of h seconds at arrival rate lambda; rho is the queue's state, updated in place.
 struct RefinedStepResult {
   MM1KMetrics metrics;  // at the end of the step
@@ -63,8 +70,49 @@ struct RefinedStepResult {
 };
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h);
 // The same with atRho = MM1KClosedForm(rho, K) kept by the caller from the last step (and updated).
-RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K,
-                                      double h);
+inline RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K,
+                                             double h) {
+  RefinedStepResult r{};
+  if (!(mu > 0.0)) {
+    // Nothing is sent: the buffer fills with whatever arrives and drops the rest.
+    if (lambda > 0.0 && rho != kHeaviestLoad) {
+      rho = kHeaviestLoad;
+      atRho = MM1KClosedForm(rho, K);
+    }
+    r.metrics = atRho;
+    r.metrics.U = 0.0;
+    r.accepted = 0.0;
+    r.served = 0.0;
+    return r;
+  }
+  const double target = lambda / mu;
+  const MM1KMetrics now = atRho;
+  double next = target;
+  MM1KMetrics after;
+  if (rho == target) {
+    after = now;
+  } else {
+    const double rate = now.slope > 0.0 ? mu * now.acceptedShare / now.slope : 0.0;
+    next = target + (rho - target) * std::exp(-rate * h);
+    if (!(next <= kHeaviestLoad)) next = kHeaviestLoad;
+    after = MM1KClosedForm(next, K);
+    const double inflow = now.acceptedShare * (lambda - mu * rho);  // packets/s
+    const double most = std::fabs(inflow) * h;
+    if (std::fabs(after.N - now.N) > most) {
+      double size = now.N + inflow * h;
+      if (size < 0.0) size = 0.0;
+      next = size < K ? MM1KLoadForSize(size, K, next) : kHeaviestLoad;
+      if (!(next <= kHeaviestLoad)) next = kHeaviestLoad;
+      after = MM1KClosedForm(next, K);
+    }
+  }
+  rho = next;
+  atRho = after;
+  r.metrics = after;
+  r.accepted = lambda * after.acceptedShare * h;
+  r.served = mu * after.U * h;
+  return r;
+}
 
 // A class's packets in a queue over a step of either run. The queue mixes what it admits and sends
 // its packets in proportion to the classes' shares, so a class's packets n follow
@@ -79,16 +127,28 @@ struct ShareRelaxation {
   double decay;
   double admitted;  // seconds
 };
-ShareRelaxation RefinedShareRelaxation(double N, double U, double P, double mu, double h);
+inline ShareRelaxation RefinedShareRelaxation(double N, double U, double P, double mu, double h) {
+  const double s = N > 0.0 && U > 0.0 && mu > 0.0 ? mu * U / N : 0.0;
+  if (!(s * h > 0.0) || !std::isfinite(s)) return {1.0, (1.0 - P) * h};
+  return {std::exp(-s * h), (1.0 - P) * -std::expm1(-s * h) / s};
+}
 inline double RefinedShare(double n, double x, const ShareRelaxation& r) { return n * r.decay + x * r.admitted; }
 
 // A TCP class's time in one queue: Little's law N/(mu U), and never less than the 1/mu of
 // sending one packet. Seconds.
-double RefinedSojourn(double N, double U, double mu);
+inline double RefinedSojourn(double N, double U, double mu) {
+  const double service = 1.0 / mu;
+  if (!(U > 0.0)) return service;
+  const double sojourn = N / (mu * U);
+  return sojourn > service ? sojourn : service;
+}
 
 // The factor by which the TCP classes crossing a queue are scaled so that their sum fills the room
 // mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
-double RefinedTcpShare(double tcpDemand, double otherLoad, double mu);
+inline double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
+  const double room = mu - otherLoad;
+  return room > 0.0 ? room / tcpDemand : 0.0;
+}
 
 // The most a TCP class keeps in flight, in packets of 1000 bytes (the unit of every rate and
 // service rate): the maximum window of the TCP senders the profiles describe (and of the agents in
@@ -98,7 +158,9 @@ constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
 
 // The rate a window of kTcpMaximumWindowPackets allows over a round trip of roundTrip seconds,
 // packets/s (unbounded for a round trip of 0).
-double TcpWindowRate(double roundTrip);
+inline double TcpWindowRate(double roundTrip) {
+  return roundTrip > 0.0 ? kTcpMaximumWindowPackets / roundTrip : HUGE_VAL;
+}
 
 // The fraction of a drop-tail queue's time that long-lived TCP flows keep it sending when their
 // windows, bandwidthDelay packets in all at the queue's room with its buffer empty (the room times
@@ -108,7 +170,18 @@ double TcpWindowRate(double roundTrip);
 // the buffer fills. This is the sawtooth behind the rule that a buffer should hold the
 // bandwidth-delay product (Villamizar and Song 1994; Appenzeller, Keslassy and McKeown 2004):
 // 1 from a buffer of bandwidthDelay on, 3/4 without a buffer.
-double TcpSawtoothUtilisation(double buffer, double bandwidthDelay);
+inline double TcpSawtoothUtilisation(double buffer, double bandwidthDelay) {
+  // No limit where the product is unknown (a queue on the path that sends nothing makes it infinite).
+  if (!(bandwidthDelay > buffer) || !(buffer >= 0.0) || !std::isfinite(bandwidthDelay)) return 1.0;
+  const double top = bandwidthDelay + buffer;  // the windows when the buffer overflows
+  const double bottom = top / 2.0;
+  // Packets sent over one tooth: the integral of the rate over the time, in units of the room.
+  const double sent = (top * top - bottom * bottom) / 2.0;
+  // The tooth's length times the room: bandwidthDelay - bottom round trips of the empty path, then
+  // the time the buffer takes to fill while the windows grow one packet per (longer) round trip.
+  const double length = bandwidthDelay * (bandwidthDelay - bottom) + (top * top - bandwidthDelay * bandwidthDelay) / 2.0;
+  return sent / length;
+}
 
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its
 // path (above), the smallest factor of its path that fills only the part of a queue's room its
@@ -119,7 +192,14 @@ struct RefinedTcpRates {
   double offered;
   double delivered;
 };
-RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare, double pathSuccess,
-                                  double windowRate);
+inline RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare, double pathSuccess,
+                                         double windowRate) {
+  if (share >= 1.0) {
+    const double factor = std::max(std::min(share, raiseShare), 1.0);
+    const double raised = std::min(profileRate * factor, std::max(profileRate, windowRate));
+    return {raised, raised * std::min(pathSuccess, 1.0)};
+  }
+  return {profileRate, profileRate * std::min(pathSuccess, share)};
+}
 
 }  // namespace varlo

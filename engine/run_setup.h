@@ -93,49 +93,60 @@ struct RunSetup {
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
   // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
   // idle round trip of the TCP classes there). forClasses(body) runs body(begin, end) over the
-  // classes in parts, which may be shared by threads: each class's own values are found there, the
-  // sums over the classes of a queue in class order on the calling thread.
-  template <class QueueAt, class ForClasses>
+  // classes in parts, which may be shared by threads, and forQueues(body) over the queues: each
+  // class's own values are found in the first, each queue's sums over its classes (in class order)
+  // in the second.
+  template <class QueueAt, class ForClasses, class ForQueues>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
                 const std::vector<double>& buffers, const std::vector<double>& tcpArrival,
-                ForClasses&& forClasses) {
+                ForClasses&& forClasses, ForQueues&& forQueues) {
     const size_t n = lambda.size();
-    tcpDemand_.assign(n, 0.0);
-    tcpDemandTrip_.assign(n, 0.0);
+    classDemand_.resize(classes.size());
+    classDemandTrip_.resize(classes.size());
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
         if (info.kind != RateKind::kTcp || info.unreachable) continue;
         info.sharedRate = TcpRate(info, time, at);
         info.deliveredRate = info.sharedRate;
-        if (info.sharedRate == 0 || info.idleRoundTrip >= 0) continue;
-        const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-        double trip = info.tcp->sinkDelay;
-        for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) trip += at(q[i]).delay + 1.0 / mu[q[i]];
-        info.idleRoundTrip = trip;
+        classDemand_[c] = info.sharedRate;
+        if (info.sharedRate == 0) {
+          classDemandTrip_[c] = 0.0;
+          continue;
+        }
+        if (info.idleRoundTrip < 0) {
+          const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+          double trip = info.tcp->sinkDelay;
+          for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) trip += at(q[i]).delay + 1.0 / mu[q[i]];
+          info.idleRoundTrip = trip;
+        }
+        classDemandTrip_[c] = info.sharedRate * info.idleRoundTrip;
       }
     });
-    bool any = false;
-    for (const ClassInfo& info : classes) {
-      if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0) continue;
-      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-      const double trip = info.sharedRate * info.idleRoundTrip;
-      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
-        tcpDemand_[q[i]] += info.sharedRate;
-        tcpDemandTrip_[q[i]] += trip;
-      }
-      any = true;
-    }
-    if (!any) return;
+    // Each queue's sums over the classes of its list, which holds them in class order, as adding
+    // class by class along each forward path would give them (a class whose rate is 0 adds 0 to
+    // both, which leaves them as they are).
     tcpShare_.resize(n);
     tcpRaise_.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-      const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
-      tcpShare_[i] = tcpDemand_[i] == 0 ? 1.0 : RefinedTcpShare(tcpDemand_[i], other, mu[i]);
-      tcpRaise_[i] = tcpDemand_[i] == 0
-                         ? 1.0
-                         : tcpShare_[i] * TcpSawtoothUtilisation(buffers[i], tcpShare_[i] * tcpDemandTrip_[i]);
-    }
+    forQueues([&](size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        double demand = 0.0;
+        double demandTrip = 0.0;
+        for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
+          const std::uint32_t c = demandClasses_[j];
+          demand += classDemand_[c];
+          demandTrip += classDemandTrip_[c];
+        }
+        if (demand == 0) {
+          tcpShare_[i] = 1.0;
+          tcpRaise_[i] = 1.0;
+          continue;
+        }
+        const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
+        tcpShare_[i] = RefinedTcpShare(demand, other, mu[i]);
+        tcpRaise_[i] = tcpShare_[i] * TcpSawtoothUtilisation(buffers[i], tcpShare_[i] * demandTrip);
+      }
+    });
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
@@ -181,10 +192,16 @@ struct RunSetup {
   }
 
  private:
-  std::vector<double> tcpDemand_;  // per queue: the TCP classes' profile rates, packets/s
-  std::vector<double> tcpShare_;   // per queue: the factor of the TCP classes crossing it
-  std::vector<double> tcpDemandTrip_;  // per queue: the sum of profile rate times idle round trip, packets
-  std::vector<double> tcpRaise_;       // per queue: the factor that fills the part of the room kept busy
+  // Per TCP class: its profile rate, packets/s, and that times its idle round trip, packets (0
+  // where the rate is 0).
+  std::vector<double> classDemand_;
+  std::vector<double> classDemandTrip_;
+  // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
+  // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]).
+  std::vector<std::uint32_t> demandClassStart_;
+  std::vector<std::uint32_t> demandClasses_;
+  std::vector<double> tcpShare_;  // per queue: the factor of the TCP classes crossing it
+  std::vector<double> tcpRaise_;  // per queue: the factor that fills the part of the room kept busy
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
   template <class QueueAt>

@@ -434,8 +434,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
       arrays_.CheckedPart(begin, impossible);
     });
     arrays_.RoundTripTermsSet();
-    arrays_.RelaxShares();
-    arrays_.SumOccupancy();
+    arrays_.RelaxOccupiedShares();
     return;
   }
   arrays_.ForQueues([this](size_t begin, size_t end) {

@@ -23,9 +23,11 @@ struct Reduced {
   double rM;       // r^(K+1)
 };
 
-Reduced ReducedQueue(double r, double K) {
+// logR is ln r, to the last digits: where r^K is below e^-750 (far below the least subnormal
+// number), pow() would return 0 by way of its slow underflow path.
+Reduced ReducedQueue(double r, double logR, double K) {
   const double M = K + 1.0;
-  const double rK = std::pow(r, K);
+  const double rK = logR * K < -750.0 ? 0.0 : std::pow(r, K);
   const double rM = rK * r;
   const double a = 1.0 - r;
   const double den = 1.0 - rM;
@@ -80,7 +82,7 @@ MM1KMetrics MM1KClosedForm(double rho, double K) {
     return m;
   }
   if (rho < 1.0) {
-    const Reduced q = ReducedQueue(rho, K);
+    const Reduced q = ReducedQueue(rho, x, K);
     m.N = q.mean;
     m.P = q.piK;
     m.U = 1.0 - q.pi0;
@@ -89,7 +91,7 @@ MM1KMetrics MM1KClosedForm(double rho, double K) {
   } else {
     // pi_n(rho) = pi_{K-n}(1/rho): the mirrored queue of load s = 1/rho.
     const double s = 1.0 / rho;
-    const Reduced q = ReducedQueue(s, K);
+    const Reduced q = ReducedQueue(s, -x, K);
     m.N = K - q.mean;
     m.P = q.pi0;
     m.U = 1.0 - q.piK;
