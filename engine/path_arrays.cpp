@@ -124,8 +124,11 @@ void CPathArrays::Build() {
   }
 
   objectRateClasses_.clear();
+  constantClasses_.clear();
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
-    if (!classes[c].unreachable && classes[c].kind == RateKind::kFromClass) objectRateClasses_.push_back(c);
+    if (classes[c].unreachable) continue;
+    if (classes[c].kind == RateKind::kFromClass) objectRateClasses_.push_back(c);
+    if (classes[c].kind == RateKind::kConstant) constantClasses_.push_back(c);
   }
   classRates_.assign(classes.size(), 0.0);
 }
@@ -140,7 +143,7 @@ void CPathArrays::Propagate(double time) {
   auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms_[i]; };
   if (shareTcp_) {
     for (size_t i = 0; i < queues.size(); ++i) lambda_[i] = queues[i].lambda;
-    setup_.ShareTcp(time, at, lambda_, mu_, bufferSizes, tcpArrival_,
+    setup_.ShareTcp(time, at, lambda_, mu_, bufferSizes, tcpArrival_, classRates_,
                     [this](auto&& body) { ForClasses(body); }, [this](auto&& body) { ForQueues(body); });
   }
   // Every rate first, so that a run stopped by a rate (a profile out of its table) leaves the
@@ -151,16 +154,26 @@ void CPathArrays::Propagate(double time) {
     classRates_[c] = setup_.Rate(classes[c], time, at);
     classes[c].lastRate = classRates_[c];
   }
-  ForClasses([&](size_t begin, size_t end) {
-    for (size_t c = begin; c < end; ++c) {
-      ClassInfo& info = classes[c];
-      if (info.unreachable || info.kind == RateKind::kFromClass) continue;
-      const double r =
-          shareTcp_ && info.kind == RateKind::kTcp ? info.sharedRate : setup_.Rate(info, time, at);
-      info.lastRate = r;
-      classRates_[c] = r;
-    }
-  });
+  if (shareTcp_) {
+    // The TCP classes' rates are in place (ShareTcp); the constant ones remain.
+    ForParts(constantClasses_.size(), kClassesPerPart, [&](size_t begin, size_t end) {
+      for (size_t j = begin; j < end; ++j) {
+        ClassInfo& info = classes[constantClasses_[j]];
+        info.lastRate = setup_.Rate(info, time, at);
+        classRates_[constantClasses_[j]] = info.lastRate;
+      }
+    });
+  } else {
+    ForClasses([&](size_t begin, size_t end) {
+      for (size_t c = begin; c < end; ++c) {
+        ClassInfo& info = classes[c];
+        if (info.unreachable || info.kind == RateKind::kFromClass) continue;
+        const double r = setup_.Rate(info, time, at);
+        info.lastRate = r;
+        classRates_[c] = r;
+      }
+    });
+  }
   // Each class's rate carried along its path; a queue passes on the class's fraction of what it
   // serves, from the class's share scaled to the queue's N if SumOccupancy left that to do.
   const bool scale = scalePending_;

@@ -198,6 +198,8 @@ class CPathArrays {
   // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
   // class order, before the other classes' rates are found in parallel.
   std::vector<std::uint32_t> objectRateClasses_;
+  // The reachable classes of constant rate, in class order.
+  std::vector<std::uint32_t> constantClasses_;
   // The pass of UpdateOccupiedShares: every entry of each queue whose N is not 0 takes
   // share(k, i, queue), and the queue's occupancy the sum of them in its list's order.
   template <class Share>

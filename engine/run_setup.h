@@ -92,14 +92,15 @@ struct RunSetup {
   // info.deliveredRate what the class gets through its path: the offered rate times the path's
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
   // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
-  // idle round trip of the TCP classes there). forClasses(body) runs body(begin, end) over the
+  // idle round trip of the TCP classes there). The offered rate is also the class's lastRate and
+  // classRates[c], what the propagation carries along its path. forClasses(body) runs body(begin, end) over the
   // classes in parts, which may be shared by threads, and forQueues(body) over the queues: each
   // class's own values are found in the first, each queue's sums over its classes (in class order)
   // in the second.
   template <class QueueAt, class ForClasses, class ForQueues>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
                 const std::vector<double>& buffers, const std::vector<double>& tcpArrival,
-                ForClasses&& forClasses, ForQueues&& forQueues) {
+                std::vector<double>& classRates, ForClasses&& forClasses, ForQueues&& forQueues) {
     const size_t n = lambda.size();
     classDemand_.resize(classes.size());
     classDemandTrip_.resize(classes.size());
@@ -150,23 +151,25 @@ struct RunSetup {
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
-        if (info.kind != RateKind::kTcp || info.unreachable || info.sharedRate == 0 || info.forwardQueueCount == 0) {
-          continue;
+        if (info.kind != RateKind::kTcp || info.unreachable) continue;
+        if (info.sharedRate != 0 && info.forwardQueueCount != 0) {
+          const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+          double share = tcpShare_[q[0]];
+          double raise = tcpRaise_[q[0]];
+          double success = at(q[0]).success;
+          for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
+            share = std::min(share, tcpShare_[q[i]]);
+            raise = std::min(raise, tcpRaise_[q[i]]);
+            success *= at(q[i]).success;
+          }
+          const RefinedTcpRates rates =
+              RefinedTcpRatesOf(info.sharedRate, share, raise, success, TcpWindowRate(info.lookupRoundTrip));
+          info.sharedRate = rates.offered;
+          info.deliveredRate = rates.delivered;
+          info.tcp->lastThroughput = info.sharedRate;
         }
-        const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-        double share = tcpShare_[q[0]];
-        double raise = tcpRaise_[q[0]];
-        double success = at(q[0]).success;
-        for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
-          share = std::min(share, tcpShare_[q[i]]);
-          raise = std::min(raise, tcpRaise_[q[i]]);
-          success *= at(q[i]).success;
-        }
-        const RefinedTcpRates rates =
-            RefinedTcpRatesOf(info.sharedRate, share, raise, success, TcpWindowRate(info.lookupRoundTrip));
-        info.sharedRate = rates.offered;
-        info.deliveredRate = rates.delivered;
-        info.tcp->lastThroughput = info.sharedRate;
+        info.lastRate = info.sharedRate;
+        classRates[c] = info.sharedRate;
       }
     });
   }
