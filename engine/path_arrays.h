@@ -73,8 +73,8 @@ class CPathArrays {
   void ForQueues(Body&& body) const {
     ForParts(queues.size(), kQueuesPerPart, body);
   }
-  // The same for loops that spend long on each queue (Runge-Kutta pairs, the refined steps), which
-  // are worth sharing from two parts on.
+  // The same for loops that spend long on each queue (the Z-iteration's Runge-Kutta pairs and
+  // refined steps), which are worth sharing from two parts on.
   template <class Body>
   void ForQueuesCostly(Body&& body) const {
     setup_.pool->ForRanges(queues.size(), kQueuesPerPart, body, 2);

@@ -188,10 +188,11 @@ struct CZIterationEngine::Impl {
     try {
       if (Prepare(m, result)) {
         // Where the steps keep to one thread, the rows' text is made on another core beside them.
-        const bool classicMetrics = method == RunMethod::kComputeMetrics && !setup.refined;
+        // Only the Z-iteration has loops worth sharing from two parts on.
+        const bool costlyLoops = method == RunMethod::kZIteration;
         const CPathArrays& arrays =
             method == RunMethod::kComputeMetrics ? computeMetrics.Arrays() : zIteration.Arrays();
-        if (setup.pool->GetThreadCount() > 1 && arrays.LoopsStayOnCaller(!classicMetrics)) dump.WriteInBackground();
+        if (setup.pool->GetThreadCount() > 1 && arrays.LoopsStayOnCaller(costlyLoops)) dump.WriteInBackground();
         do {
           if (Cancelled()) {
             result.status = RunStatus::kCancelled;
