@@ -317,6 +317,27 @@ TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
   }
 }
 
+// A TCP class that stops sending leaves its path empty: nothing of what it sent before goes on
+// being carried, in either run.
+TEST(ModelLaws, RefinedTcpClassCarriesNothingAfterItStops) {
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    const ProfileGuard guard(kProfileNS);
+    TempFolder folder;
+    NetBuilder net;
+    auto* s = net.Node("S");
+    auto* r = net.Node("R");
+    auto* d = net.Node("D");
+    net.Link(s, r, 1000, 50, 0.01);
+    net.Link(r, d, 1000, 50, 0.01);
+    net.Tcp(s, d, 0, 0, 2);
+    const std::vector<double> last = LastRefinedRow(net, method, 5, folder.File("t.dmp"));
+    ASSERT_FALSE(last.empty());
+    EXPECT_EQ(last.at(13), 0.0) << "rate of the class";
+    EXPECT_LT(last.at(2), 1e-3) << "utilisation of S -> R";
+    EXPECT_LT(last.at(8), 1e-3) << "utilisation of R -> D";
+  }
+}
+
 // Utilisation of a link by flows whose windows (W packets in all, path round trip T with an empty
 // buffer, capacity C) grow by a packet per round trip and halve together when the buffer
 // overflows, by stepping the windows through many teeth: the link sends min(W/T, C), the round
