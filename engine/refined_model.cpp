@@ -1,7 +1,5 @@
 #include "engine/refined_model.h"
 
-#include <algorithm>
-
 #include <cmath>
 
 namespace varlo {
@@ -23,11 +21,9 @@ double RefinedRhoRate(const MM1KMetrics& atRho, double rho, double lambda, doubl
   return RhoRate(atRho, rho, lambda, mu);
 }
 
-
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {
   MM1KMetrics atRho = MM1KClosedForm(rho, K);
   return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);
 }
-
 
 }  // namespace varlo
