@@ -110,7 +110,8 @@ class CPathArrays {
       SumOccupancy(true);
       return;
     }
-    SharesQueueByQueue([&](std::uint32_t k, size_t, const QueueState& q) { return share(n[k], x[k], x[k + 1], q); });
+    SharesQueueByQueue(
+        [&](std::uint32_t k, size_t, const QueueState& q) { return share(n[k], x[k], x[k + 1], q); });
   }
   // Refined model: queue i's share relaxation over a step of h from its values after the step
   // (RefinedShareRelaxation), which the steppers set where they set the values; RelaxShares then
@@ -136,8 +137,9 @@ class CPathArrays {
       SumOccupancy(true);
       return;
     }
-    SharesQueueByQueue(
-        [this](std::uint32_t k, size_t i, const QueueState&) { return RefinedShare(n[k], x[k], shareRelaxation_[i]); });
+    SharesQueueByQueue([this](std::uint32_t k, size_t i, const QueueState&) {
+      return RefinedShare(n[k], x[k], shareRelaxation_[i]);
+    });
   }
   // Whether every loop of a run stays on the calling thread, all of them being too short to hand
   // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.

@@ -70,8 +70,8 @@ struct RefinedStepResult {
 };
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h);
 // The same with atRho = MM1KClosedForm(rho, K) kept by the caller from the last step (and updated).
-inline RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K,
-                                             double h) {
+inline RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, double lambda, double mu,
+                                             double K, double h) {
   RefinedStepResult r{};
   if (!(mu > 0.0)) {
     // Nothing is sent: the buffer fills with whatever arrives and drops the rest.
@@ -179,7 +179,8 @@ inline double TcpSawtoothUtilisation(double buffer, double bandwidthDelay) {
   const double sent = (top * top - bottom * bottom) / 2.0;
   // The tooth's length times the room: bandwidthDelay - bottom round trips of the empty path, then
   // the time the buffer takes to fill while the windows grow one packet per (longer) round trip.
-  const double length = bandwidthDelay * (bandwidthDelay - bottom) + (top * top - bandwidthDelay * bandwidthDelay) / 2.0;
+  const double length =
+      bandwidthDelay * (bandwidthDelay - bottom) + (top * top - bandwidthDelay * bandwidthDelay) / 2.0;
   return sent / length;
 }
 
@@ -192,8 +193,8 @@ struct RefinedTcpRates {
   double offered;
   double delivered;
 };
-inline RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare, double pathSuccess,
-                                         double windowRate) {
+inline RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare,
+                                         double pathSuccess, double windowRate) {
   if (share >= 1.0) {
     const double factor = std::max(std::min(share, raiseShare), 1.0);
     const double raised = std::min(profileRate * factor, std::max(profileRate, windowRate));

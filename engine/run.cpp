@@ -192,7 +192,8 @@ struct CZIterationEngine::Impl {
         const bool costlyLoops = method == RunMethod::kZIteration;
         const CPathArrays& arrays =
             method == RunMethod::kComputeMetrics ? computeMetrics.Arrays() : zIteration.Arrays();
-        if (setup.pool->GetThreadCount() > 1 && arrays.LoopsStayOnCaller(costlyLoops)) dump.WriteInBackground();
+        if (setup.pool->GetThreadCount() > 1 && arrays.LoopsStayOnCaller(costlyLoops))
+          dump.WriteInBackground();
         do {
           if (Cancelled()) {
             result.status = RunStatus::kCancelled;

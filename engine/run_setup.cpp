@@ -129,7 +129,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   demandClassStart_.assign(queues.size() + 1, 0);
   for (const ClassInfo& info : classes) {
     if (info.kind != RateKind::kTcp) continue;
-    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) ++demandClassStart_[rttQueues[info.firstRttQueue + i] + 1];
+    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
+      ++demandClassStart_[rttQueues[info.firstRttQueue + i] + 1];
   }
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
@@ -137,7 +138,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     const ClassInfo& info = classes[c];
     if (info.kind != RateKind::kTcp) continue;
-    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) demandClasses_[filled[rttQueues[info.firstRttQueue + i]]++] = c;
+    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
+      demandClasses_[filled[rttQueues[info.firstRttQueue + i]]++] = c;
   }
   if (!names.empty()) {
     result.unreachableMessage =

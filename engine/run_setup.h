@@ -93,10 +93,10 @@ struct RunSetup {
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
   // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
   // idle round trip of the TCP classes there). The offered rate is also the class's lastRate and
-  // classRates[c], what the propagation carries along its path. forClasses(body) runs body(begin, end) over the
-  // classes in parts, which may be shared by threads, and forQueues(body) over the queues: each
-  // class's own values are found in the first, each queue's sums over its classes (in class order)
-  // in the second.
+  // classRates[c], what the propagation carries along its path. forClasses(body) runs
+  // body(begin, end) over the classes in parts, which may be shared by threads, and forQueues(body)
+  // over the queues: each class's own values are found in the first, each queue's sums over its
+  // classes (in class order) in the second.
   template <class QueueAt, class ForClasses, class ForQueues>
   void ShareTcp(double time, QueueAt&& at, const std::vector<double>& lambda, const std::vector<double>& mu,
                 const std::vector<double>& buffers, const std::vector<double>& tcpArrival,
