@@ -293,24 +293,32 @@ std::vector<double> LastRefinedRow(NetBuilder& net, RunMethod method, double sec
   return Rows(dump).back();
 }
 
+// The last refined row of S -> R -> D, two links of rate, buffer and delay, carrying one TCP class
+// from S to D that stops at stop (0: never): time, then N, U, P of S -> R, R -> S, R -> D, D -> R,
+// then the class (empty, with a failure, when the run does not complete).
+std::vector<double> LastRowOfOneTcpChain(RunMethod method, double rate, double buffer, double delay,
+                                         double stop, double seconds) {
+  const ProfileGuard guard(kProfileNS);
+  TempFolder folder;
+  NetBuilder net;
+  auto* s = net.Node("S");
+  auto* r = net.Node("R");
+  auto* d = net.Node("D");
+  net.Link(s, r, rate, buffer, delay);
+  net.Link(r, d, rate, buffer, delay);
+  net.Tcp(s, d, 0, 0, stop);
+  return LastRefinedRow(net, method, seconds, folder.File("chain.dmp"));
+}
+
 // A TCP sender keeps at most its maximum window (20 segments of 1040 bytes on the wire, 20.8 packets
 // of 1000 bytes) in flight per round trip: one flow on a fast, long path (round trip at least 0.2 s)
 // sends some 100 packets/s, far from filling a link of 10,000 packets/s, however much room that
 // link leaves.
 TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
-    NetBuilder net;
-    auto* s = net.Node("S");
-    auto* r = net.Node("R");
-    auto* d = net.Node("D");
-    net.Link(s, r, 10000, 1000, 0.05);
-    net.Link(r, d, 10000, 1000, 0.05);
-    net.Tcp(s, d, 0);
-    const std::vector<double> last = LastRefinedRow(net, method, 5, folder.File("w.dmp"));
+    const std::vector<double> last = LastRowOfOneTcpChain(method, 10000, 1000, 0.05, 0, 5);
     ASSERT_FALSE(last.empty());
-    const double rate = last.at(13);  // time, 4 queues of N, U, P, then the class
+    const double rate = last.at(13);
     EXPECT_GT(rate, 50.0);
     EXPECT_LE(rate, 20.8 / 0.2);
     EXPECT_LT(last.at(2), 0.02) << "utilisation of S -> R";
@@ -321,16 +329,7 @@ TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
 // being carried, in either run.
 TEST(ModelLaws, RefinedTcpClassCarriesNothingAfterItStops) {
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
-    NetBuilder net;
-    auto* s = net.Node("S");
-    auto* r = net.Node("R");
-    auto* d = net.Node("D");
-    net.Link(s, r, 1000, 50, 0.01);
-    net.Link(r, d, 1000, 50, 0.01);
-    net.Tcp(s, d, 0, 0, 2);
-    const std::vector<double> last = LastRefinedRow(net, method, 5, folder.File("t.dmp"));
+    const std::vector<double> last = LastRowOfOneTcpChain(method, 1000, 50, 0.01, 2, 5);
     ASSERT_FALSE(last.empty());
     EXPECT_EQ(last.at(13), 0.0) << "rate of the class";
     EXPECT_LT(last.at(2), 1e-3) << "utilisation of S -> R";
