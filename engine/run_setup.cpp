@@ -126,6 +126,18 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   }
   hasTcp = false;
   for (const ClassInfo& info : classes) hasTcp = hasTcp || info.kind == RateKind::kTcp;
+  // Only the refined model shares out bottlenecks between TCP classes.
+  demandClassStart_.clear();
+  demandClasses_.clear();
+  if (refined && hasTcp) BuildDemandLists();
+  if (!names.empty()) {
+    result.unreachableMessage =
+        "These traffic classes cannot reach their destination and are left out of the load: " + names;
+    if (notice) notice(result.unreachableMessage);
+  }
+}
+
+void RunSetup::BuildDemandLists() {
   demandClassStart_.assign(queues.size() + 1, 0);
   for (const ClassInfo& info : classes) {
     if (info.kind != RateKind::kTcp) continue;
@@ -140,11 +152,6 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
     if (info.kind != RateKind::kTcp) continue;
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
       demandClasses_[filled[rttQueues[info.firstRttQueue + i]]++] = c;
-  }
-  if (!names.empty()) {
-    result.unreachableMessage =
-        "These traffic classes cannot reach their destination and are left out of the load: " + names;
-    if (notice) notice(result.unreachableMessage);
   }
 }
 

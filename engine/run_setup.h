@@ -231,6 +231,8 @@ struct RunSetup {
     return c.lastThroughput;
   }
   double Lookup(double roundTrip, double loss) const;
+  // demandClassStart_ and demandClasses_ from the classes' forward paths.
+  void BuildDemandLists();
 };
 
 }  // namespace varlo
