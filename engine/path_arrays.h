@@ -74,10 +74,11 @@ class CPathArrays {
     ForParts(queues.size(), kQueuesPerPart, body);
   }
   // The same for loops that spend long on each queue (the Z-iteration's Runge-Kutta pairs and
-  // refined steps), which are worth sharing from two parts on.
+  // refined steps), in smaller parts, which are worth sharing from two on: a small buffer's pair
+  // alone is some 25 pow() calls, so a network of a few dozen queues keeps two cores busy.
   template <class Body>
   void ForQueuesCostly(Body&& body) const {
-    setup_.pool->ForRanges(queues.size(), kQueuesPerPart, body, 2);
+    setup_.pool->ForRanges(queues.size(), kCostlyQueuesPerPart, body, 2);
   }
   template <class Body>
   void ForEntries(Body&& body) const {
@@ -145,7 +146,8 @@ class CPathArrays {
   // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.
   bool LoopsStayOnCaller(bool costlyLoops) const {
     const auto shared = [](size_t count, size_t grain, size_t worth) { return (count + grain - 1) / grain >= worth; };
-    return !shared(queues.size(), kQueuesPerPart, costlyLoops ? 2 : kPartsWorthSharing) &&
+    return !(costlyLoops ? shared(queues.size(), kCostlyQueuesPerPart, 2)
+                         : shared(queues.size(), kQueuesPerPart, kPartsWorthSharing)) &&
            !shared(queueOf.size(), kEntriesPerPart, kPartsWorthSharing) &&
            !shared(setup_.classes.size(), kClassesPerPart, kPartsWorthSharing);
   }
@@ -168,9 +170,11 @@ class CPathArrays {
   std::vector<std::int32_t> queueOf;
 
  private:
-  // Queues per part (a Runge-Kutta pair is some 50 derivative evaluations per queue), classes per
-  // part (a walk of a few path entries) and entries per part (one formula each).
+  // Queues per part (a few formulas per queue; for ForQueuesCostly, a Runge-Kutta pair of some 50
+  // derivative evaluations), classes per part (a walk of a few path entries) and entries per part
+  // (one formula each).
   static constexpr size_t kQueuesPerPart = 256;
+  static constexpr size_t kCostlyQueuesPerPart = 32;
   static constexpr size_t kClassesPerPart = 1024;
   static constexpr size_t kEntriesPerPart = 8192;
   // Loops of fewer parts than this run on the calling thread: waking the others costs more than

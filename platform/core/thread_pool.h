@@ -56,6 +56,7 @@ class CThreadPool {
   void WorkerLoop();
   void Work(std::uint64_t generation);
 
+  const int awakeSpins_;  // see AwakeSpins
   std::vector<std::thread> workers_;
   const std::function<void(size_t)>* job_ = nullptr;
   std::atomic<size_t> partCount_{0};
