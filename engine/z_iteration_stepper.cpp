@@ -291,7 +291,7 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
   // Which queues skip their second single step depends on the threads' timing, but only the
   // verdict and the half steps are read after a rejection, and both are the same either way.
   std::atomic<bool> anyRejected{false};
-  arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
+  const auto pairs = [&](size_t begin, size_t end) {
     bool rejected = false;
     const auto isDecided = [&] { return rejectionHalves && (rejected || anyRejected.load(std::memory_order_relaxed)); };
     const auto check = [&](size_t i) {
@@ -347,8 +347,47 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
       if (!decided) check(i);
     }
     if (!batch.Empty()) runBatch();
-  });
+  };
+  const size_t parts = pairCuts_.size() - 1;
+  if (parts == 1) {
+    pairs(pairCuts_[0], pairCuts_[1]);
+  } else {
+    setup_.pool->Run(parts, [&](size_t p) { pairs(pairCuts_[p], pairCuts_[p + 1]); });
+  }
   return anyRejected.load(std::memory_order_relaxed);
+}
+
+void CZIterationStepper::CutPairs() {
+  // Work in units of about 3 ns.
+  constexpr std::uint64_t kMovingSmall = 150;
+  constexpr std::uint64_t kMovingLarge = 10;
+  constexpr std::uint64_t kResting = 1;
+  // Pairs of less work than this (some 5 microseconds) stay on the calling thread; a part is at
+  // most some 50 microseconds, so that a slow thread holds up the others little.
+  constexpr std::uint64_t kWorthSharing = 1500;
+  constexpr std::uint64_t kLargestPart = 15000;
+  const size_t n = rho_.size();
+  const auto cost = [this](size_t i) {
+    if (firstKnown_[i] != 0 && first_[i] == 0) return kResting;
+    return IsLargeBuffer(arrays_.bufferSizes[i]) ? kMovingLarge : kMovingSmall;
+  };
+  std::uint64_t total = 0;
+  for (size_t i = 0; i < n; ++i) total += cost(i);
+  const auto threads = static_cast<std::uint64_t>(setup_.pool->GetThreadCount());
+  pairCuts_.assign(1, 0);
+  if (threads > 1 && total >= kWorthSharing) {
+    const std::uint64_t parts = std::max(2 * threads, (total + kLargestPart - 1) / kLargestPart);
+    std::uint64_t sum = 0;
+    std::uint64_t next = 1;
+    for (size_t i = 0; i < n && next < parts; ++i) {
+      sum += cost(i);
+      if (sum * parts >= next * total) {
+        pairCuts_.push_back(i + 1);
+        ++next;
+      }
+    }
+  }
+  if (pairCuts_.size() == 1 || pairCuts_.back() != n) pairCuts_.push_back(n);
 }
 
 // The refined model moves each queue over the step with the same stable relaxation as its Compute
@@ -372,6 +411,7 @@ void CZIterationStepper::AdaptiveStep(double t0, double tEnd) {
   for (size_t i = 0; i < n; ++i) y_[i] = rho_[i];
   if (!stepLengthSlopes_) std::fill(firstKnown_.begin(), firstKnown_.end(), 0);
   stepLengthSlopes_ = false;
+  CutPairs();
   double H = tEnd - t0;
   int count = 0;
   bool final = false;

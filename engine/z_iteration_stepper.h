@@ -57,6 +57,11 @@ class CZIterationStepper {
   // the second single steps stop as soon as some queue has rejected the pair: two then holds
   // nothing that is read.
   bool TryPair(double H, bool fresh, bool rejectionHalves);
+  // Cuts the queues, in their order, into parts of about the same work for this step's pairs
+  // (pairCuts_): a small buffer that moves costs some 20 pow() calls a pair, a large one that moves
+  // a few dozen operations in a vector lane, a queue at rest three copies. One part when the pairs
+  // are too little work to share out.
+  void CutPairs();
   // Refined model: every queue moved over h seconds by the stable step of refined_model.h, at the
   // arrival rates of the step's start.
   void RefinedAdvance(double h);
@@ -74,6 +79,7 @@ class CZIterationStepper {
   std::vector<std::uint8_t> firstKnown_;
   bool stepLengthSlopes_ = false;  // StepLength has run since the last AdaptiveStep
   std::vector<double> partMaximum_;
+  std::vector<size_t> pairCuts_;  // part p of the pairs is queues [pairCuts_[p], pairCuts_[p + 1])
 };
 
 }  // namespace varlo
