@@ -42,6 +42,11 @@ inline double QueueSlope(double rho, double U, double K, double mu, double lambd
   return ClipToRegime(LargeBufferSlope(rho, U, mu, lambda), regime);
 }
 
+// A small buffer's rho as the run holds it: a full small buffer does not fill further.
+inline double HeldSmallBufferRho(double r) {
+  return r > kFullSmallBufferRho ? kFullSmallBufferRho : r;
+}
+
 }  // namespace
 
 void CZIterationStepper::Build() {
@@ -136,31 +141,37 @@ inline double RungeKutta4(double in, double h, double first, SlopeAt&& slopeAt, 
   return out;
 }
 
-// RungeKutta4 of lengths hA and hB from the same in, side by side: each result is that of
-// RungeKutta4 alone (the same operations in the same order); the two chains of derivatives, each
-// waiting on its own last stage, overlap in the processor.
-template <class SlopeAt, class Clamp>
-inline void RungeKutta4Twin(double in, double hA, double hB, double first, SlopeAt&& slopeAt, Clamp&& clamp,
-                            double& outA, double& outB) {
-  if (first == 0 && in >= 0 && !std::signbit(in) && clamp(in) == in) {
-    outA = in;
-    outB = in;
-    return;
+// RungeKutta4 for N lanes at once: lane l steps from in[l] over h[l], first[l] being its
+// derivative there and slopeAt(l, rho) its derivative at rho. Each lane's result is that of
+// RungeKutta4 alone (the same operations in the same order, its test for a queue at rest
+// included); the lanes' chains of derivatives, each waiting on its own last stage, overlap in the
+// processor.
+template <int N, class SlopeAt, class Clamp>
+inline void RungeKutta4Lanes(const double (&in)[N], const double (&h)[N], const double (&first)[N],
+                             SlopeAt&& slopeAt, Clamp&& clamp, double (&result)[N]) {
+  bool atRest[N];
+  double w[N][5];
+  double out[N];
+  double stage[N];
+  for (int l = 0; l < N; ++l) {
+    atRest[l] = first[l] == 0 && in[l] >= 0 && !std::signbit(in[l]) && clamp(in[l]) == in[l];
+    const double wl[5] = {h[l] / 2, h[l] / 2, h[l], h[l], h[l] / 2};
+    std::copy(wl, wl + 5, w[l]);
+    out[l] = in[l];
+    stage[l] = in[l];
   }
-  const double w[2][5] = {{hA / 2, hA / 2, hA, hA, hA / 2}, {hB / 2, hB / 2, hB, hB, hB / 2}};
-  double out[2] = {in, in};
-  double stage[2] = {in, in};
   for (int k = 0; k < 4; ++k) {
-    const double slope[2] = {k == 0 ? first : slopeAt(stage[0]), k == 0 ? first : slopeAt(stage[1])};
-    for (int c = 0; c < 2; ++c) {
-      const double s = in + w[c][k] * slope[c];
-      stage[c] = clamp(s < 0 ? 0 : s);
-      const double o = out[c] + w[c][k + 1] * slope[c] / 3;
-      out[c] = clamp(o < 0 ? 0 : o);
+    double slope[N];
+    for (int l = 0; l < N; ++l) slope[l] = atRest[l] ? 0.0 : k == 0 ? first[l] : slopeAt(l, stage[l]);
+    for (int l = 0; l < N; ++l) {
+      if (atRest[l]) continue;
+      const double s = in[l] + w[l][k] * slope[l];
+      stage[l] = clamp(s < 0 ? 0 : s);
+      const double o = out[l] + w[l][k + 1] * slope[l] / 3;
+      out[l] = clamp(o < 0 ? 0 : o);
     }
   }
-  outA = out[0];
-  outB = out[1];
+  for (int l = 0; l < N; ++l) result[l] = out[l];
 }
 
 // A queue's Runge-Kutta steps: step(in, h, first) with first its derivative slope(in) at in, which
@@ -170,9 +181,6 @@ struct QueueRungeKutta {
   SlopeAt slope;
   Clamp clamp;
   double step(double in, double h, double first) const { return RungeKutta4(in, h, first, slope, clamp); }
-  void twin(double in, double hA, double hB, double first, double& outA, double& outB) const {
-    RungeKutta4Twin(in, hA, hB, first, slope, clamp, outA, outB);
-  }
 };
 template <class SlopeAt, class Clamp>
 QueueRungeKutta(SlopeAt, Clamp) -> QueueRungeKutta<SlopeAt, Clamp>;
@@ -191,7 +199,7 @@ inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
         [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime); }, unclamped});
   } else {
     body(QueueRungeKutta{[&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, 0); },
-                         [](double r) { return r > kFullSmallBufferRho ? kFullSmallBufferRho : r; }});
+                         HeldSmallBufferRho});
   }
 }
 
@@ -315,6 +323,80 @@ class LargeBufferPairs {
   Lanes big_ = {}, half_ = {}, two_ = {};
 };
 
+// Runge-Kutta pairs of the classic model's moving small buffers, two queues at a time: the steps of
+// 2H and H of both queues side by side, then the second steps of H of both. Each lane does exactly
+// what RungeKutta4 does with QueueSlope for its queue, so every result is the same to the bit; a
+// derivative is two pow() calls, and the lanes' chains of them overlap in the processor.
+class SmallBufferPairs {
+ public:
+  bool Full() const { return count_ == 2; }
+  bool Empty() const { return count_ == 0; }
+  void Add(size_t queue, double y, double first, double K, double mu, double lambda) {
+    queue_[count_] = queue;
+    y_[count_] = y;
+    first_[count_] = first;
+    K_[count_] = K;
+    mu_[count_] = mu;
+    lambda_[count_] = lambda;
+    ++count_;
+  }
+  // big (when fresh) := step of 2H from y, half := step of H from y, and (when withTwo) two :=
+  // step of H from half; calls done(queue, lane) for each queue added, then starts afresh.
+  template <class Done>
+  void Run(double H, bool fresh, bool withTwo, Done&& done) {
+    const auto slopeAt = [this](int lane, double r) {
+      return QueueSlope(r, ClosedFormUtilisation(r), K_[lane], mu_[lane], lambda_[lane], 0);
+    };
+    const auto clamp = HeldSmallBufferRho;
+    if (count_ == 2) {
+      if (fresh) {
+        double out[4];
+        RungeKutta4Lanes<4>(
+            {y_[0], y_[0], y_[1], y_[1]}, {2 * H, H, 2 * H, H}, {first_[0], first_[0], first_[1], first_[1]},
+            [&](int lane, double r) { return slopeAt(lane / 2, r); }, clamp, out);
+        big_[0] = out[0];
+        half_[0] = out[1];
+        big_[1] = out[2];
+        half_[1] = out[3];
+      } else {
+        RungeKutta4Lanes<2>(y_, {H, H}, first_, slopeAt, clamp, half_);
+      }
+      if (withTwo) {
+        const double slopes[2] = {slopeAt(0, half_[0]), slopeAt(1, half_[1])};
+        RungeKutta4Lanes<2>(half_, {H, H}, slopes, slopeAt, clamp, two_);
+      }
+    } else if (count_ == 1) {
+      const auto slopeOfFirst = [&](int, double r) { return slopeAt(0, r); };
+      if (fresh) {
+        double out[2];
+        RungeKutta4Lanes<2>({y_[0], y_[0]}, {2 * H, H}, {first_[0], first_[0]}, slopeOfFirst, clamp, out);
+        big_[0] = out[0];
+        half_[0] = out[1];
+      } else {
+        double out[1];
+        RungeKutta4Lanes<1>({y_[0]}, {H}, {first_[0]}, slopeOfFirst, clamp, out);
+        half_[0] = out[0];
+      }
+      if (withTwo) {
+        double out[1];
+        RungeKutta4Lanes<1>({half_[0]}, {H}, {slopeAt(0, half_[0])}, slopeOfFirst, clamp, out);
+        two_[0] = out[0];
+      }
+    }
+    for (int l = 0; l < count_; ++l) done(queue_[l], l);
+    count_ = 0;
+  }
+  double big(int lane) const { return big_[lane]; }
+  double half(int lane) const { return half_[lane]; }
+  double two(int lane) const { return two_[lane]; }
+
+ private:
+  int count_ = 0;
+  size_t queue_[2] = {};
+  double y_[2] = {}, first_[2] = {}, K_[2] = {}, mu_[2] = {}, lambda_[2] = {};
+  double big_[2] = {}, half_[2] = {}, two_[2] = {};
+};
+
 }  // namespace
 
 bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
@@ -342,8 +424,19 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
         }
       });
     };
-    for (size_t i = begin; i < end; ++i) {
+    SmallBufferPairs small;
+    const auto runSmall = [&] {
       const bool decided = isDecided();
+      small.Run(H, fresh, !decided, [&](size_t i, int lane) {
+        if (fresh) big_[i] = small.big(lane);
+        half_[i] = small.half(lane);
+        if (!decided) {
+          two_[i] = small.two(lane);
+          check(i);
+        }
+      });
+    };
+    for (size_t i = begin; i < end; ++i) {
       WithRungeKutta(i, [&](const auto& rk) {
         if (firstKnown_[i] == 0) {
           first_[i] = rk.slope(y_[i]);
@@ -362,24 +455,18 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
         two_[i] = y;
         continue;
       }
-      // A large buffer that moves goes to the batch.
+      // A queue that moves goes to the batch of its kind.
+      const CPathArrays::QueueState& q = arrays_.queues[i];
       if (IsLargeBuffer(K)) {
-        const CPathArrays::QueueState& q = arrays_.queues[i];
         batch.Add(i, y, first, q.mu, q.lambda, regime_[i]);
         if (batch.Full()) runBatch();
-        continue;
+      } else {
+        small.Add(i, y, first, K, q.mu, q.lambda);
+        if (small.Full()) runSmall();
       }
-      WithRungeKutta(i, [&](const auto& rk) {
-        if (fresh) {
-          rk.twin(y, 2 * H, H, first, big_[i], half_[i]);
-        } else {
-          half_[i] = rk.step(y, H, first);
-        }
-        if (!decided) two_[i] = rk.step(half_[i], H, rk.slope(half_[i]));
-      });
-      if (!decided) check(i);
     }
     if (!batch.Empty()) runBatch();
+    if (!small.Empty()) runSmall();
   };
   const size_t parts = pairCuts_.size() - 1;
   if (parts == 1) {
