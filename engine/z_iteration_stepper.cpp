@@ -323,13 +323,15 @@ class LargeBufferPairs {
   Lanes big_ = {}, half_ = {}, two_ = {};
 };
 
-// Runge-Kutta pairs of the classic model's moving small buffers, two queues at a time: the steps of
-// 2H and H of both queues side by side, then the second steps of H of both. Each lane does exactly
-// what RungeKutta4 does with QueueSlope for its queue, so every result is the same to the bit; a
-// derivative is two pow() calls, and the lanes' chains of them overlap in the processor.
+// Runge-Kutta pairs of the classic model's moving small buffers, three queues at a time: the
+// steps of 2H and H of all of them side by side, then their second steps of H. Each lane does
+// exactly what RungeKutta4 does with QueueSlope for its queue, so every result is the same to the
+// bit; a derivative is two pow() calls, and the lanes' chains of them overlap in the processor.
 class SmallBufferPairs {
  public:
-  bool Full() const { return count_ == 2; }
+  static constexpr int kQueues = 3;
+
+  bool Full() const { return count_ == kQueues; }
   bool Empty() const { return count_ == 0; }
   void Add(size_t queue, double y, double first, double K, double mu, double lambda) {
     queue_[count_] = queue;
@@ -344,57 +346,67 @@ class SmallBufferPairs {
   // step of H from half; calls done(queue, lane) for each queue added, then starts afresh.
   template <class Done>
   void Run(double H, bool fresh, bool withTwo, Done&& done) {
-    const auto slopeAt = [this](int lane, double r) {
-      return QueueSlope(r, ClosedFormUtilisation(r), K_[lane], mu_[lane], lambda_[lane], 0);
-    };
-    const auto clamp = HeldSmallBufferRho;
-    if (count_ == 2) {
-      if (fresh) {
-        double out[4];
-        RungeKutta4Lanes<4>(
-            {y_[0], y_[0], y_[1], y_[1]}, {2 * H, H, 2 * H, H}, {first_[0], first_[0], first_[1], first_[1]},
-            [&](int lane, double r) { return slopeAt(lane / 2, r); }, clamp, out);
-        big_[0] = out[0];
-        half_[0] = out[1];
-        big_[1] = out[2];
-        half_[1] = out[3];
-      } else {
-        RungeKutta4Lanes<2>(y_, {H, H}, first_, slopeAt, clamp, half_);
-      }
-      if (withTwo) {
-        const double slopes[2] = {slopeAt(0, half_[0]), slopeAt(1, half_[1])};
-        RungeKutta4Lanes<2>(half_, {H, H}, slopes, slopeAt, clamp, two_);
-      }
+    static_assert(kQueues == 3);
+    if (count_ == 3) {
+      Steps<3>(H, fresh, withTwo);
+    } else if (count_ == 2) {
+      Steps<2>(H, fresh, withTwo);
     } else if (count_ == 1) {
-      const auto slopeOfFirst = [&](int, double r) { return slopeAt(0, r); };
-      if (fresh) {
-        double out[2];
-        RungeKutta4Lanes<2>({y_[0], y_[0]}, {2 * H, H}, {first_[0], first_[0]}, slopeOfFirst, clamp, out);
-        big_[0] = out[0];
-        half_[0] = out[1];
-      } else {
-        double out[1];
-        RungeKutta4Lanes<1>({y_[0]}, {H}, {first_[0]}, slopeOfFirst, clamp, out);
-        half_[0] = out[0];
-      }
-      if (withTwo) {
-        double out[1];
-        RungeKutta4Lanes<1>({half_[0]}, {H}, {slopeAt(0, half_[0])}, slopeOfFirst, clamp, out);
-        two_[0] = out[0];
-      }
+      Steps<1>(H, fresh, withTwo);
     }
-    for (int l = 0; l < count_; ++l) done(queue_[l], l);
+    for (int q = 0; q < count_; ++q) done(queue_[q], q);
     count_ = 0;
   }
-  double big(int lane) const { return big_[lane]; }
-  double half(int lane) const { return half_[lane]; }
-  double two(int lane) const { return two_[lane]; }
+  double big(int q) const { return big_[q]; }
+  double half(int q) const { return half_[q]; }
+  double two(int q) const { return two_[q]; }
 
  private:
+  double SlopeAt(int q, double r) const {
+    return QueueSlope(r, ClosedFormUtilisation(r), K_[q], mu_[q], lambda_[q], 0);
+  }
+  // The steps of the first C queues.
+  template <int C>
+  void Steps(double H, bool fresh, bool withTwo) {
+    const auto slopeAt = [this](int q, double r) { return SlopeAt(q, r); };
+    double y[C], first[C], h[C], half[C];
+    for (int q = 0; q < C; ++q) {
+      y[q] = y_[q];
+      first[q] = first_[q];
+      h[q] = H;
+    }
+    if (fresh) {
+      // Lanes 2q and 2q + 1: queue q's steps of 2H and of H.
+      double in[2 * C], lengths[2 * C], firsts[2 * C], out[2 * C];
+      for (int q = 0; q < C; ++q) {
+        in[2 * q] = in[2 * q + 1] = y[q];
+        lengths[2 * q] = 2 * H;
+        lengths[2 * q + 1] = H;
+        firsts[2 * q] = firsts[2 * q + 1] = first[q];
+      }
+      RungeKutta4Lanes<2 * C>(
+          in, lengths, firsts, [&](int lane, double r) { return SlopeAt(lane / 2, r); }, HeldSmallBufferRho,
+          out);
+      for (int q = 0; q < C; ++q) {
+        big_[q] = out[2 * q];
+        half[q] = out[2 * q + 1];
+      }
+    } else {
+      RungeKutta4Lanes<C>(y, h, first, slopeAt, HeldSmallBufferRho, half);
+    }
+    for (int q = 0; q < C; ++q) half_[q] = half[q];
+    if (withTwo) {
+      double slopes[C], two[C];
+      for (int q = 0; q < C; ++q) slopes[q] = SlopeAt(q, half[q]);
+      RungeKutta4Lanes<C>(half, h, slopes, slopeAt, HeldSmallBufferRho, two);
+      for (int q = 0; q < C; ++q) two_[q] = two[q];
+    }
+  }
+
   int count_ = 0;
-  size_t queue_[2] = {};
-  double y_[2] = {}, first_[2] = {}, K_[2] = {}, mu_[2] = {}, lambda_[2] = {};
-  double big_[2] = {}, half_[2] = {}, two_[2] = {};
+  size_t queue_[kQueues] = {};
+  double y_[kQueues] = {}, first_[kQueues] = {}, K_[kQueues] = {}, mu_[kQueues] = {}, lambda_[kQueues] = {};
+  double big_[kQueues] = {}, half_[kQueues] = {}, two_[kQueues] = {};
 };
 
 }  // namespace
