@@ -424,8 +424,8 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
         anyRejected.store(true, std::memory_order_relaxed);
       }
     };
-    LargeBufferPairs batch;
-    const auto runBatch = [&] {
+    // Runs a batch of queues (large or small buffers) and takes its steps.
+    const auto run = [&](auto& batch) {
       const bool decided = isDecided();
       batch.Run(H, fresh, !decided, [&](size_t i, int lane) {
         if (fresh) big_[i] = batch.big(lane);
@@ -436,18 +436,8 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
         }
       });
     };
+    LargeBufferPairs large;
     SmallBufferPairs small;
-    const auto runSmall = [&] {
-      const bool decided = isDecided();
-      small.Run(H, fresh, !decided, [&](size_t i, int lane) {
-        if (fresh) big_[i] = small.big(lane);
-        half_[i] = small.half(lane);
-        if (!decided) {
-          two_[i] = small.two(lane);
-          check(i);
-        }
-      });
-    };
     for (size_t i = begin; i < end; ++i) {
       WithRungeKutta(i, [&](const auto& rk) {
         if (firstKnown_[i] == 0) {
@@ -470,15 +460,15 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
       // A queue that moves goes to the batch of its kind.
       const CPathArrays::QueueState& q = arrays_.queues[i];
       if (IsLargeBuffer(K)) {
-        batch.Add(i, y, first, q.mu, q.lambda, regime_[i]);
-        if (batch.Full()) runBatch();
+        large.Add(i, y, first, q.mu, q.lambda, regime_[i]);
+        if (large.Full()) run(large);
       } else {
         small.Add(i, y, first, K, q.mu, q.lambda);
-        if (small.Full()) runSmall();
+        if (small.Full()) run(small);
       }
     }
-    if (!batch.Empty()) runBatch();
-    if (!small.Empty()) runSmall();
+    if (!large.Empty()) run(large);
+    if (!small.Empty()) run(small);
   };
   const size_t parts = pairCuts_.size() - 1;
   if (parts == 1) {
