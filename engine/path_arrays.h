@@ -73,9 +73,9 @@ class CPathArrays {
   void ForQueues(Body&& body) const {
     ForParts(queues.size(), kQueuesPerPart, body);
   }
-  // The same for loops that spend long on each queue (the Z-iteration's Runge-Kutta pairs and
-  // refined steps), in smaller parts, which are worth sharing from two on: a small buffer's pair
-  // alone is some 25 pow() calls, so a network of a few dozen queues keeps two cores busy.
+  // The same for loops that spend long on each queue (the refined Z-iteration's steps, a Runge-Kutta
+  // step of every queue), in smaller parts, which are worth sharing from two on. (The classic
+  // Z-iteration's pairs cut the queues by each step's work instead.)
   template <class Body>
   void ForQueuesCostly(Body&& body) const {
     setup_.pool->ForRanges(queues.size(), kCostlyQueuesPerPart, body, 2);
@@ -170,9 +170,9 @@ class CPathArrays {
   std::vector<std::int32_t> queueOf;
 
  private:
-  // Queues per part (a few formulas per queue; for ForQueuesCostly, a Runge-Kutta pair of some 50
-  // derivative evaluations), classes per part (a walk of a few path entries) and entries per part
-  // (one formula each).
+  // Queues per part (a few formulas per queue; for ForQueuesCostly, a few closed forms or a
+  // Runge-Kutta step), classes per part (a walk of a few path entries) and entries per part (one
+  // formula each).
   static constexpr size_t kQueuesPerPart = 256;
   static constexpr size_t kCostlyQueuesPerPart = 32;
   static constexpr size_t kClassesPerPart = 1024;
