@@ -20,10 +20,9 @@ void CComputeMetricsStepper::Build() {
 void CComputeMetricsStepper::Step(double h) {
   std::vector<CPathArrays::QueueState>& queues = arrays_.queues;
   if (setup_.refined) {
-    // Shared out like the other loops of a step: a queue's step here is a few closed forms, and
-    // waking another thread for two parts of queues costs more than it saves.
-    arrays_.ForQueues([&](size_t begin, size_t end) {
-      size_t impossible = CPathArrays::npos;
+    // A queue's step here is a few closed forms and exponentials: shared out in small parts, as
+    // the refined Z-iteration's steps are. Checking the values is cheap and goes by the usual parts.
+    arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
@@ -36,7 +35,12 @@ void CComputeMetricsStepper::Step(double h) {
         q.served = r.served;
         arrays_.SetRoundTripTerms(i);
         arrays_.SetShareRelaxation(i, h);
-        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
+      }
+    });
+    arrays_.ForQueues([&](size_t begin, size_t end) {
+      size_t impossible = CPathArrays::npos;
+      for (size_t i = begin; i < end && impossible == CPathArrays::npos; ++i) {
+        if (!arrays_.Settled(i) && arrays_.Impossible(i)) impossible = i;
       }
       arrays_.CheckedPart(begin, impossible);
     });

@@ -145,7 +145,7 @@ void CPathArrays::Propagate(double time) {
     for (size_t i = 0; i < queues.size(); ++i) lambda_[i] = queues[i].lambda;
     setup_.ShareTcp(
         time, at, lambda_, mu_, bufferSizes, tcpArrival_, classRates_,
-        [this](auto&& body) { ForClasses(body); }, [this](auto&& body) { ForQueues(body); });
+        [this](auto&& body) { ForClassesCostly(body); }, [this](auto&& body) { ForQueues(body); });
   }
   // Every rate first, so that a run stopped by a rate (a profile out of its table) leaves the
   // paths and the arrival rates as they were. Rate files are read as their classes ask, so those

@@ -73,8 +73,8 @@ class CPathArrays {
   void ForQueues(Body&& body) const {
     ForParts(queues.size(), kQueuesPerPart, body);
   }
-  // The same for loops that spend long on each queue (the refined Z-iteration's steps, a Runge-Kutta
-  // step of every queue), in smaller parts, which are worth sharing from two on. (The classic
+  // The same for loops that spend long on each queue (the refined model's steps in both runs, a
+  // Runge-Kutta step of every queue), in smaller parts, which are worth sharing from two on. (The classic
   // Z-iteration's pairs cut the queues by each step's work instead.)
   template <class Body>
   void ForQueuesCostly(Body&& body) const {
@@ -87,6 +87,12 @@ class CPathArrays {
   template <class Body>
   void ForClasses(Body&& body) const {
     ForParts(setup_.classes.size(), kClassesPerPart, body);
+  }
+  // The same for the refined model's passes over its TCP classes, each a profile lookup and a
+  // walk of the path: in smaller parts, worth sharing from two on.
+  template <class Body>
+  void ForClassesCostly(Body&& body) const {
+    setup_.pool->ForRanges(setup_.classes.size(), kCostlyClassesPerPart, body, 2);
   }
   // n[k] = share(n[k], x[k], x[k + 1], queue) for every entry k with a queue, over all entries in
   // parts shared by the threads: the share updates of both runs.
@@ -176,6 +182,7 @@ class CPathArrays {
   static constexpr size_t kQueuesPerPart = 256;
   static constexpr size_t kCostlyQueuesPerPart = 32;
   static constexpr size_t kClassesPerPart = 1024;
+  static constexpr size_t kCostlyClassesPerPart = 256;
   static constexpr size_t kEntriesPerPart = 8192;
   // Loops of fewer parts than this run on the calling thread: waking the others costs more than
   // such a loop (some tens of microseconds).

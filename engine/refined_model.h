@@ -129,8 +129,12 @@ struct ShareRelaxation {
 };
 inline ShareRelaxation RefinedShareRelaxation(double N, double U, double P, double mu, double h) {
   const double s = N > 0.0 && U > 0.0 && mu > 0.0 ? mu * U / N : 0.0;
-  if (!(s * h > 0.0) || !std::isfinite(s)) return {1.0, (1.0 - P) * h};
-  return {std::exp(-s * h), (1.0 - P) * -std::expm1(-s * h) / s};
+  const double sh = s * h;
+  if (!(sh > 0.0) || !std::isfinite(s)) return {1.0, (1.0 - P) * h};
+  // 1 - e^{-sh} from the decay, but from its series where that difference would lose digits.
+  const double decay = std::exp(-sh);
+  const double left = sh < 1e-4 ? sh * (1.0 - sh / 2.0 * (1.0 - sh / 3.0 * (1.0 - sh / 4.0))) : 1.0 - decay;
+  return {decay, (1.0 - P) * left / s};
 }
 inline double RefinedShare(double n, double x, const ShareRelaxation& r) { return n * r.decay + x * r.admitted; }
 

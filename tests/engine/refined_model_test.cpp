@@ -401,6 +401,30 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
 // it must receive what the classes offer less what the first queue dropped, in every row once the
 // queues have filled, in both runs. UDP classes alone offer the same rates in every step; TCP
 // classes change theirs a little from step to step, which the shares must follow without swinging.
+// A class's packets in a queue over one step, against dn/dt = (1 - P) x - s n integrated in fine
+// Runge-Kutta steps: from steps far shorter than a packet's stay (where 1 - e^{-sh} must not lose
+// its digits) to steps that let the packets settle many times over.
+TEST(ModelLaws, ClassPacketsFollowTheirMixingLawOverShortAndLongSteps) {
+  const double N = 4.0, U = 0.8, P = 0.1, mu = 1000.0;  // each packet leaves at s = 200 per second
+  const long double s = mu * U / N;
+  for (const double n0 : {0.0, 3.0}) {
+    for (const double x : {0.0, 150.0}) {
+      for (const double h : {1e-13, 3e-11, 2e-9, 4.9e-7, 5.1e-7, 1e-5, 1e-3, 0.02, 0.1}) {
+        long double n = n0;
+        const int steps = 20000;
+        const long double dt = static_cast<long double>(h) / steps;
+        const auto f = [&](long double v) { return (1 - static_cast<long double>(P)) * x - s * v; };
+        for (int k = 0; k < steps; ++k) {
+          const long double k1 = f(n), k2 = f(n + dt / 2 * k1), k3 = f(n + dt / 2 * k2), k4 = f(n + dt * k3);
+          n += dt / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
+        }
+        const double got = RefinedShare(n0, x, RefinedShareRelaxation(N, U, P, mu, h));
+        EXPECT_TRUE(Near("n", got, static_cast<double>(n), 1e-11, 1e-300)) << "n0 " << n0 << " x " << x << " h " << h;
+      }
+    }
+  }
+}
+
 TEST(ModelLaws, QueuesPassOnEachClassItsPartOfWhatTheySend) {
   struct Case {
     const char* name;
