@@ -83,6 +83,27 @@ inline double SmallBufferDerivative(double rho, double U, double K, double mu, d
   return slope > 0.0 ? (lambda - mu * U) / slope : 0.0;
 }
 
+// The largest rho at which a small buffer of K packets has (K + 1)^2 rho^K at most 2^-60. Up to it,
+// rho^(K+1) and (K + 1)^2 rho^K (a^2) are below 2^-54 even with pow's rounding, so 1 minus either
+// rounds to exactly 1: SmallBufferDerivative's b^2 and denominator are 1, and its derivative is
+// (lambda - mu U) a^2 to the bit, without the two powers. -1 where no rho qualifies.
+inline double NegligiblePowersRho(double K) {
+  if (!(K > 0.0) || !std::isfinite(K)) return -1.0;
+  return std::exp((-60.0 * std::log(2.0) - 2.0 * std::log(K + 1.0)) / K);
+}
+
+// SmallBufferDerivative with negligibleRho = NegligiblePowersRho(K): the same value, bit for bit,
+// without computing the powers where they cannot change it (a lightly loaded buffer, where the
+// Z-iteration spends most of its derivatives).
+inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda, double negligibleRho) {
+  if (rho >= 0.0 && rho <= negligibleRho) {
+    const double a = 1.0 - rho;
+    const double d = (lambda - mu * U) * (a * a);
+    if (std::isfinite(d)) return d;
+  }
+  return SmallBufferDerivative(rho, U, K, mu, lambda);
+}
+
 // d(rho)/dt of a large buffer on its two branches, before the regime clips it.
 inline double LargeBufferSlope(double rho, double U, double mu, double lambda) {
   const double a = 1.0 - rho;
