@@ -83,24 +83,73 @@ inline double SmallBufferDerivative(double rho, double U, double K, double mu, d
   return slope > 0.0 ? (lambda - mu * U) / slope : 0.0;
 }
 
-// The largest rho at which a small buffer of K packets has (K + 1)^2 rho^K at most 2^-60. Up to it,
-// rho^(K+1) and (K + 1)^2 rho^K (a^2) are below 2^-54 even with pow's rounding, so 1 minus either
-// rounds to exactly 1: SmallBufferDerivative's b^2 and denominator are 1, and its derivative is
-// (lambda - mu U) a^2 to the bit, without the two powers. -1 where no rho qualifies.
-inline double NegligiblePowersRho(double K) {
-  if (!(K > 0.0) || !std::isfinite(K)) return -1.0;
-  return std::exp((-60.0 * std::log(2.0) - 2.0 * std::log(K + 1.0)) / K);
+// Shortcuts to SmallBufferDerivative's exact value for a buffer of K packets, computed once per
+// queue. The derivative depends on rho^(K+1) and rho^K only through 1 - rho^(K+1) and the
+// denominator, each rounded to a double near 1; where that rounding comes out the same for every
+// value pow could return, the powers need not come from pow.
+struct SmallBufferShortcut {
+  // Up to this rho, (K + 1)^2 rho^K is at most 2^-60, so rho^(K+1) and (K + 1)^2 rho^K (a^2) are
+  // below 2^-54 even with pow's rounding and 1 minus either rounds to exactly 1: the derivative is
+  // (lambda - mu U) a^2 to the bit. -1 where no rho qualifies.
+  double negligibleRho = -1.0;
+  // K where it is a whole number of packets (1 to 99), else 0: below rho = 1 its powers are then
+  // found by repeated squaring, with a known bound on their error.
+  int exponent = 0;
+};
+inline SmallBufferShortcut SmallBufferShortcutFor(double K) {
+  SmallBufferShortcut s;
+  if (!(K > 0.0) || !(K < kLargeBufferPackets)) return s;
+  s.negligibleRho = std::exp((-60.0 * std::log(2.0) - 2.0 * std::log(K + 1.0)) / K);
+  if (K >= 1.0 && K == static_cast<double>(static_cast<int>(K))) s.exponent = static_cast<int>(K);
+  return s;
 }
 
-// SmallBufferDerivative with negligibleRho = NegligiblePowersRho(K): the same value, bit for bit,
-// without computing the powers where they cannot change it (a lightly loaded buffer, where the
-// Z-iteration spends most of its derivatives).
-inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda, double negligibleRho) {
-  if (rho >= 0.0 && rho <= negligibleRho) {
+// x^n for n >= 1 by repeated squaring. Each rounding multiplies by at most 1 + 2^-53, and the
+// squarings and products compound to n - 1 of them, so with every partial product a normal number
+// the relative error is at most (1 + 2^-53)^(n - 1) - 1, about (n - 1) 2^-53.
+inline double PowerBySquaring(double x, int n) {
+  double result = 1.0;
+  for (;;) {
+    if ((n & 1) != 0) result *= x;
+    n >>= 1;
+    if (n == 0) return result;
+    x *= x;
+  }
+}
+
+// SmallBufferDerivative's value, bit for bit, without pow where the shortcut allows it (lightly
+// and moderately loaded buffers, where the Z-iteration spends most of its derivatives).
+inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda,
+                                    const SmallBufferShortcut& shortcut) {
+#if !defined(__FP_FAST_FMA)  // the argument below counts each rounding of the expressions as written
+  if (rho >= 0.0 && rho <= shortcut.negligibleRho) {
     const double a = 1.0 - rho;
     const double d = (lambda - mu * U) * (a * a);
     if (std::isfinite(d)) return d;
+  } else if (shortcut.exponent > 0 && rho > shortcut.negligibleRho && rho < 1.0) {
+    // pow's result lies within 1 ulp (2^-52 relative) of the exact power, and the squared powers
+    // here within (K - 1) 2^-53 of it, rho^(K+1) within K 2^-53 (all far above the smallest normal
+    // number: rho^K > 2^-74 here). So pow would return a value in [p (1 - m), p (1 + m)], with two
+    // ulps more in m for the rounding of p (1 +- m) itself. 1 - x, (K + 1)^2 x (a^2) and b^2 minus
+    // that are monotone in x after rounding; where both ends of the interval round to the same b and
+    // the same denominator, those are pow's, and the derivative is computed from them as below.
+    constexpr double u = 0x1p-53;
+    const double p0 = PowerBySquaring(rho, shortcut.exponent);
+    const double p1 = p0 * rho;
+    const double m0 = (K + 6.0) * u;
+    const double m1 = (K + 7.0) * u;
+    const double a = 1.0 - rho;
+    const double b = 1.0 - p1 * (1.0 + m1);
+    if (b == 1.0 - p1 * (1.0 - m1)) {
+      const double t = (K + 1.0) * (K + 1.0);
+      const double denominator = (b * b) - t * (p0 * (1.0 + m0)) * (a * a);
+      if (denominator == (b * b) - t * (p0 * (1.0 - m0)) * (a * a)) {
+        const double d = (lambda - mu * U) * (a * a) * (b * b) / denominator;
+        if (std::isfinite(d) && denominator > 0.0) return d;
+      }
+    }
   }
+#endif
   return SmallBufferDerivative(rho, U, K, mu, lambda);
 }
 

@@ -32,13 +32,13 @@ constexpr double kRefinedRelativeStepRho = 10.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
-// The derivative at rho with utilisation U: the exact form for a small buffer (negligibleRho being
-// NegligiblePowersRho(K)), the regime's branch for a large one; held at 0 while a full small buffer
-// fills.
+// The derivative at rho with utilisation U: the exact form for a small buffer (shortcut being
+// SmallBufferShortcutFor(K)), the regime's branch for a large one; held at 0 while a full small
+// buffer fills.
 inline double QueueSlope(double rho, double U, double K, double mu, double lambda, int regime,
-                         double negligibleRho) {
+                         const SmallBufferShortcut& shortcut) {
   if (!IsLargeBuffer(K)) {
-    const double d = SmallBufferDerivative(rho, U, K, mu, lambda, negligibleRho);
+    const double d = SmallBufferDerivative(rho, U, K, mu, lambda, shortcut);
     return d > 0 && rho >= kFullSmallBufferRho ? 0 : d;
   }
   return ClipToRegime(LargeBufferSlope(rho, U, mu, lambda), regime);
@@ -65,11 +65,8 @@ void CZIterationStepper::Build() {
   }
   for (auto* v : {&y_, &big_, &half_, &two_, &first_}) v->assign(n, 0.0);
   firstKnown_.assign(n, 0);
-  negligibleRho_.resize(n);
-  for (size_t i = 0; i < n; ++i) {
-    const double K = arrays_.bufferSizes[i];
-    negligibleRho_[i] = IsLargeBuffer(K) ? -1.0 : NegligiblePowersRho(K);
-  }
+  shortcuts_.resize(n);
+  for (size_t i = 0; i < n; ++i) shortcuts_[i] = SmallBufferShortcutFor(arrays_.bufferSizes[i]);
   stepLengthSlopes_ = false;
   refinedMetrics_.resize(setup_.refined ? n : 0);
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
@@ -103,7 +100,7 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
         const double r = rho_[i] > kRefinedRelativeStepRho ? rho_[i] / kRefinedRelativeStepRho : 1.0;
         d = RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu) / (r * r);
       } else {
-        d = QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i], negligibleRho_[i]);
+        d = QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i], shortcuts_[i]);
         // The first pair of the step starts at rho with the utilisation of rho (which the metrics'
         // U is, but for values a run was started from).
         first_[i] = d;
@@ -203,12 +200,12 @@ inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
   } else if (IsLargeBuffer(K)) {
     const int regime = regime_[i];
     body(QueueRungeKutta{
-        [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime, -1.0); },
+        [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime, {}); },
         unclamped});
   } else {
-    const double negligibleRho = negligibleRho_[i];
+    const SmallBufferShortcut& shortcut = shortcuts_[i];
     body(QueueRungeKutta{
-        [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, 0, negligibleRho); },
+        [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, 0, shortcut); },
         HeldSmallBufferRho});
   }
 }
@@ -343,12 +340,13 @@ class SmallBufferPairs {
 
   bool Full() const { return count_ == kQueues; }
   bool Empty() const { return count_ == 0; }
-  void Add(size_t queue, double y, double first, double K, double negligibleRho, double mu, double lambda) {
+  void Add(size_t queue, double y, double first, double K, const SmallBufferShortcut& shortcut, double mu,
+           double lambda) {
     queue_[count_] = queue;
     y_[count_] = y;
     first_[count_] = first;
     K_[count_] = K;
-    negligibleRho_[count_] = negligibleRho;
+    shortcut_[count_] = shortcut;
     mu_[count_] = mu;
     lambda_[count_] = lambda;
     ++count_;
@@ -374,7 +372,7 @@ class SmallBufferPairs {
 
  private:
   double SlopeAt(int q, double r) const {
-    return QueueSlope(r, ClosedFormUtilisation(r), K_[q], mu_[q], lambda_[q], 0, negligibleRho_[q]);
+    return QueueSlope(r, ClosedFormUtilisation(r), K_[q], mu_[q], lambda_[q], 0, shortcut_[q]);
   }
   // The steps of the first C queues.
   template <int C>
@@ -416,7 +414,8 @@ class SmallBufferPairs {
 
   int count_ = 0;
   size_t queue_[kQueues] = {};
-  double y_[kQueues] = {}, first_[kQueues] = {}, K_[kQueues] = {}, negligibleRho_[kQueues] = {};
+  double y_[kQueues] = {}, first_[kQueues] = {}, K_[kQueues] = {};
+  SmallBufferShortcut shortcut_[kQueues] = {};
   double mu_[kQueues] = {}, lambda_[kQueues] = {};
   double big_[kQueues] = {}, half_[kQueues] = {}, two_[kQueues] = {};
 };
@@ -475,7 +474,7 @@ bool CZIterationStepper::TryPair(double H, bool fresh, bool rejectionHalves) {
         large.Add(i, y, first, q.mu, q.lambda, regime_[i]);
         if (large.Full()) run(large);
       } else {
-        small.Add(i, y, first, K, negligibleRho_[i], q.mu, q.lambda);
+        small.Add(i, y, first, K, shortcuts_[i], q.mu, q.lambda);
         if (small.Full()) run(small);
       }
     }

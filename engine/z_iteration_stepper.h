@@ -71,7 +71,7 @@ class CZIterationStepper {
   std::vector<double> rho_;
   std::vector<std::int32_t> regime_;
   std::vector<double> previousLambda_;  // the arrival rate the regime last saw
-  std::vector<double> negligibleRho_;   // small buffers: NegligiblePowersRho of their K (else -1)
+  std::vector<SmallBufferShortcut> shortcuts_;  // SmallBufferShortcutFor each queue's K
   std::vector<MM1KMetrics> refinedMetrics_;  // refined model: the closed forms at each queue's rho
   std::vector<double> y_, big_, half_, two_;
   // Each queue's derivative at y_, where firstKnown_ says it is known: StepLength finds it at the

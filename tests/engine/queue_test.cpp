@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
+#include "engine/fluid_formulas.h"
 #include "engine/object_steps.h"
 #include "model/mm1k_queue.h"
 #include "model/archive.h"
@@ -50,6 +53,34 @@ TEST(MM1KQueue, SmallBufferClosedFormsAndDerivative) {
   EXPECT_NEAR(q.P, exact.P, 1e-15);
   EXPECT_NEAR(q.N, exact.N, 1e-13);
   EXPECT_NEAR(Derivative(q, 0.0), (5.0 - 10.0 * 0.6) / exact.dNdRho, 1e-12);
+}
+
+// The Z-iteration's shortcuts to a small buffer's derivative (no powers where they cannot change
+// it, powers by squaring where their error cannot) must give the formula's value to the bit, over
+// every buffer and across the loads where they apply, fail or stop applying.
+TEST(MM1KQueue, SmallBufferDerivativeShortcutsGiveTheFormulasBits) {
+  std::uint64_t state = 88172645463325252ull;
+  const auto uniform = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return static_cast<double>(state >> 11) * 0x1p-53;
+  };
+  for (const double K : {1.0, 2.0, 3.0, 7.0, 10.0, 19.0, 20.0, 33.0, 40.0, 50.0, 64.0, 77.0, 98.0, 99.0, 12.5}) {
+    const SmallBufferShortcut shortcut = SmallBufferShortcutFor(K);
+    for (int i = 0; i < 40000; ++i) {
+      // Loads spread over the whole range, and dense just around the edge of the first shortcut.
+      const double rho = i % 4 == 0 ? shortcut.negligibleRho * (1.0 + (uniform() - 0.5) * 1e-3)
+                                    : (i % 4 == 1 ? 1.2 * uniform() : std::pow(uniform(), 0.1));
+      const double mu = 1000.0 * (0.5 + uniform());
+      const double lambda = 2000.0 * uniform();
+      const double U = ClosedFormUtilisation(rho);
+      const double want = SmallBufferDerivative(rho, U, K, mu, lambda);
+      const double got = SmallBufferDerivative(rho, U, K, mu, lambda, shortcut);
+      ASSERT_EQ(std::memcmp(&want, &got, sizeof want), 0) << "K " << K << " rho " << rho << " mu " << mu << " lambda " << lambda << " U " << U << ": " << got
+                                                          << " against " << want;
+    }
+  }
 }
 
 TEST(MM1KQueue, SmallBufferPoleTakesTheLimits) {
