@@ -66,7 +66,7 @@ inline double ClosedFormUtilisation(double rho) {
 }
 
 // d(rho)/dt of a small buffer (K below the large-buffer threshold): lambda - mu U over dN/drho.
-inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda) {
+[[gnu::noinline]] inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda) {
   if (rho == 1.0) {
     // dN/drho of the exact M/M/1/K is the occupancy variance over rho; at rho = 1 the occupancy
     // is uniform over 0..K, whose variance is K(K+2)/12.
@@ -119,8 +119,8 @@ inline double PowerBySquaring(double x, int n) {
 
 // SmallBufferDerivative's value, bit for bit, without pow where the shortcut allows it (lightly
 // and moderately loaded buffers, where the Z-iteration spends most of its derivatives).
-inline double SmallBufferDerivative(double rho, double U, double K, double mu, double lambda,
-                                    const SmallBufferShortcut& shortcut) {
+[[gnu::always_inline]] inline double SmallBufferDerivative(double rho, double U, double K, double mu,
+                                                           double lambda, const SmallBufferShortcut& shortcut) {
 #if !defined(__FP_FAST_FMA)  // the argument below counts each rounding of the expressions as written
   if (rho >= 0.0 && rho <= shortcut.negligibleRho) {
     const double a = 1.0 - rho;
