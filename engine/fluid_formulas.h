@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "model/mm1k_closed_form.h"
@@ -92,15 +93,43 @@ struct SmallBufferShortcut {
   // below 2^-54 even with pow's rounding and 1 minus either rounds to exactly 1: the derivative is
   // (lambda - mu U) a^2 to the bit. -1 where no rho qualifies.
   double negligibleRho = -1.0;
-  // K where it is a whole number of packets (1 to 99), else 0: below rho = 1 its powers are then
-  // found by repeated squaring, with a known bound on their error.
+  // K where it is a whole number of packets (1 to 99), else 0: its powers are then found by
+  // repeated squaring, with a known bound on their error, for rho between negligibleRho and
+  // squaringRho, below which that bound mostly decides the rounding (see SquaringWorthRho).
   int exponent = 0;
+  double squaringRho = -1.0;
 };
+
+// For a buffer of K packets (1 to 99): the largest rho, on a grid of 1/1024, up to which the
+// squared powers' error interval crosses a rounding boundary of 1 - rho^(K+1) or of the
+// derivative's denominator with a chance of at most about one half (the interval's width over the
+// spacing of the doubles there, 2 (K + 7) rho^(K+1) and 2 (K + 6) (K + 1)^2 rho^K (1 - rho)^2).
+// Beyond it the squaring would mostly be wasted before pow is called anyway.
+inline double SquaringWorthRho(int K) {
+  static const std::array<double, 100> table = [] {
+    std::array<double, 100> t{};
+    for (int k = 1; k < 100; ++k) {
+      for (int i = 1; i < 1024; ++i) {
+        const double r = i / 1024.0;
+        const double p = std::pow(r, k);
+        const double misses = 2.0 * (k + 7) * p * r + 2.0 * (k + 6) * (k + 1.0) * (k + 1.0) * p * (1 - r) * (1 - r);
+        if (misses > 0.5) break;
+        t[k] = r;
+      }
+    }
+    return t;
+  }();
+  return K > 0 && K < 100 ? table[K] : -1.0;
+}
+
 inline SmallBufferShortcut SmallBufferShortcutFor(double K) {
   SmallBufferShortcut s;
   if (!(K > 0.0) || !(K < kLargeBufferPackets)) return s;
   s.negligibleRho = std::exp((-60.0 * std::log(2.0) - 2.0 * std::log(K + 1.0)) / K);
-  if (K >= 1.0 && K == static_cast<double>(static_cast<int>(K))) s.exponent = static_cast<int>(K);
+  if (K >= 1.0 && K == static_cast<double>(static_cast<int>(K))) {
+    s.exponent = static_cast<int>(K);
+    s.squaringRho = SquaringWorthRho(s.exponent);
+  }
   return s;
 }
 
@@ -126,7 +155,7 @@ inline double PowerBySquaring(double x, int n) {
     const double a = 1.0 - rho;
     const double d = (lambda - mu * U) * (a * a);
     if (std::isfinite(d)) return d;
-  } else if (shortcut.exponent > 0 && rho > shortcut.negligibleRho && rho < 1.0) {
+  } else if (shortcut.exponent > 0 && rho > shortcut.negligibleRho && rho < shortcut.squaringRho) {
     // pow's result lies within 1 ulp (2^-52 relative) of the exact power, and the squared powers
     // here within (K - 1) 2^-53 of it, rho^(K+1) within K 2^-53 (all far above the smallest normal
     // number: rho^K > 2^-74 here). So pow would return a value in [p (1 - m), p (1 + m)], with two
