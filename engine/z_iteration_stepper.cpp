@@ -35,8 +35,8 @@ constexpr double kSmallestStepFraction = 1e-6;
 // The derivative at rho with utilisation U: the exact form for a small buffer (shortcut being
 // SmallBufferShortcutFor(K)), the regime's branch for a large one; held at 0 while a full small
 // buffer fills.
-inline double QueueSlope(double rho, double U, double K, double mu, double lambda, int regime,
-                         const SmallBufferShortcut& shortcut) {
+[[gnu::always_inline]] inline double QueueSlope(double rho, double U, double K, double mu, double lambda,
+                                                int regime, const SmallBufferShortcut& shortcut) {
   if (!IsLargeBuffer(K)) {
     const double d = SmallBufferDerivative(rho, U, K, mu, lambda, shortcut);
     return d > 0 && rho >= kFullSmallBufferRho ? 0 : d;
@@ -371,7 +371,7 @@ class SmallBufferPairs {
   double two(int q) const { return two_[q]; }
 
  private:
-  double SlopeAt(int q, double r) const {
+  [[gnu::always_inline]] double SlopeAt(int q, double r) const {
     return QueueSlope(r, ClosedFormUtilisation(r), K_[q], mu_[q], lambda_[q], 0, shortcut_[q]);
   }
   // The steps of the first C queues.
