@@ -95,16 +95,16 @@ struct SmallBufferShortcut {
   double negligibleRho = -1.0;
   // K where it is a whole number of packets (1 to 99), else 0: its powers are then found by
   // repeated squaring, with a known bound on their error, for rho between negligibleRho and
-  // squaringRho, below which that bound mostly decides the rounding (see SquaringWorthRho).
+  // squaringRho, below which that bound mostly decides 1 - rho^(K+1) (see SquaringWorthRho).
   int exponent = 0;
   double squaringRho = -1.0;
 };
 
 // For a buffer of K packets (1 to 99): the largest rho, on a grid of 1/1024, up to which the
-// squared powers' error interval crosses a rounding boundary of 1 - rho^(K+1) or of the
-// derivative's denominator with a chance of at most about one half (the interval's width over the
-// spacing of the doubles there, 2 (K + 7) rho^(K+1) and 2 (K + 6) (K + 1)^2 rho^K (1 - rho)^2).
-// Beyond it the squaring would mostly be wasted before pow is called anyway.
+// squared powers' error interval crosses a rounding boundary of 1 - rho^(K+1) with a chance of at
+// most about a quarter (the interval's width over the spacing of the doubles there,
+// 2 (K + 7) rho^(K+1)). Beyond it the squaring would mostly be wasted before both powers come from
+// pow anyway.
 inline double SquaringWorthRho(int K) {
   static const std::array<double, 100> table = [] {
     std::array<double, 100> t{};
@@ -112,8 +112,7 @@ inline double SquaringWorthRho(int K) {
       for (int i = 1; i < 1024; ++i) {
         const double r = i / 1024.0;
         const double p = std::pow(r, k);
-        const double misses = 2.0 * (k + 7) * p * r + 2.0 * (k + 6) * (k + 1.0) * (k + 1.0) * p * (1 - r) * (1 - r);
-        if (misses > 0.5) break;
+        if (2.0 * (k + 7) * p * r > 0.25) break;
         t[k] = r;
       }
     }
@@ -160,23 +159,23 @@ inline double PowerBySquaring(double x, int n) {
     // here within (K - 1) 2^-53 of it, rho^(K+1) within K 2^-53 (all far above the smallest normal
     // number: rho^K > 2^-74 here). So pow would return a value in [p (1 - m), p (1 + m)], with two
     // ulps more in m for the rounding of p (1 +- m) itself. 1 - x, (K + 1)^2 x (a^2) and b^2 minus
-    // that are monotone in x after rounding; where both ends of the interval round to the same b and
-    // the same denominator, those are pow's, and the derivative is computed from them as below.
+    // that are monotone in x after rounding; where both ends of the interval round to the same b,
+    // that is pow's, and so for the denominator. Where they do not, that power comes from pow as
+    // in the formula, and the derivative is computed from them as there.
     constexpr double u = 0x1p-53;
     const double p0 = PowerBySquaring(rho, shortcut.exponent);
     const double p1 = p0 * rho;
     const double m0 = (K + 6.0) * u;
     const double m1 = (K + 7.0) * u;
     const double a = 1.0 - rho;
-    const double b = 1.0 - p1 * (1.0 + m1);
-    if (b == 1.0 - p1 * (1.0 - m1)) {
-      const double t = (K + 1.0) * (K + 1.0);
-      const double denominator = (b * b) - t * (p0 * (1.0 + m0)) * (a * a);
-      if (denominator == (b * b) - t * (p0 * (1.0 - m0)) * (a * a)) {
-        const double d = (lambda - mu * U) * (a * a) * (b * b) / denominator;
-        if (std::isfinite(d) && denominator > 0.0) return d;
-      }
-    }
+    double b = 1.0 - p1 * (1.0 + m1);
+    if (b != 1.0 - p1 * (1.0 - m1)) b = 1.0 - std::pow(rho, K + 1.0);
+    const double t = (K + 1.0) * (K + 1.0);
+    double denominator = (b * b) - t * (p0 * (1.0 + m0)) * (a * a);
+    if (denominator != (b * b) - t * (p0 * (1.0 - m0)) * (a * a))
+      denominator = (b * b) - (K + 1.0) * (K + 1.0) * std::pow(rho, K) * (a * a);
+    const double d = (lambda - mu * U) * (a * a) * (b * b) / denominator;
+    if (std::isfinite(d) && denominator > 0.0) return d;
   }
 #endif
   return SmallBufferDerivative(rho, U, K, mu, lambda);
