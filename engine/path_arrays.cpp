@@ -180,18 +180,26 @@ void CPathArrays::Propagate(double time) {
   const bool scale = scalePending_;
   ForClasses([&](size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p) {
+      const size_t last = walkEnd_[p];
+      if (walkStart_[p] == last) continue;
+      // Every entry but the terminal one has a queue.
+      const size_t terminal = last - 1;
       double r = classRates_[walkClass_[p]];
-      for (size_t k = walkStart_[p], last = walkEnd_[p]; k < last; ++k) {
+      size_t k = walkStart_[p];
+      if (scale) {
+        for (; k + 2 <= terminal; k += 2) r = WalkPair<true>(k, r);
+      } else {
+        for (; k + 2 <= terminal; k += 2) r = WalkPair<false>(k, r);
+      }
+      for (; k < terminal; ++k) {
         const double previous = x[k];
         x[k] = r;
-        const std::int32_t i = queueOf[k];
-        if (i >= 0) {
-          const QueueState& q = queues[static_cast<size_t>(i)];
-          // A share (never negative) scaled to an N of 0 is 0, which needs no division.
-          if (scale) n[k] = q.N == 0 ? 0.0 : NormalizedShare(n[k], q.N, q.occupancy);
-          r = DepartureRate(n[k], q.N, q.U, q.mu, previous);
-        }
+        const QueueState& q = queues[static_cast<size_t>(queueOf[k])];
+        // A share (never negative) scaled to an N of 0 is 0, which needs no division.
+        if (scale) n[k] = q.N == 0 ? 0.0 : NormalizedShare(n[k], q.N, q.occupancy);
+        r = DepartureRate(n[k], q.N, q.U, q.mu, previous);
       }
+      x[terminal] = r;
     }
   });
   scalePending_ = false;

@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/run_setup.h"
 
@@ -231,6 +234,43 @@ class CPathArrays {
       }
     });
     OccupancySummed();
+  }
+  // Propagate's walk over two entries of a path that both have a queue, k and k + 1, from the
+  // rate r offered to the first; returns the rate passed on by the second. The two divisions of
+  // each entry (the scaled share, then the departure rate) go two entries at a time, each lane
+  // giving the same bits as the one-entry formulas.
+  template <bool kScale>
+  double WalkPair(size_t k, double r) {
+    const QueueState& a = queues[static_cast<size_t>(queueOf[k])];
+    const QueueState& b = queues[static_cast<size_t>(queueOf[k + 1])];
+#if defined(__SSE2__)
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d N = _mm_set_pd(b.N, a.N);
+    const __m128d occupied = _mm_cmpneq_pd(N, zero);  // true for a NaN, as N != 0 is
+    __m128d share = _mm_loadu_pd(&n[k]);
+    if constexpr (kScale) {
+      // A queue's N of 0, or a sum of 0, scales the share to 0 (the lanes' quotients are dropped).
+      const __m128d sum = _mm_set_pd(b.occupancy, a.occupancy);
+      const __m128d scaled = _mm_div_pd(_mm_mul_pd(N, share), sum);
+      share = _mm_and_pd(_mm_and_pd(occupied, _mm_cmpneq_pd(sum, zero)), scaled);
+      _mm_storeu_pd(&n[k], share);
+    }
+    const __m128d departure =
+        _mm_div_pd(_mm_mul_pd(_mm_mul_pd(share, _mm_set_pd(b.U, a.U)), _mm_set_pd(b.mu, a.mu)), N);
+    const __m128d previous = _mm_loadu_pd(&x[k]);
+    const __m128d passed = _mm_or_pd(_mm_and_pd(occupied, departure), _mm_andnot_pd(occupied, previous));
+    _mm_storeu_pd(&x[k], _mm_unpacklo_pd(_mm_set_sd(r), passed));
+    return _mm_cvtsd_f64(_mm_unpackhi_pd(passed, passed));
+#else
+    for (const QueueState* q : {&a, &b}) {
+      const double previous = x[k];
+      x[k] = r;
+      if (kScale) n[k] = q->N == 0 ? 0.0 : NormalizedShare(n[k], q->N, q->occupancy);
+      r = DepartureRate(n[k], q->N, q->U, q->mu, previous);
+      ++k;
+    }
+    return r;
+#endif
   }
   // After the occupancy sums: the shares are left to scale, and the settled queues known.
   void OccupancySummed();
