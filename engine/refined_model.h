@@ -32,11 +32,12 @@
 //   at small losses, where it leaves links idle that real flows fill): the class offers m times its
 //   profile rate, so that at its bottleneck the TCP classes fill exactly the room left, in the
 //   ratios of their profile rates (Reno's bias towards short round trips); but no more than its
-//   maximum window per round trip, so that flows held back by their window leave the room (and
-//   their bottleneck's queue) as they find it, and no more than the part of the room that flows
-//   halving their windows together keep busy with the queue's buffer (TcpSawtoothUtilisation, at
-//   the bandwidth-delay product of the room and the classes' rate-weighted round trip with empty
-//   queues): a buffer far below that product leaves the link idle after each loss;
+//   maximum window per round trip and its wait before sending (TcpWindowRate), so that flows held
+//   back by their window leave the room (and their bottleneck's queue) as they find it, and no
+//   more than the part of the room that flows halving their windows together keep busy with the
+//   queue's buffer (TcpSawtoothUtilisation, at the bandwidth-delay product of the room and the
+//   classes' rate-weighted round trip with empty queues): a buffer far below that product leaves
+//   the link idle after each loss;
 // - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
 //   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
@@ -160,10 +161,30 @@ inline double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
 // send more than this window per round trip, however much room its path leaves.
 constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
 
-// The rate a window of kTcpMaximumWindowPackets allows over a round trip of roundTrip seconds,
-// packets/s (unbounded for a round trip of 0).
-inline double TcpWindowRate(double roundTrip) {
-  return roundTrip > 0.0 ? kTcpMaximumWindowPackets / roundTrip : HUGE_VAL;
+// The longest a TCP sender waits, after an acknowledgement has opened its window, before it sends:
+// a random time, uniform between 0 and this, that keeps flows from moving in step (the agents of
+// the ns scripts Varlo writes, "overhead_ 0.01"). What is acknowledged meanwhile goes out together
+// when the wait ends.
+constexpr double kTcpSendOverhead = 0.01;
+
+// The rate X a window of window packets allows when each packet's acknowledgement comes back
+// roundTrip seconds after it was sent, packets/s. Before it is sent again each packet also waits
+// in the sender: acknowledgements arriving at the rate X, a wait u starts with the first of them
+// and sends the 1 + X u that arrive before it ends, which waited u + X u^2/2 in all, so a packet
+// waits w(X) = (E[u] + X E[u^2]/2) / (1 + X E[u]) on average (u uniform up to kTcpSendOverhead).
+// Every packet of the window takes roundTrip + w(X) from one sending to the next, so
+// X (roundTrip + w(X)) = window: the positive root of
+//     (roundTrip E[u] + E[u^2]/2) X^2 + (roundTrip + E[u] - window E[u]) X - window = 0.
+// Without the wait it would be window / roundTrip: a lone flow on a 30 ms path gets some 15 % less.
+inline double TcpWindowRate(double roundTrip, double window = kTcpMaximumWindowPackets) {
+  if (!(roundTrip >= 0.0) || !std::isfinite(roundTrip)) return roundTrip > 0.0 ? 0.0 : HUGE_VAL;
+  constexpr double meanWait = kTcpSendOverhead / 2.0;
+  constexpr double halfSquare = kTcpSendOverhead * kTcpSendOverhead / 6.0;  // E[u^2]/2
+  const double a = roundTrip * meanWait + halfSquare;
+  const double b = roundTrip + meanWait - window * meanWait;
+  // 2 window / (b + sqrt(b^2 + 4 a window)) is the positive root without cancellation for b > 0
+  // (for b < 0, 4 a window >= 4 halfSquare window keeps the sum well away from 0).
+  return 2.0 * window / (b + std::sqrt(b * b + 4.0 * a * window));
 }
 
 // The fraction of a drop-tail queue's time that long-lived TCP flows keep it sending when their
