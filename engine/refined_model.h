@@ -212,17 +212,19 @@ inline double TcpSawtoothUtilisation(double buffer, double bandwidthDelay) {
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its
 // path (above), the smallest factor of its path that fills only the part of a queue's room its
 // TCP flows keep busy (m times TcpSawtoothUtilisation there), the product of its forward queues'
-// 1 - P and its window rate: a raised rate stops at the smaller of the two factors and at the window
-// rate (but is never below the profile rate).
+// 1 - P and its round trip: a raised rate stops at the smaller of the two factors and at the window
+// rate of that round trip (but is never below the profile rate).
 struct RefinedTcpRates {
   double offered;
   double delivered;
 };
 inline RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare,
-                                         double pathSuccess, double windowRate) {
+                                         double pathSuccess, double roundTrip) {
   if (share >= 1.0) {
     const double factor = std::max(std::min(share, raiseShare), 1.0);
-    const double raised = std::min(profileRate * factor, std::max(profileRate, windowRate));
+    // A class that is not raised keeps its profile rate whatever its window allows.
+    const double raised =
+        factor > 1.0 ? std::min(profileRate * factor, std::max(profileRate, TcpWindowRate(roundTrip))) : profileRate;
     return {raised, raised * std::min(pathSuccess, 1.0)};
   }
   return {profileRate, profileRate * std::min(pathSuccess, share)};

@@ -163,7 +163,7 @@ struct RunSetup {
             success *= at(q[i]).success;
           }
           const RefinedTcpRates rates =
-              RefinedTcpRatesOf(info.sharedRate, share, raise, success, TcpWindowRate(info.lookupRoundTrip));
+              RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
           info.sharedRate = rates.offered;
           info.deliveredRate = rates.delivered;
           info.tcp->lastThroughput = info.sharedRate;
