@@ -22,12 +22,15 @@ void CComputeMetricsStepper::Step(double h) {
   if (setup_.refined) {
     // A queue's step here is a few closed forms and exponentials: shared out in small parts, as
     // the refined Z-iteration's steps are. Checking the values is cheap and goes by the usual parts.
+    const bool loops = !setup_.closedLoads.empty();
     arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
-        const RefinedStepResult r = RefinedDiscreteStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu,
-                                                          arrays_.bufferSizes[i], h);
+        double noLoop = -1.0;
+        const RefinedStepResult r =
+            RefinedQueueStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
+                             loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
         q.N = r.metrics.N;
         q.P = r.metrics.P;
         q.U = r.metrics.U;

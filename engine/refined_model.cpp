@@ -1,5 +1,6 @@
 #include "engine/refined_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varlo {
@@ -19,6 +20,116 @@ double RefinedRhoRate(double rho, double lambda, double mu, double K) {
 
 double RefinedRhoRate(const MM1KMetrics& atRho, double rho, double lambda, double mu) {
   return RhoRate(atRho, rho, lambda, mu);
+}
+
+namespace {
+
+// B(n, a) for a whole number n >= 1 through 1 / B = sum over k = 0..n of n! / ((n - k)! a^k), whose
+// terms grow while n - k + 1 > a and then fall off like a Gaussian of width sqrt(a): summed until
+// they no longer count. Far above the load (n beyond a + 8 sqrt(a) + 8) B is about the Poisson
+// probability of n, below 1e-14: 0 for every use here.
+double ErlangBWhole(double n, double a) {
+  if (n >= a + 8.0 * std::sqrt(a) + 8.0) return 0.0;
+  const double perLoad = 1.0 / a;
+  double term = 1.0;
+  double sum = 1.0;
+  for (double k = 1.0; k <= n; k += 1.0) {
+    term *= (n - k + 1.0) * perLoad;
+    sum += term;
+    if (term < 1e-12 * sum && n - k + 1.0 < a) break;
+  }
+  return 1.0 / sum;
+}
+
+}  // namespace
+
+double ErlangB(double servers, double load) {
+  if (!(servers > 0.0)) return 1.0;
+  if (!(load > 0.0)) return 0.0;
+  const double whole = std::floor(servers);
+  // B(0) = 1; between whole numbers of servers, linearly.
+  const double below = whole >= 1.0 ? ErlangBWhole(whole, load) : 1.0;
+  if (servers == whole) return below;
+  const double above = load * below / (whole + 1.0 + load * below);  // Erlang's recursion, one server on
+  return below + (servers - whole) * (above - below);
+}
+
+ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double* timesAway, std::uint32_t classes,
+                                  double mu, double K, double sojournGuess) {
+  ClosedLoopMetrics m;
+  if (!(mu > 0.0) || classes == 0 || !(window > 0.0) || !(openLambda >= 0.0) || !(K > 0.0)) return m;
+  const double room = mu - openLambda;
+  if (!(room > 0.0)) return m;
+  double rates = 0.0;  // what the windows would send without the queue
+  for (std::uint32_t c = 0; c < classes; ++c) {
+    if (!(timesAway[c] > 0.0) || !std::isfinite(timesAway[c])) return m;
+    rates += window / timesAway[c];
+  }
+  const double population = window * classes;
+  const double thinkTime = population / rates;
+  const double throughput = room * (1.0 - ErlangB(population, room * thinkTime));
+  // s from sum window / (away + s) = throughput: decreasing and convex in s, so Newton's steps from
+  // below (s = 0, where the sum is at least the throughput) climb to it without overshooting, and
+  // a step from a guess above it lands below it.
+  double s = sojournGuess > 0.0 && std::isfinite(sojournGuess) ? sojournGuess : 0.0;
+  for (int step = 0; step < 100; ++step) {
+    double sum = 0.0;
+    double slope = 0.0;
+    for (std::uint32_t c = 0; c < classes; ++c) {
+      const double t = timesAway[c] + s;
+      sum += window / t;
+      slope += window / (t * t);
+    }
+    const double excess = sum - throughput;
+    if (!(slope > 0.0)) break;
+    const double next = std::max(s + excess / slope, 0.0);
+    if (std::fabs(next - s) <= 1e-9 * next) {
+      s = next;
+      break;
+    }
+    s = next;
+  }
+  const double closedSize = throughput * s;
+  const double openLoad = openLambda / mu;
+  const double N = closedSize + openLoad * (1.0 + closedSize) / (1.0 - openLoad);
+  if (!(N <= 0.9 * K) || !std::isfinite(N)) return m;
+  m.applies = true;
+  m.N = N;
+  m.U = std::min(openLoad + throughput / mu, 1.0);
+  m.closedThroughput = throughput;
+  m.sojourn = s;
+  return m;
+}
+
+RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
+                                   const ClosedLoopLoad& closed, double& closedSojourn) {
+  const double lastSojourn = closedSojourn;
+  closedSojourn = -1.0;
+  if (closed.classes > 0) {
+    const ClosedLoopMetrics c = ClosedLoopQueue(std::max(lambda - closed.offered, 0.0), kTcpMaximumWindowPackets,
+                                                closed.timesAway, closed.classes, mu, K, std::max(lastSojourn, 0.0));
+    if (c.applies) {
+      // The windows stay short of the end of the buffer: nothing is dropped. rho is left as it
+      // was until the open law takes over again.
+      atRho.N = c.N;
+      atRho.P = 0.0;
+      atRho.U = c.U;
+      atRho.acceptedShare = 1.0;
+      closedSojourn = c.sojourn;
+      RefinedStepResult r{};
+      r.metrics = atRho;
+      r.accepted = lambda * h;
+      r.served = mu * c.U * h;
+      return r;
+    }
+  }
+  if (lastSojourn >= 0.0) {
+    // The loop held until now: the open law goes on from the packets it left, at the load at which
+    // it holds them.
+    rho = atRho.N < K ? MM1KLoadForSize(atRho.N, K, rho) : kHeaviestLoad;
+    atRho = MM1KClosedForm(rho, K);
+  }
+  return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);
 }
 
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {

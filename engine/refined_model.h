@@ -49,6 +49,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "model/mm1k_closed_form.h"
 
@@ -115,6 +116,50 @@ inline RefinedStepResult RefinedDiscreteStep(double& rho, MM1KMetrics& atRho, do
   return r;
 }
 
+// Erlang's loss formula B(servers, load): the chance that all of servers servers are busy under
+// Poisson load (load = arrival rate times holding time), by its stable recursion; between whole
+// numbers of servers it is interpolated linearly. 1 for no servers.
+double ErlangB(double servers, double load);
+
+// A queue whose TCP classes are held by their windows: a closed loop of their windows' packets
+// (each class's window, window packets), each of which, once sent by the queue, comes back to it
+// after its class's time away (the rest of its round trip and the sender's wait), beside an open
+// Poisson load of openLambda packets/s. The closed packets see the room mu - openLambda that the
+// open load leaves (the usual treatment of mixed open and closed loads). With all of them taken
+// as one loop of population packets away for thinkTime on average (population over the sum of
+// window / time away), those away are Poisson with mean a = room thinkTime cut off at population,
+// the machine-repairman queue: the room is busy 1 - B(population, a) of the time and the loop
+// sends closedThroughput = room (1 - B). Each class then sends window / (its time away + s) with s
+// the time its packets spend at the queue, the same for all (first come, first served), so that
+// together they send closedThroughput, and the loop keeps N_closed = closedThroughput s packets at
+// the queue (population - closedThroughput thinkTime for a single time away). An open packet finds
+// those ahead of it: N_open = rho_open (1 + N_closed) / (1 - rho_open). It applies where the windows
+// fit: the open load leaves room and N stays below 0.9 K; beyond, the windows overflow the buffer,
+// losses set the flows' rates and the open queue law holds.
+struct ClosedLoopMetrics {
+  bool applies = false;
+  double N = 0.0;
+  double U = 0.0;
+  double closedThroughput = 0.0;  // packets/s
+  double sojourn = 0.0;           // s, a closed packet's time at the queue
+};
+ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double* timesAway, std::uint32_t classes,
+                                  double mu, double K, double sojournGuess = 0.0);
+
+// What the window-held TCP classes whose tightest queue this is bring to it (RunSetup::ShareTcp):
+// their windows in all (0 for none), their mean time away from it, and the rate they offered at
+// the last propagation, which is the part of the queue's arrivals that the loop sets.
+struct ClosedLoopLoad {
+  const double* timesAway = nullptr;  // one per class, s
+  std::uint32_t classes = 0;
+  double offered = 0.0;
+};
+// A queue's step of the refined model: ClosedLoopQueue where the closed loop applies (the time its
+// packets spend at the queue then into closedSojourn, else -1; at entry, its value of the last
+// step), RefinedDiscreteStep otherwise. atRho holds the N, P and U the step gives.
+RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
+                                   const ClosedLoopLoad& closed, double& closedSojourn);
+
 // A class's packets in a queue over a step of either run. The queue mixes what it admits and sends
 // its packets in proportion to the classes' shares, so a class's packets n follow
 //     dn/dt = (1 - P) x - s n,    s = mu U / N (the rate at which each packet leaves),
@@ -176,6 +221,13 @@ constexpr double kTcpSendOverhead = 0.01;
 // X (roundTrip + w(X)) = window: the positive root of
 //     (roundTrip E[u] + E[u^2]/2) X^2 + (roundTrip + E[u] - window E[u]) X - window = 0.
 // Without the wait it would be window / roundTrip: a lone flow on a 30 ms path gets some 15 % less.
+// The mean wait w(X) above of a sender whose acknowledgements come back at rate packets/s.
+inline double TcpSenderWait(double rate) {
+  constexpr double meanWait = kTcpSendOverhead / 2.0;
+  constexpr double halfSquare = kTcpSendOverhead * kTcpSendOverhead / 6.0;
+  const double x = rate > 0.0 ? rate : 0.0;
+  return (meanWait + x * halfSquare) / (1.0 + x * meanWait);
+}
 inline double TcpWindowRate(double roundTrip, double window = kTcpMaximumWindowPackets) {
   if (!(roundTrip >= 0.0) || !std::isfinite(roundTrip)) return roundTrip > 0.0 ? 0.0 : HUGE_VAL;
   constexpr double meanWait = kTcpSendOverhead / 2.0;

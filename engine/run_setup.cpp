@@ -129,6 +129,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   // Only the refined model shares out bottlenecks between TCP classes.
   demandClassStart_.clear();
   demandClasses_.clear();
+  closedLoads.clear();
+  closedSojourns.clear();  // no loop has held yet
   if (refined && hasTcp) BuildDemandLists();
   if (!names.empty()) {
     result.unreachableMessage =

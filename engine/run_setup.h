@@ -50,6 +50,14 @@ struct ClassInfo {
   double idleRoundTrip = -1.0;
   // Rate offered at the last propagation, which is what a dump row at that time shows.
   double lastRate = 0.0;
+  // Refined model, a TCP class being raised towards the room of its path: the queue of its path
+  // with the least room, where its window waits (RunSetup::kNoQueue otherwise), its time away from
+  // that queue (the rest of its round trip and its wait before sending), s, the rate it offered,
+  // and the time of that propagation, s.
+  std::uint32_t loopQueue = 0xFFFFFFFFu;
+  double loopThinkTime = 0.0;
+  double loopRate = 0.0;
+  double loopTime = 0.0;
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
   bool hasLookup = false;
   double lookupRoundTrip = 0.0;
@@ -77,6 +85,12 @@ struct RunSetup {
   std::shared_ptr<CThreadPool> pool;
   bool refined = false;  // the refined model (engine/refined_model.h) instead of the classic one
   bool hasTcp = false;
+  static constexpr std::uint32_t kNoQueue = 0xFFFFFFFFu;
+  // Refined model, per queue: what the window-held TCP classes bring to it (set by ShareTcp for the
+  // queues' next step), and the time their packets spent in it at the last step, -1 where the
+  // queue's open law held (set by the steppers).
+  std::vector<ClosedLoopLoad> closedLoads;
+  std::vector<double> closedSojourns;
 
   // A TCP class's time in a queue: N/mu as first described, the M/M/1/K sojourn when refined.
   // A queue that sends nothing holds a class for ever.
@@ -104,6 +118,11 @@ struct RunSetup {
     const size_t n = lambda.size();
     classDemand_.resize(classes.size());
     classDemandTrip_.resize(classes.size());
+    if (classLoopQueue_.size() != classes.size()) {
+      classLoopQueue_.assign(classes.size(), kNoQueue);
+      classLoopAway_.assign(classes.size(), 0.0);
+      classLoopRate_.assign(classes.size(), 0.0);
+    }
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
@@ -129,15 +148,26 @@ struct RunSetup {
     // both, which leaves them as they are).
     tcpShare_.resize(n);
     tcpRaise_.resize(n);
+    closedLoads.resize(n);
+    loopTimesAway_.resize(demandClasses_.size());
+    if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
     forQueues([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         double demand = 0.0;
         double demandTrip = 0.0;
+        // The classes whose windows wait here, their times away in this queue's slots of the list.
+        ClosedLoopLoad loop;
+        loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
           const std::uint32_t c = demandClasses_[j];
           demand += classDemand_[c];
           demandTrip += classDemandTrip_[c];
+          if (classLoopQueue_[c] == i && classDemand_[c] != 0.0) {
+            loopTimesAway_[demandClassStart_[i] + loop.classes++] = classLoopAway_[c];
+            loop.offered += classLoopRate_[c];
+          }
         }
+        closedLoads[i] = loop;
         if (demand == 0) {
           tcpShare_[i] = 1.0;
           tcpRaise_[i] = 1.0;
@@ -157,17 +187,52 @@ struct RunSetup {
           double share = tcpShare_[q[0]];
           double raise = tcpRaise_[q[0]];
           double success = at(q[0]).success;
+          std::uint32_t tightest = q[0];
           for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
+            if (tcpShare_[q[i]] < share) tightest = q[i];
             share = std::min(share, tcpShare_[q[i]]);
             raise = std::min(raise, tcpRaise_[q[i]]);
             success *= at(q[i]).success;
           }
-          const RefinedTcpRates rates =
+          RefinedTcpRates rates =
               RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
+          // A class whose window held it at a queue's loop at the last step stays with that loop for
+          // as long as the loop holds (its profile rate, which the loop's shorter round trip raises,
+          // no longer decides); another is raised towards the room, and its window waits at the
+          // tightest queue of its path.
+          const bool looped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
+          if (looped) tightest = info.loopQueue;
+          if (looped || (share >= 1.0 && std::min(share, raise) > 1.0)) {
+            const double previous = info.loopQueue == tightest ? info.loopRate : info.sharedRate;
+            const double away = info.lookupRoundTrip - at(tightest).waiting + TcpSenderWait(previous);
+            const double sojourn = closedSojourns[tightest];
+            if (info.loopQueue == tightest && sojourn >= 0.0 && away > 0.0) {
+              // The queue's loop held at the last step: the class sends its part of the loop's
+              // throughput, window / (time away + time at the queue). A window adapts its sending
+              // once per round trip: the rate moves towards that by dt / (dt + round trip) over the
+              // time dt since the class's last propagation.
+              const double trip = away + sojourn;
+              const double target = kTcpMaximumWindowPackets / trip;
+              const double dt = time - info.loopTime;
+              const double rate = dt > 0.0 ? info.loopRate + (target - info.loopRate) * (dt / (dt + trip)) : info.loopRate;
+              rates = {rate, rate * std::min(success, 1.0)};
+            }
+            info.loopTime = time;
+            info.loopQueue = away > 0.0 ? tightest : kNoQueue;
+            info.loopThinkTime = away;
+            info.loopRate = rates.offered;
+          } else {
+            info.loopQueue = kNoQueue;
+          }
           info.sharedRate = rates.offered;
           info.deliveredRate = rates.delivered;
           info.tcp->lastThroughput = info.sharedRate;
+        } else {
+          info.loopQueue = kNoQueue;  // a class that sends nothing has no window waiting anywhere
         }
+        classLoopQueue_[c] = info.loopQueue;
+        classLoopAway_[c] = info.loopThinkTime;
+        classLoopRate_[c] = info.loopRate;
         info.lastRate = info.sharedRate;
         classRates[c] = info.sharedRate;
       }
@@ -205,6 +270,11 @@ struct RunSetup {
   std::vector<std::uint32_t> demandClasses_;
   std::vector<double> tcpShare_;  // per queue: the factor of the TCP classes crossing it
   std::vector<double> tcpRaise_;  // per queue: the factor that fills the part of the room kept busy
+  std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
+  // ClassInfo's loop fields, side by side for the queues' pass.
+  std::vector<std::uint32_t> classLoopQueue_;
+  std::vector<double> classLoopAway_;
+  std::vector<double> classLoopRate_;
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
   template <class QueueAt>

@@ -99,6 +99,9 @@ double CZIterationStepper::StepLength(double time, double runningStep) {
         // there.
         const double r = rho_[i] > kRefinedRelativeStepRho ? rho_[i] / kRefinedRelativeStepRho : 1.0;
         d = RefinedRhoRate(refinedMetrics_[i], rho_[i], q.lambda, q.mu) / (r * r);
+        // A queue held by its TCP classes' windows takes the loop's state at each step: its rho does
+        // not relax towards lambda / mu, and does not set the step.
+        if (!setup_.closedSojourns.empty() && setup_.closedSojourns[i] >= 0.0) d = 0.0;
       } else {
         d = QueueSlope(rho_[i], q.U, arrays_.bufferSizes[i], q.mu, q.lambda, regime_[i], shortcuts_[i]);
         // The first pair of the step starts at rho with the utilisation of rho (which the metrics'
@@ -527,10 +530,13 @@ void CZIterationStepper::CutPairs() {
 // Metrics step: a small buffer on a fast link relaxes within a fraction of a millisecond, far
 // quicker than the run's step, where the Runge-Kutta pairs would be unstable.
 void CZIterationStepper::RefinedAdvance(double h) {
+  const bool loops = !setup_.closedLoads.empty();
   arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
-      RefinedDiscreteStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h);
+      double noLoop = -1.0;
+      RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
+                       loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
     }
   });
 }

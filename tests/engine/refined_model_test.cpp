@@ -385,6 +385,64 @@ TEST(ModelLaws, WindowRateCountsTheSendersWaitBeforeSending) {
   }
 }
 
+// A single closed loop of W packets, each away for Z on average once the queue has sent it, is the
+// machine-repairman queue: pi_n ~ W! / (W - n)! (mu Z)^-n, n = 0..W. Its N and U summed directly
+// must be the loop's, from far below the knee (mu Z = 4 W: the window cannot keep the link busy) to
+// far above it (mu Z = W / 4: the window's excess waits at the queue).
+TEST(ClosedLoop, OneLoopIsTheMachineRepairmanQueue) {
+  constexpr double mu = 1000.0;
+  for (const int W : {1, 7, 20, 60}) {
+    for (const double ratio : {0.25, 0.8, 1.0, 1.25, 4.0}) {
+      const double away = ratio * W / mu;
+      long double total = 0, size = 0, weight = 1;
+      for (int n = 0; n <= W; ++n) {
+        total += weight;
+        size += n * weight;
+        weight *= static_cast<long double>(W - n) / (mu * away);
+      }
+      const double N = static_cast<double>(size / total);
+      const double U = static_cast<double>(1 - 1 / total);
+      const ClosedLoopMetrics loop = ClosedLoopQueue(0.0, W, &away, 1, mu, 10.0 * W + 10.0);
+      ASSERT_TRUE(loop.applies) << "W " << W << ", mu Z / W " << ratio;
+      EXPECT_NEAR(loop.N, N, 1e-9 * W) << "W " << W << ", mu Z / W " << ratio;
+      EXPECT_NEAR(loop.U, U, 1e-12) << "W " << W << ", mu Z / W " << ratio;
+      EXPECT_NEAR(loop.closedThroughput, mu * U, 1e-9 * mu);
+    }
+  }
+  // Windows that would fill the buffer are left to the open law (their losses set the rates).
+  const double away = 0.001;
+  EXPECT_FALSE(ClosedLoopQueue(0.0, 60.0, &away, 1, 1000.0, 40.0).applies);
+  // So is a queue whose other traffic leaves no room.
+  EXPECT_FALSE(ClosedLoopQueue(1000.0, 20.0, &away, 1, 1000.0, 100.0).applies);
+}
+
+// Two TCP flows whose windows (2 x 20.8 packets) exceed the bandwidth-delay product of their link
+// (some 30 packets) and fit in its buffer: the excess of the windows waits at the queue, and the
+// link sends without a pause, as in a packet simulator, instead of the 92 % at which an open queue
+// of the same packets would send.
+TEST(ModelLaws, WindowsLargerThanTheirPathKeepTheLinkBusy) {
+  const ProfileGuard guard(kProfileNS);
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    TempFolder folder;
+    NetBuilder net;
+    auto* r1 = net.Node("R1");
+    auto* r2 = net.Node("R2");
+    net.Link(r1, r2, 1000, 100, 0.01);
+    for (int i = 0; i < 2; ++i) {
+      auto* s = net.Node("S" + std::to_string(i));
+      auto* d = net.Node("D" + std::to_string(i));
+      net.Link(s, r1, 10000, 1000, 0.002);
+      net.Link(r2, d, 10000, 1000, 0.002);
+      net.Tcp(s, d, 0);
+    }
+    const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("w.dmp"));
+    ASSERT_FALSE(last.empty());
+    EXPECT_GT(last.at(2), 0.97) << "utilisation of R1 -> R2";
+    EXPECT_LT(last.at(1), 41.6 - 0.97 * 1000 * 0.028) << "average size of R1 -> R2";
+    EXPECT_EQ(last.at(3), 0.0) << "loss of R1 -> R2";
+  }
+}
+
 // A TCP class that stops sending leaves its path empty: nothing of what it sent before goes on
 // being carried, in either run.
 TEST(ModelLaws, RefinedTcpClassCarriesNothingAfterItStops) {
