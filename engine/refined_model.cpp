@@ -33,11 +33,18 @@ double ErlangBWhole(double n, double a) {
   const double perLoad = 1.0 / a;
   double term = 1.0;
   double sum = 1.0;
-  for (double k = 1.0; k <= n; k += 1.0) {
-    term *= (n - k + 1.0) * perLoad;
-    sum += term;
-    if (term < 1e-12 * sum && n - k + 1.0 < a) break;
+  // Two terms a round, the second from the first's factor times its own, so that each round waits
+  // for one product only.
+  double k = 1.0;
+  for (; k + 1.0 <= n; k += 2.0) {
+    const double first = (n - k + 1.0) * perLoad;
+    const double second = (n - k) * perLoad;
+    const double next = term * first;
+    term *= first * second;
+    sum += next + term;
+    if (term < 1e-12 * sum && n - k < a) return 1.0 / sum;
   }
+  if (k <= n) sum += term * (n - k + 1.0) * perLoad;
   return 1.0 / sum;
 }
 
@@ -60,13 +67,13 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
   if (!(mu > 0.0) || classes == 0 || !(window > 0.0) || !(openLambda >= 0.0) || !(K > 0.0)) return m;
   const double room = mu - openLambda;
   if (!(room > 0.0)) return m;
-  double rates = 0.0;  // what the windows would send without the queue
+  double perAway = 0.0;  // the sum of 1 / time away: the windows would send window times it
   for (std::uint32_t c = 0; c < classes; ++c) {
     if (!(timesAway[c] > 0.0) || !std::isfinite(timesAway[c])) return m;
-    rates += window / timesAway[c];
+    perAway += 1.0 / timesAway[c];
   }
   const double population = window * classes;
-  const double thinkTime = population / rates;
+  const double thinkTime = classes / perAway;
   const double throughput = room * (1.0 - ErlangB(population, room * thinkTime));
   // s from sum window / (away + s) = throughput: decreasing and convex in s, so Newton's steps from
   // below (s = 0, where the sum is at least the throughput) climb to it without overshooting, and
@@ -76,10 +83,12 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
     double sum = 0.0;
     double slope = 0.0;
     for (std::uint32_t c = 0; c < classes; ++c) {
-      const double t = timesAway[c] + s;
-      sum += window / t;
-      slope += window / (t * t);
+      const double inverse = 1.0 / (timesAway[c] + s);
+      sum += inverse;
+      slope += inverse * inverse;
     }
+    sum *= window;
+    slope *= window;
     const double excess = sum - throughput;
     if (!(slope > 0.0)) break;
     const double next = std::max(s + excess / slope, 0.0);
