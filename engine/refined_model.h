@@ -43,8 +43,14 @@
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
 // What a class gets is its offered rate times the success of its forward path, and never more than
 // its share m of a queue's room, so the TCP classes crossing a queue never get more than it can
-// send together. (The classic model takes each class's profile rate as it is, even where the rates
-// of a link's classes add up to more than it can send.)
+// send together.
+// Window loops. The windows of the classes raised towards a queue (their tightest) go round a
+// closed loop through it; where they fit in its buffer (ClosedLoopQueue), the queue takes the
+// loop's packets and utilisation instead of its open law's, drops nothing, and each of those
+// classes sends its window per time away plus the loop's time at the queue, moving there over
+// about a round trip. A class stays with its loop for as long as the loop holds.
+// (The classic model takes each class's profile rate as it is, even where the rates of a link's
+// classes add up to more than it can send.)
 #pragma once
 
 #include <algorithm>
