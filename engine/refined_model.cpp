@@ -107,6 +107,7 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
   m.U = std::min(openLoad + throughput / mu, 1.0);
   m.closedThroughput = throughput;
   m.sojourn = s;
+  m.thinkTime = thinkTime;
   return m;
 }
 
@@ -119,10 +120,14 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
                                                 closed.timesAway, closed.classes, mu, K, std::max(lastSojourn, 0.0));
     if (c.applies) {
       // The windows stay short of the end of the buffer: nothing is dropped. rho is left as it
-      // was until the open law takes over again.
-      atRho.N = c.N;
+      // was until the open law takes over again. The queue moves towards the loop's state over
+      // about the time its packets are away, by h / (h + that time): the loops of a network
+      // follow one another's round trips, and queues that jumped to their loops' states at once
+      // would chase one another round.
+      const double follow = h / (h + c.thinkTime);
+      atRho.N += (c.N - atRho.N) * follow;
       atRho.P = 0.0;
-      atRho.U = c.U;
+      atRho.U += (c.U - atRho.U) * follow;
       atRho.acceptedShare = 1.0;
       closedSojourn = c.sojourn;
       RefinedStepResult r{};

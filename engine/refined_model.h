@@ -148,6 +148,7 @@ struct ClosedLoopMetrics {
   double U = 0.0;
   double closedThroughput = 0.0;  // packets/s
   double sojourn = 0.0;           // s, a closed packet's time at the queue
+  double thinkTime = 0.0;         // s, the loop's mean time away
 };
 ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double* timesAway, std::uint32_t classes,
                                   double mu, double K, double sojournGuess = 0.0);
