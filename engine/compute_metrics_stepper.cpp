@@ -21,9 +21,10 @@ void CComputeMetricsStepper::Step(double h) {
   std::vector<CPathArrays::QueueState>& queues = arrays_.queues;
   if (setup_.refined) {
     // A queue's step here is a few closed forms and exponentials: shared out in small parts, as
-    // the refined Z-iteration's steps are. Checking the values is cheap and goes by the usual parts.
+    // the refined Z-iteration's steps are.
     const bool loops = !setup_.closedLoads.empty();
     arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
+      size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         if (arrays_.Settled(i)) continue;
         CPathArrays::QueueState& q = queues[i];
@@ -38,14 +39,9 @@ void CComputeMetricsStepper::Step(double h) {
         q.served = r.served;
         arrays_.SetRoundTripTerms(i);
         arrays_.SetShareRelaxation(i, h);
+        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
-    });
-    arrays_.ForQueues([&](size_t begin, size_t end) {
-      size_t impossible = CPathArrays::npos;
-      for (size_t i = begin; i < end && impossible == CPathArrays::npos; ++i) {
-        if (!arrays_.Settled(i) && arrays_.Impossible(i)) impossible = i;
-      }
-      arrays_.CheckedPart(begin, impossible);
+      arrays_.CheckedPart(begin, end, impossible);
     });
     arrays_.RoundTripTermsSet();
     // Each class's packets in each queue by the mixing law of the refined model, then each
@@ -67,7 +63,7 @@ void CComputeMetricsStepper::Step(double h) {
       arrays_.SetRoundTripTerms(i);
       if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
     }
-    arrays_.CheckedPart(begin, impossible);
+    arrays_.CheckedPart(begin, end, impossible);
   });
   arrays_.RoundTripTermsSet();
   // The classes' shares of what each queue admitted and sent, then each queue's sum of them where

@@ -95,9 +95,9 @@ void CPathArrays::Build() {
   steps_ = 0;
   termsCurrent_ = false;
   // The values a run starts from are checked here; the steps check the values they set.
-  firstImpossible_.assign(QueueParts(), npos);
+  firstImpossible_.assign((count + kCostlyQueuesPerPart - 1) / kCostlyQueuesPerPart, npos);
   for (size_t i = count; i-- > 0;) {
-    if (Impossible(i)) firstImpossible_[QueuePart(i)] = i;
+    if (Impossible(i)) firstImpossible_[i / kCostlyQueuesPerPart] = i;
   }
 
   shareTcp_ = setup_.refined && setup_.hasTcp;

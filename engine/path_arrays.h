@@ -53,14 +53,20 @@ class CPathArrays {
   size_t FirstImpossibleQueue() const;
   size_t FirstImpossibleClass() const;
   // The steppers check each queue where they set its values: true when queue i's values are
-  // impossible. CheckedPart records, for the part of the queues that starts at begin, the first
-  // impossible queue of the last step (npos for none), which FirstImpossibleQueue reports.
+  // impossible. CheckedPart records, for the queues [begin, end) of a part of either size, the
+  // first impossible queue of the last step (npos for none), which FirstImpossibleQueue reports.
   bool Impossible(size_t i) const {
     const QueueState& q = queues[i];
     const bool sizePossible = (q.N >= 0 && q.N <= bufferSizes[i]) || q.N == 0;
     return !sizePossible || !(q.U >= 0 && q.U <= 1) || !(q.P >= 0 && q.P <= 1);
   }
-  void CheckedPart(size_t begin, size_t firstImpossible) { firstImpossible_[QueuePart(begin)] = firstImpossible; }
+  void CheckedPart(size_t begin, size_t end, size_t firstImpossible) {
+    // Kept per small part: a part of the usual size covers several, and the one that holds its
+    // first impossible queue records it (a later one in the same part may go unrecorded, which
+    // leaves the first of all the same).
+    for (size_t slot = begin / kCostlyQueuesPerPart; slot * kCostlyQueuesPerPart < end; ++slot)
+      firstImpossible_[slot] = firstImpossible / kCostlyQueuesPerPart == slot ? firstImpossible : npos;
+  }
   // The round-trip terms of queue i from its values, which the steppers also set where they set
   // the values; RoundTripTermsSet then tells the next Propagate that every queue's terms are
   // current (it computes them itself otherwise).
@@ -187,6 +193,7 @@ class CPathArrays {
   static constexpr size_t kClassesPerPart = 1024;
   static constexpr size_t kCostlyClassesPerPart = 256;
   static constexpr size_t kEntriesPerPart = 8192;
+  static_assert(kQueuesPerPart % kCostlyQueuesPerPart == 0, "a part of the queues is made of small parts");
   // Loops of fewer parts than this run on the calling thread: waking the others costs more than
   // such a loop (some tens of microseconds).
   static constexpr size_t kPartsWorthSharing = 8;
@@ -280,7 +287,7 @@ class CPathArrays {
   bool scalePending_ = false;
   // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
   // the third step on, the same (settled_); steps counts the steps finished (SumOccupancy calls).
-  std::vector<size_t> firstImpossible_;  // per part of the queues, see CheckedPart
+  std::vector<size_t> firstImpossible_;  // per small part of the queues, see CheckedPart
   bool termsCurrent_ = false;            // see RoundTripTermsSet
   std::vector<std::uint8_t> uncrossed_;
   std::vector<std::uint8_t> settled_;

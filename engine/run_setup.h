@@ -116,22 +116,17 @@ struct RunSetup {
                 const std::vector<double>& buffers, const std::vector<double>& tcpArrival,
                 std::vector<double>& classRates, ForClasses&& forClasses, ForQueues&& forQueues) {
     const size_t n = lambda.size();
-    classDemand_.resize(classes.size());
-    classDemandTrip_.resize(classes.size());
-    if (classLoopQueue_.size() != classes.size()) {
-      classLoopQueue_.assign(classes.size(), kNoQueue);
-      classLoopAway_.assign(classes.size(), 0.0);
-      classLoopRate_.assign(classes.size(), 0.0);
-    }
+    classLoads_.resize(classes.size());
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
         if (info.kind != RateKind::kTcp || info.unreachable) continue;
         info.sharedRate = TcpRate(info, time, at);
         info.deliveredRate = info.sharedRate;
-        classDemand_[c] = info.sharedRate;
+        ClassLoad& load = classLoads_[c];
+        load.demand = info.sharedRate;
         if (info.sharedRate == 0) {
-          classDemandTrip_[c] = 0.0;
+          load.demandTrip = 0.0;
           continue;
         }
         if (info.idleRoundTrip < 0) {
@@ -140,14 +135,13 @@ struct RunSetup {
           for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) trip += at(q[i]).delay + 1.0 / mu[q[i]];
           info.idleRoundTrip = trip;
         }
-        classDemandTrip_[c] = info.sharedRate * info.idleRoundTrip;
+        load.demandTrip = info.sharedRate * info.idleRoundTrip;
       }
     });
     // Each queue's sums over the classes of its list, which holds them in class order, as adding
     // class by class along each forward path would give them (a class whose rate is 0 adds 0 to
     // both, which leaves them as they are).
-    tcpShare_.resize(n);
-    tcpRaise_.resize(n);
+    tcpFactors_.resize(n);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -159,23 +153,22 @@ struct RunSetup {
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
-          const std::uint32_t c = demandClasses_[j];
-          demand += classDemand_[c];
-          demandTrip += classDemandTrip_[c];
-          if (classLoopQueue_[c] == i && classDemand_[c] != 0.0) {
-            loopTimesAway_[demandClassStart_[i] + loop.classes++] = classLoopAway_[c];
-            loop.offered += classLoopRate_[c];
+          const ClassLoad& load = classLoads_[demandClasses_[j]];
+          demand += load.demand;
+          demandTrip += load.demandTrip;
+          if (load.loopQueue == i && load.demand != 0.0) {
+            loopTimesAway_[demandClassStart_[i] + loop.classes++] = load.loopAway;
+            loop.offered += load.loopRate;
           }
         }
         closedLoads[i] = loop;
         if (demand == 0) {
-          tcpShare_[i] = 1.0;
-          tcpRaise_[i] = 1.0;
+          tcpFactors_[i] = {1.0, 1.0};
           continue;
         }
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
-        tcpShare_[i] = RefinedTcpShare(demand, other, mu[i]);
-        tcpRaise_[i] = tcpShare_[i] * TcpSawtoothUtilisation(buffers[i], tcpShare_[i] * demandTrip);
+        const double share = RefinedTcpShare(demand, other, mu[i]);
+        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(buffers[i], share * demandTrip)};
       }
     });
     forClasses([&](size_t begin, size_t end) {
@@ -184,18 +177,17 @@ struct RunSetup {
         if (info.kind != RateKind::kTcp || info.unreachable) continue;
         if (info.sharedRate != 0 && info.forwardQueueCount != 0) {
           const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-          double share = tcpShare_[q[0]];
-          double raise = tcpRaise_[q[0]];
+          double share = tcpFactors_[q[0]].share;
+          double raise = tcpFactors_[q[0]].raise;
           double success = at(q[0]).success;
           std::uint32_t tightest = q[0];
           for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
-            if (tcpShare_[q[i]] < share) tightest = q[i];
-            share = std::min(share, tcpShare_[q[i]]);
-            raise = std::min(raise, tcpRaise_[q[i]]);
+            const TcpFactors& f = tcpFactors_[q[i]];
+            if (f.share < share) tightest = q[i];
+            share = std::min(share, f.share);
+            raise = std::min(raise, f.raise);
             success *= at(q[i]).success;
           }
-          RefinedTcpRates rates =
-              RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
           // A class whose window held it at a queue's loop at the last step stays with that loop for
           // as long as the loop holds (its profile rate, which the loop's shorter round trip raises,
           // no longer decides); another is raised towards the room, and its window waits at the
@@ -206,6 +198,7 @@ struct RunSetup {
             const double previous = info.loopQueue == tightest ? info.loopRate : info.sharedRate;
             const double away = info.lookupRoundTrip - at(tightest).waiting + TcpSenderWait(previous);
             const double sojourn = closedSojourns[tightest];
+            RefinedTcpRates rates;
             if (info.loopQueue == tightest && sojourn >= 0.0 && away > 0.0) {
               // The queue's loop held at the last step: the class sends its part of the loop's
               // throughput, window / (time away + time at the queue). A window adapts its sending
@@ -216,23 +209,30 @@ struct RunSetup {
               const double dt = time - info.loopTime;
               const double rate = dt > 0.0 ? info.loopRate + (target - info.loopRate) * (dt / (dt + trip)) : info.loopRate;
               rates = {rate, rate * std::min(success, 1.0)};
+            } else {
+              rates = RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
             }
             info.loopTime = time;
             info.loopQueue = away > 0.0 ? tightest : kNoQueue;
             info.loopThinkTime = away;
             info.loopRate = rates.offered;
+            info.sharedRate = rates.offered;
+            info.deliveredRate = rates.delivered;
           } else {
             info.loopQueue = kNoQueue;
+            const RefinedTcpRates rates =
+                RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
+            info.sharedRate = rates.offered;
+            info.deliveredRate = rates.delivered;
           }
-          info.sharedRate = rates.offered;
-          info.deliveredRate = rates.delivered;
           info.tcp->lastThroughput = info.sharedRate;
         } else {
           info.loopQueue = kNoQueue;  // a class that sends nothing has no window waiting anywhere
         }
-        classLoopQueue_[c] = info.loopQueue;
-        classLoopAway_[c] = info.loopThinkTime;
-        classLoopRate_[c] = info.loopRate;
+        ClassLoad& load = classLoads_[c];
+        load.loopQueue = info.loopQueue;
+        load.loopAway = info.loopThinkTime;
+        load.loopRate = info.loopRate;
         info.lastRate = info.sharedRate;
         classRates[c] = info.sharedRate;
       }
@@ -260,21 +260,28 @@ struct RunSetup {
   }
 
  private:
-  // Per TCP class: its profile rate, packets/s, and that times its idle round trip, packets (0
-  // where the rate is 0).
-  std::vector<double> classDemand_;
-  std::vector<double> classDemandTrip_;
+  // Per TCP class, side by side for the queues' pass: its profile rate, packets/s, and that times
+  // its idle round trip, packets (0 where the rate is 0); and ClassInfo's loop fields.
+  struct ClassLoad {
+    double demand = 0.0;
+    double demandTrip = 0.0;
+    double loopAway = 0.0;
+    double loopRate = 0.0;
+    std::uint32_t loopQueue = kNoQueue;
+  };
+  std::vector<ClassLoad> classLoads_;
   // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]).
   std::vector<std::uint32_t> demandClassStart_;
   std::vector<std::uint32_t> demandClasses_;
-  std::vector<double> tcpShare_;  // per queue: the factor of the TCP classes crossing it
-  std::vector<double> tcpRaise_;  // per queue: the factor that fills the part of the room kept busy
+  // Per queue: the factor of the TCP classes crossing it, and the factor that fills the part of
+  // the room kept busy.
+  struct TcpFactors {
+    double share;
+    double raise;
+  };
+  std::vector<TcpFactors> tcpFactors_;
   std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
-  // ClassInfo's loop fields, side by side for the queues' pass.
-  std::vector<std::uint32_t> classLoopQueue_;
-  std::vector<double> classLoopAway_;
-  std::vector<double> classLoopRate_;
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
   template <class QueueAt>

@@ -610,7 +610,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
         arrays_.SetRoundTripTerms(i);
         if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
       }
-      arrays_.CheckedPart(begin, impossible);
+      arrays_.CheckedPart(begin, end, impossible);
     });
     arrays_.RoundTripTermsSet();
     arrays_.RelaxOccupiedShares();
@@ -635,7 +635,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
       arrays_.SetRoundTripTerms(i);
       if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
     }
-    arrays_.CheckedPart(begin, impossible);
+    arrays_.CheckedPart(begin, end, impossible);
   });
   arrays_.RoundTripTermsSet();
   // The classes' shares after h: each loses P of what it offers and sends on what the next hop
