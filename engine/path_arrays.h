@@ -72,7 +72,7 @@ class CPathArrays {
   // current (it computes them itself otherwise).
   void SetRoundTripTerms(size_t i) {
     const QueueState& q = queues[i];
-    roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(q.N, q.U, q.mu), delays_[i], 1 - q.P};
+    roundTripTerms_[i] = RoundTripTerms{setup_.Waiting(i, q.N, q.U, q.mu), delays_[i], 1 - q.P};
   }
   void RoundTripTermsSet() { termsCurrent_ = true; }
 

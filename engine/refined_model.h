@@ -200,6 +200,36 @@ inline double RefinedSojourn(double N, double U, double mu) {
   return sojourn > service ? sojourn : service;
 }
 
+// The waiting at a queue that is not where TCP windows pile up (no TCP class crossing it has it
+// as its tightest queue), for the packets of a TCP class, as a share of the M/M/1/K waiting. Such
+// packets arrive spaced by the links they left, not by chance. Alone, with exponential service,
+// they would make a D/M/1 queue, whose waiting is about U/2 of the M/M/1 one at the same load
+// (0.26 at U = 0.5, 0.42 at 0.8, 0.44 at 0.9, 1/2 in heavy traffic); packets among Poisson ones
+// wait as those do. The share is taken linearly between the two by the part of the arrivals that
+// is Poisson (poissonShare; 1 leaves the M/M/1/K waiting as it is). An event simulation of paced
+// and Poisson packets at an exponential server agrees within about 10 % for loads from 0.5 to 0.9.
+inline double PacedQueueingScale(double poissonShare, double U) {
+  const double alone = std::clamp(U, 0.0, 1.0) / 2.0;
+  return alone + (1.0 - alone) * std::clamp(poissonShare, 0.0, 1.0);
+}
+// How far a queue whose TCP factor is share (RefinedTcpShare) is where TCP windows pile up, the
+// classes crossing it having mostLeastShare as the largest of their least factors over their
+// paths (0 where none sends): 1 at the tightest queue of one of them, 0 where the factor is a
+// tenth above the least of each on, linearly between, so that the round trips do not jump when a
+// class's tightest queue moves. (The weight falls with the class's least factor, so the class
+// with the largest one decides.)
+inline double PileUpWeight(double share, double mostLeastShare) {
+  constexpr double kMargins = 10.0;  // 1 / a tenth
+  if (!(mostLeastShare > 0.0)) return 0.0;
+  return std::clamp(1.0 - (share / mostLeastShare - 1.0) * kMargins, 0.0, 1.0);
+}
+// The M/M/1/K sojourn with its waiting (beyond one service time) scaled as above.
+inline double PacedSojourn(double sojourn, double mu, double U, double poissonShare) {
+  if (!(mu > 0.0) || poissonShare >= 1.0) return sojourn;
+  const double service = 1.0 / mu;
+  return sojourn > service ? service + (sojourn - service) * PacedQueueingScale(poissonShare, U) : sojourn;
+}
+
 // The factor by which the TCP classes crossing a queue are scaled so that their sum fills the room
 // mu - otherLoad (0 when other traffic takes it all); tcpDemand > 0.
 inline double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
