@@ -49,6 +49,11 @@
 // loop's packets and utilisation instead of its open law's, drops nothing, and each of those
 // classes sends its window per time away plus the loop's time at the queue, moving there over
 // about a round trip. A class stays with its loop for as long as the loop holds.
+// Paced packets. Where no TCP window piles up (no class crossing a queue has it as its tightest,
+// PileUpWeight), TCP's packets arrive spaced by the links they left, and the round trips count
+// less of the queue's M/M/1/K waiting for them: a D/M/1 queue's share of it, taken towards the
+// whole by the Poisson part of the arrivals (PacedSojourn). The queue's own N, U and P stay the
+// M/M/1/K ones.
 // (The classic model takes each class's profile rate as it is, even where the rates of a link's
 // classes add up to more than it can send.)
 #pragma once
