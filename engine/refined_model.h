@@ -37,7 +37,8 @@
 //   more than the part of the room that flows halving their windows together keep busy with the
 //   queue's buffer (TcpSawtoothUtilisation, at the bandwidth-delay product of the room and the
 //   classes' rate-weighted round trip with empty queues): a buffer far below that product leaves
-//   the link idle after each loss;
+//   the link idle after each loss; and no more than TCP keeps up against the losses the Poisson
+//   part of each queue's arrivals causes at random on its path (TcpRandomLossRate);
 // - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
 //   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
@@ -301,6 +302,16 @@ inline double TcpSawtoothUtilisation(double buffer, double bandwidthDelay) {
   const double length =
       bandwidthDelay * (bandwidthDelay - bottom) + (top * top - bandwidthDelay * bandwidthDelay) / 2.0;
   return sent / length;
+}
+
+// The rate, packets/s, at which a TCP flow's congestion avoidance keeps up against random losses
+// of a fraction loss of its packets over a round trip of roundTrip s: sqrt(3 / (2 loss)) segments
+// per round trip (the square-root formula of Mathis, Semke, Mahdavi and Ott 1997), of 1040 bytes.
+// Losses that Poisson traffic causes at random hold flows to it, whatever room the link has left;
+// the losses that flows cause themselves by filling a buffer together are the sawtooth's above.
+inline double TcpRandomLossRate(double loss, double roundTrip) {
+  if (!(loss > 0.0) || !(roundTrip > 0.0)) return HUGE_VAL;
+  return 1.04 * std::sqrt(1.5 / loss) / roundTrip;
 }
 
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its

@@ -152,6 +152,7 @@ struct RunSetup {
     // both, which leaves them as they are).
     tcpFactors_.resize(n, {0.0, 0.0});
     poissonShares.resize(n, 1.0);
+    rawPoisson_.resize(n, 1.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -188,6 +189,7 @@ struct RunSetup {
         }
         const double share = RefinedTcpShare(demand, other, mu[i]);
         const double poisson = lambda[i] > 0.0 ? other / lambda[i] : 1.0;
+        rawPoisson_[i] = poisson;
         const double pileUp = PileUpWeight(tcpFactors_[i].share, mostLeastShare);
         poissonShares[i] += (poisson + (1.0 - poisson) * pileUp - poissonShares[i]) * mixFollow;
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(buffers[i], share * demandTrip)};
@@ -204,6 +206,8 @@ struct RunSetup {
           double share = tcpFactors_[q[0]].share;
           double raise = tcpFactors_[q[0]].raise;
           double success = at(q[0]).success;
+          // The path's success against the Poisson part of each queue's losses.
+          double randomSuccess = 1.0 - (1.0 - at(q[0]).success) * rawPoisson_[q[0]];
           std::uint32_t tightest = q[0];
           for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
             const TcpFactors& f = tcpFactors_[q[i]];
@@ -211,7 +215,19 @@ struct RunSetup {
             share = std::min(share, f.share);
             raise = std::min(raise, f.raise);
             success *= at(q[i]).success;
+            randomSuccess *= 1.0 - (1.0 - at(q[i]).success) * rawPoisson_[q[i]];
           }
+          // A raise stops at the rate TCP keeps up against the losses the queues' Poisson traffic
+          // causes on the path (TcpRandomLossRate); the profile rate always stands.
+          const auto capped = [&](RefinedTcpRates r) {
+            if (r.offered <= info.sharedRate) return r;
+            const double top = std::max(info.sharedRate, TcpRandomLossRate(1.0 - randomSuccess, info.lookupRoundTrip));
+            if (r.offered > top) {
+              r.delivered *= top / r.offered;
+              r.offered = top;
+            }
+            return r;
+          };
           // A class whose window held it at a queue's loop at the last step stays with that loop for
           // as long as the loop holds (its profile rate, which the loop's shorter round trip raises,
           // no longer decides); another is raised towards the room, and its window waits at the
@@ -235,7 +251,7 @@ struct RunSetup {
               const double rate = dt > 0.0 ? info.loopRate + (target - info.loopRate) * (dt / (dt + trip)) : info.loopRate;
               rates = {rate, rate * std::min(success, 1.0)};
             } else {
-              rates = RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
+              rates = capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip));
             }
             info.loopTime = time;
             info.loopQueue = away > 0.0 ? tightest : kNoQueue;
@@ -246,7 +262,7 @@ struct RunSetup {
           } else {
             info.loopQueue = kNoQueue;
             const RefinedTcpRates rates =
-                RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip);
+                capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip));
             info.sharedRate = rates.offered;
             info.deliveredRate = rates.delivered;
           }
@@ -300,6 +316,7 @@ struct RunSetup {
   };
   std::vector<ClassLoad> classLoads_;
   double sharesTime_ = 0.0;
+  std::vector<double> rawPoisson_;  // per queue: the Poisson part of its arrivals at the last propagation
   // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]).
   std::vector<std::uint32_t> demandClassStart_;
