@@ -185,6 +185,7 @@ struct RunSetup {
         if (demand == 0) {
           tcpFactors_[i] = {1.0, 1.0};
           poissonShares[i] = 1.0;
+          rawPoisson_[i] = 1.0;
           continue;
         }
         const double share = RefinedTcpShare(demand, other, mu[i]);
@@ -316,7 +317,8 @@ struct RunSetup {
   };
   std::vector<ClassLoad> classLoads_;
   double sharesTime_ = 0.0;
-  std::vector<double> rawPoisson_;  // per queue: the Poisson part of its arrivals at the last propagation
+  // Per queue: the part of its arrivals at the last propagation that is not TCP (taken as Poisson).
+  std::vector<double> rawPoisson_;
   // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]).
   std::vector<std::uint32_t> demandClassStart_;
