@@ -9,6 +9,7 @@ namespace varlo {
 
 void CComputeMetricsStepper::Build() {
   arrays_.Build();
+  if (setup_.refined) arrays_.DeferArrivalSums();
   lossThresholds_.resize(setup_.refined ? 0 : arrays_.queues.size());
   for (size_t i = 0; i < lossThresholds_.size(); ++i) lossThresholds_[i] = LossThreshold(arrays_.bufferSizes[i]);
   refinedRho_.assign(setup_.refined ? arrays_.queues.size() : 0, 0.0);
@@ -21,32 +22,24 @@ void CComputeMetricsStepper::Step(double h) {
   std::vector<CPathArrays::QueueState>& queues = arrays_.queues;
   if (setup_.refined) {
     // A queue's step here is a few closed forms and exponentials: shared out in small parts, as
-    // the refined Z-iteration's steps are.
+    // the refined Z-iteration's steps are, each queue's arrival rate summed before it and its
+    // classes' packets moved by the mixing law of the refined model after it, in the same pass.
     const bool loops = !setup_.closedLoads.empty();
-    arrays_.ForQueuesCostly([&](size_t begin, size_t end) {
-      size_t impossible = CPathArrays::npos;
-      for (size_t i = begin; i < end; ++i) {
-        if (arrays_.Settled(i)) continue;
-        CPathArrays::QueueState& q = queues[i];
-        double noLoop = -1.0;
-        const RefinedStepResult r =
-            RefinedQueueStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
-                             loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
-        q.N = r.metrics.N;
-        q.P = r.metrics.P;
-        q.U = r.metrics.U;
-        q.accepted = r.accepted;
-        q.served = r.served;
-        arrays_.SetRoundTripTerms(i);
-        arrays_.SetShareRelaxation(i, h);
-        if (impossible == CPathArrays::npos && arrays_.Impossible(i)) impossible = i;
-      }
-      arrays_.CheckedPart(begin, end, impossible);
+    arrays_.StepQueuesRelaxingShares([&](size_t i) {
+      CPathArrays::QueueState& q = queues[i];
+      double noLoop = -1.0;
+      const RefinedStepResult r =
+          RefinedQueueStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
+                           loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
+      q.N = r.metrics.N;
+      q.P = r.metrics.P;
+      q.U = r.metrics.U;
+      q.accepted = r.accepted;
+      q.served = r.served;
+      arrays_.SetRoundTripTerms(i);
+      arrays_.SetShareRelaxation(i, h);
+      return arrays_.Impossible(i);
     });
-    arrays_.RoundTripTermsSet();
-    // Each class's packets in each queue by the mixing law of the refined model, then each
-    // queue's sum of them.
-    arrays_.RelaxOccupiedShares();
     return;
   }
   arrays_.ForQueues([&](size_t begin, size_t end) {

@@ -17,7 +17,8 @@ class CComputeMetricsStepper {
 
   // Copies the queues and path entries into the arrays.
   void Build();
-  // The classes' rates at time carried along their paths, then each queue's arrival rate.
+  // The classes' rates at time carried along their paths, then each queue's arrival rate (which
+  // the refined model's next step sums itself).
   void Propagate(double time) { arrays_.Propagate(time); }
   // One step of h seconds of every queue and of the classes' shares in them.
   void Step(double h);

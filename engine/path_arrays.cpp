@@ -86,6 +86,8 @@ void CPathArrays::Build() {
     if (queueOf[k] >= 0 && listed[k] == 0) listsHoldEveryEntry_ = false;
   }
   scalePending_ = false;
+  deferSums_ = false;
+  sumsPending_ = false;
   uncrossed_.assign(count, 0);
   for (size_t i = 0; i < count; ++i) {
     const bool crossed = queueEntryStart_[i + 1] != queueEntryStart_[i];
@@ -117,18 +119,19 @@ void CPathArrays::Build() {
       }
     }
     queueTcpEntryStart_[count] = static_cast<std::uint32_t>(queueTcpEntries_.size());
-    lambda_.assign(count, 0.0);
+    lambda_.resize(count);
     mu_.resize(count);
-    for (size_t i = 0; i < count; ++i) mu_[i] = queues[i].mu;
+    for (size_t i = 0; i < count; ++i) {
+      lambda_[i] = queues[i].lambda;
+      mu_[i] = queues[i].mu;
+    }
     tcpArrival_.assign(count, 0.0);
   }
 
   objectRateClasses_.clear();
-  constantClasses_.clear();
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     if (classes[c].unreachable) continue;
     if (classes[c].kind == RateKind::kFromClass) objectRateClasses_.push_back(c);
-    if (classes[c].kind == RateKind::kConstant) constantClasses_.push_back(c);
   }
   classRates_.assign(classes.size(), 0.0);
 }
@@ -142,7 +145,6 @@ void CPathArrays::Propagate(double time) {
   termsCurrent_ = false;
   auto at = [this](std::uint32_t i) -> const RoundTripTerms& { return roundTripTerms_[i]; };
   if (shareTcp_) {
-    for (size_t i = 0; i < queues.size(); ++i) lambda_[i] = queues[i].lambda;
     setup_.ShareTcp(
         time, at, lambda_, mu_, bufferSizes, tcpArrival_, classRates_,
         [this](auto&& body) { ForClassesCostly(body); }, [this](auto&& body) { ForQueues(body); });
@@ -155,16 +157,7 @@ void CPathArrays::Propagate(double time) {
     classRates_[c] = setup_.Rate(classes[c], time, at);
     classes[c].lastRate = classRates_[c];
   }
-  if (shareTcp_) {
-    // The TCP classes' rates are in place (ShareTcp); the constant ones remain.
-    ForParts(constantClasses_.size(), kClassesPerPart, [&](size_t begin, size_t end) {
-      for (size_t j = begin; j < end; ++j) {
-        ClassInfo& info = classes[constantClasses_[j]];
-        info.lastRate = setup_.Rate(info, time, at);
-        classRates_[constantClasses_[j]] = info.lastRate;
-      }
-    });
-  } else {
+  if (!shareTcp_) {  // (ShareTcp has set them otherwise)
     ForClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
@@ -203,21 +196,12 @@ void CPathArrays::Propagate(double time) {
     }
   });
   scalePending_ = false;
-  ForQueues([this](size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) {
-      if (Settled(i)) continue;
-      double sum = 0;
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += x[queueEntries_[k]];
-      queues[i].lambda = sum;
-    }
-  });
-  if (shareTcp_) {
+  if (deferSums_) {
+    sumsPending_ = true;
+  } else {
     ForQueues([this](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
-        double sum = 0;
-        for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k)
-          sum += x[queueTcpEntries_[k]];
-        tcpArrival_[i] = sum;
+        if (!Settled(i)) SumArrivals(i);
       }
     });
   }
@@ -264,7 +248,7 @@ void CPathArrays::Store() const {
     q.N = s.N;
     q.P = s.P;
     q.U = s.U;
-    q.arrivalRate = s.lambda;
+    q.arrivalRate = sumsPending_ && !Settled(i) ? ArrivalSum(i) : s.lambda;
     q.accepted = s.accepted;
     q.served = s.served;
     q.occupancySum = s.occupancy;

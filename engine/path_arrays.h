@@ -35,8 +35,8 @@ class CPathArrays {
 
   // Copies the queues and path entries into the arrays.
   void Build();
-  // The classes' rates at time carried along their paths, then each queue's arrival rate. Shares
-  // left to scale by SumOccupancy are scaled on the way.
+  // The classes' rates at time carried along their paths, then each queue's arrival rate (unless
+  // DeferArrivalSums). Shares left to scale by SumOccupancy are scaled on the way.
   void Propagate(double time);
   // Each queue's sum of its entries' occupancies (with occupiedOnly, only where the queue's N is not
   // 0: the shares of an empty queue are scaled to 0 whatever their sum). Every class's shares are
@@ -157,6 +157,55 @@ class CPathArrays {
       return RefinedShare(n[k], x[k], shareRelaxation_[i]);
     });
   }
+  // Refined Compute Metrics: the propagations leave each queue's arrival rate to the next step,
+  // whose pass over the queues (StepQueuesRelaxingShares) sums it where it needs it. Only where
+  // every entry is in its queue's list; after Build.
+  void DeferArrivalSums() { deferSums_ = listsHoldEveryEntry_; }
+  // In one pass over the queues that are not settled, in small parts shared by the threads, each
+  // queue's: arrival rate, if the propagation left it; step(i), which sets its values, round-trip
+  // terms and share relaxation and returns whether they are impossible; then, where its N is not 0,
+  // each class's packets there moved by the relaxation and their sum, its occupancy. A queue's step
+  // reads only its own values, and a share only its queue's, so this gives every number that
+  // Propagate's sums, the steps and RelaxOccupiedShares give in turn. The round-trip terms are then
+  // current and the shares left to scale.
+  template <class Step>
+  void StepQueuesRelaxingShares(Step&& step) {
+    if (!deferSums_) {
+      ForQueuesCostly([&](size_t begin, size_t end) {
+        size_t impossible = npos;
+        for (size_t i = begin; i < end; ++i) {
+          if (!Settled(i) && step(i) && impossible == npos) impossible = i;
+        }
+        CheckedPart(begin, end, impossible);
+      });
+      RoundTripTermsSet();
+      RelaxOccupiedShares();
+      return;
+    }
+    const bool sum = sumsPending_;
+    ForQueuesCostly([&](size_t begin, size_t end) {
+      size_t impossible = npos;
+      for (size_t i = begin; i < end; ++i) {
+        if (Settled(i)) continue;
+        if (sum) SumArrivals(i);
+        if (step(i) && impossible == npos) impossible = i;
+        QueueState& q = queues[i];
+        if (q.N == 0) continue;
+        const ShareRelaxation relaxation = shareRelaxation_[i];
+        double occupancy = 0;
+        for (std::uint32_t j = queueEntryStart_[i]; j < queueEntryStart_[i + 1]; ++j) {
+          const std::uint32_t k = queueEntries_[j];
+          n[k] = RefinedShare(n[k], x[k], relaxation);
+          occupancy += n[k];
+        }
+        q.occupancy = occupancy;
+      }
+      CheckedPart(begin, end, impossible);
+    });
+    sumsPending_ = false;
+    RoundTripTermsSet();
+    OccupancySummed();
+  }
   // Whether every loop of a run stays on the calling thread, all of them being too short to hand
   // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.
   bool LoopsStayOnCaller(bool costlyLoops) const {
@@ -221,8 +270,6 @@ class CPathArrays {
   // Classes whose rate comes from the class object (rate files, traces): asked one by one, in
   // class order, before the other classes' rates are found in parallel.
   std::vector<std::uint32_t> objectRateClasses_;
-  // The reachable classes of constant rate, in class order.
-  std::vector<std::uint32_t> constantClasses_;
   // The pass of UpdateOccupiedShares: every entry of each queue whose N is not 0 takes
   // share(k, i, queue), and the queue's occupancy the sum of them in its list's order.
   template <class Share>
@@ -279,12 +326,31 @@ class CPathArrays {
     return r;
 #endif
   }
+  // Queue i's arrival rate, the sum of what its entries offer in the order of its list; with
+  // SumArrivals, into the queue and, where TCP is shared, beside the TCP part of it.
+  double ArrivalSum(size_t i) const {
+    double sum = 0;
+    for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += x[queueEntries_[k]];
+    return sum;
+  }
+  void SumArrivals(size_t i) {
+    const double sum = ArrivalSum(i);
+    queues[i].lambda = sum;
+    if (!shareTcp_) return;
+    lambda_[i] = sum;
+    double tcp = 0;
+    for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k) tcp += x[queueTcpEntries_[k]];
+    tcpArrival_[i] = tcp;
+  }
   // After the occupancy sums: the shares are left to scale, and the settled queues known.
   void OccupancySummed();
   // Every entry with a queue is in that queue's list, once (see UpdateOccupiedShares).
   bool listsHoldEveryEntry_ = false;
   // SumOccupancy has run and the shares are still to be scaled.
   bool scalePending_ = false;
+  // See DeferArrivalSums; sumsPending_ when the last propagation has left the sums.
+  bool deferSums_ = false;
+  bool sumsPending_ = false;
   // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
   // the third step on, the same (settled_); steps counts the steps finished (SumOccupancy calls).
   std::vector<size_t> firstImpossible_;  // per small part of the queues, see CheckedPart
@@ -293,7 +359,8 @@ class CPathArrays {
   std::vector<std::uint8_t> settled_;
   int steps_ = 0;
   // Refined model with TCP classes: the TCP classes' shared rates (RunSetup::ShareTcp) from each
-  // queue's arrival rate, service rate and TCP part of the arrivals at the last propagation; the
+  // queue's arrival rate (kept beside the queues' own, where the propagation sets them), service
+  // rate and TCP part of the arrivals at the last propagation; the
   // TCP part is summed over the queue's TCP entries, in the order of its list.
   bool shareTcp_ = false;
   std::vector<double> lambda_, mu_, tcpArrival_;

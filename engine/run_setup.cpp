@@ -141,19 +141,22 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
 
 void RunSetup::BuildDemandLists() {
   demandClassStart_.assign(queues.size() + 1, 0);
-  for (const ClassInfo& info : classes) {
+  std::uint32_t tcpClasses = 0;
+  for (ClassInfo& info : classes) {
     if (info.kind != RateKind::kTcp) continue;
+    info.tcpIndex = tcpClasses++;
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
       ++demandClassStart_[rttQueues[info.firstRttQueue + i] + 1];
   }
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
+  classLoads_.assign(tcpClasses, ClassLoad{});
   std::vector<std::uint32_t> filled(demandClassStart_.begin(), demandClassStart_.end() - 1);
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     const ClassInfo& info = classes[c];
     if (info.kind != RateKind::kTcp) continue;
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
-      demandClasses_[filled[rttQueues[info.firstRttQueue + i]]++] = c;
+      demandClasses_[filled[rttQueues[info.firstRttQueue + i]]++] = info.tcpIndex;
   }
 }
 

@@ -41,6 +41,7 @@ struct ClassInfo {
   std::uint32_t firstRttQueue = 0;
   std::uint32_t rttQueueCount = 0;
   std::uint32_t forwardQueueCount = 0;  // the first ones of the round trip
+  std::uint32_t tcpIndex = 0;           // refined model: the class's place among the TCP classes
   // Refined model: the TCP rate of this propagation once the bottlenecks are shared out, and the
   // rate the class gets through its path (what a dump row shows for it).
   double sharedRate = 0.0;
@@ -116,7 +117,8 @@ struct RunSetup {
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
   // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
   // idle round trip of the TCP classes there). The offered rate is also the class's lastRate and
-  // classRates[c], what the propagation carries along its path. forClasses(body) runs
+  // classRates[c], what the propagation carries along its path; the classes of constant rate get
+  // theirs there too, on the way through the classes. forClasses(body) runs
   // body(begin, end) over the classes in parts, which may be shared by threads, and forQueues(body)
   // over the queues: each class's own values are found in the first, each queue's sums over its
   // classes (in class order) in the second.
@@ -125,14 +127,19 @@ struct RunSetup {
                 const std::vector<double>& buffers, const std::vector<double>& tcpArrival,
                 std::vector<double>& classRates, ForClasses&& forClasses, ForQueues&& forQueues) {
     const size_t n = lambda.size();
-    classLoads_.resize(classes.size());
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
         ClassInfo& info = classes[c];
-        if (info.kind != RateKind::kTcp || info.unreachable) continue;
+        if (info.unreachable) continue;
+        if (info.kind == RateKind::kConstant) {
+          info.lastRate = Rate(info, time, at);
+          classRates[c] = info.lastRate;
+          continue;
+        }
+        if (info.kind != RateKind::kTcp) continue;
         info.sharedRate = TcpRate(info, time, at);
         info.deliveredRate = info.sharedRate;
-        ClassLoad& load = classLoads_[c];
+        ClassLoad& load = classLoads_[info.tcpIndex];
         load.demand = info.sharedRate;
         if (info.sharedRate == 0) {
           load.demandTrip = 0.0;
@@ -150,9 +157,8 @@ struct RunSetup {
     // Each queue's sums over the classes of its list, which holds them in class order, as adding
     // class by class along each forward path would give them (a class whose rate is 0 adds 0 to
     // both, which leaves them as they are).
-    tcpFactors_.resize(n, {0.0, 0.0});
+    tcpFactors_.resize(n, {0.0, 0.0, 1.0, 0.0});
     poissonShares.resize(n, 1.0);
-    rawPoisson_.resize(n, 1.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -182,18 +188,18 @@ struct RunSetup {
         }
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
+        const double success = at(i).success;
         if (demand == 0) {
-          tcpFactors_[i] = {1.0, 1.0};
+          tcpFactors_[i] = {1.0, 1.0, success, 1.0 - success};
           poissonShares[i] = 1.0;
-          rawPoisson_[i] = 1.0;
           continue;
         }
         const double share = RefinedTcpShare(demand, other, mu[i]);
         const double poisson = lambda[i] > 0.0 ? other / lambda[i] : 1.0;
-        rawPoisson_[i] = poisson;
         const double pileUp = PileUpWeight(tcpFactors_[i].share, mostLeastShare);
         poissonShares[i] += (poisson + (1.0 - poisson) * pileUp - poissonShares[i]) * mixFollow;
-        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(buffers[i], share * demandTrip)};
+        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(buffers[i], share * demandTrip), success,
+                          (1.0 - success) * poisson};
       }
     });
     sharesTime_ = time;
@@ -206,17 +212,17 @@ struct RunSetup {
           const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
           double share = tcpFactors_[q[0]].share;
           double raise = tcpFactors_[q[0]].raise;
-          double success = at(q[0]).success;
+          double success = tcpFactors_[q[0]].success;
           // The path's success against the Poisson part of each queue's losses.
-          double randomSuccess = 1.0 - (1.0 - at(q[0]).success) * rawPoisson_[q[0]];
+          double randomSuccess = 1.0 - tcpFactors_[q[0]].randomLoss;
           std::uint32_t tightest = q[0];
           for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
             const TcpFactors& f = tcpFactors_[q[i]];
             if (f.share < share) tightest = q[i];
             share = std::min(share, f.share);
             raise = std::min(raise, f.raise);
-            success *= at(q[i]).success;
-            randomSuccess *= 1.0 - (1.0 - at(q[i]).success) * rawPoisson_[q[i]];
+            success *= f.success;
+            randomSuccess *= 1.0 - f.randomLoss;
           }
           // A raise stops at the rate TCP keeps up against the losses the queues' Poisson traffic
           // causes on the path (TcpRandomLossRate); the profile rate always stands.
@@ -271,7 +277,7 @@ struct RunSetup {
         } else {
           info.loopQueue = kNoQueue;  // a class that sends nothing has no window waiting anywhere
         }
-        ClassLoad& load = classLoads_[c];
+        ClassLoad& load = classLoads_[info.tcpIndex];
         load.leastShare = static_cast<float>(leastShare);
         load.loopQueue = info.loopQueue;
         load.loopAway = info.loopThinkTime;
@@ -315,19 +321,21 @@ struct RunSetup {
     // single precision, all that the weight it serves needs, keeps a class's load in 40 bytes.
     float leastShare = 0.0f;
   };
-  std::vector<ClassLoad> classLoads_;
+  std::vector<ClassLoad> classLoads_;  // by tcpIndex
   double sharesTime_ = 0.0;
-  // Per queue: the part of its arrivals at the last propagation that is not TCP (taken as Poisson).
-  std::vector<double> rawPoisson_;
   // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
-  // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]).
+  // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex.
   std::vector<std::uint32_t> demandClassStart_;
   std::vector<std::uint32_t> demandClasses_;
-  // Per queue: the factor of the TCP classes crossing it, and the factor that fills the part of
-  // the room kept busy.
+  // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
+  // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
+  // the loss its Poisson traffic causes (P times the part of the arrivals at the last propagation
+  // that is not TCP, taken as Poisson).
   struct TcpFactors {
     double share;
     double raise;
+    double success;
+    double randomLoss;
   };
   std::vector<TcpFactors> tcpFactors_;
   std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
