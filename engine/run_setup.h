@@ -182,7 +182,7 @@ struct RunSetup {
           demand += load.demand;
           demandTrip += load.demandTrip;
           if (load.loopQueue == i && load.demand != 0.0) {
-            loopTimesAway_[demandClassStart_[i] + loop.classes++] = load.loopAway;
+            loopTimesAway_[demandClassStart_[i] + loop.classes++] = classLoopAway_[demandClasses_[j]];
             loop.offered += load.loopRate;
           }
         }
@@ -280,7 +280,7 @@ struct RunSetup {
         ClassLoad& load = classLoads_[info.tcpIndex];
         load.leastShare = static_cast<float>(leastShare);
         load.loopQueue = info.loopQueue;
-        load.loopAway = info.loopThinkTime;
+        classLoopAway_[info.tcpIndex] = info.loopThinkTime;
         load.loopRate = info.loopRate;
         info.lastRate = info.sharedRate;
         classRates[c] = info.sharedRate;
@@ -310,18 +310,20 @@ struct RunSetup {
 
  private:
   // Per TCP class, side by side for the queues' pass: its profile rate, packets/s, and that times
-  // its idle round trip, packets (0 where the rate is 0); and ClassInfo's loop fields.
-  struct ClassLoad {
+  // its idle round trip, packets (0 where the rate is 0); and ClassInfo's loop fields but the time
+  // away, which only the loop's own queue reads (classLoopAway_). 32 bytes, aligned: the pass reads
+  // one line of memory per class it gathers.
+  struct alignas(32) ClassLoad {
     double demand = 0.0;
     double demandTrip = 0.0;
-    double loopAway = 0.0;
     double loopRate = 0.0;
     std::uint32_t loopQueue = kNoQueue;
     // The least factor over its forward path at the last propagation (0 where it sent nothing);
-    // single precision, all that the weight it serves needs, keeps a class's load in 40 bytes.
+    // single precision, all that the weight it serves needs.
     float leastShare = 0.0f;
   };
   std::vector<ClassLoad> classLoads_;  // by tcpIndex
+  std::vector<double> classLoopAway_;  // by tcpIndex
   double sharesTime_ = 0.0;
   // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex.

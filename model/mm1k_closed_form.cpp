@@ -23,11 +23,14 @@ struct Reduced {
   double rM;       // r^(K+1)
 };
 
-// logR is ln r, to the last digits: where r^K is below e^-750 (far below the least subnormal
-// number), pow() would return 0 by way of its slow underflow path.
-Reduced ReducedQueue(double r, double logR, double K) {
+// Where r^K is below e^-750 (far below the least subnormal number), pow() would return 0 by way of
+// its slow underflow path. ln r <= -(d + d^2/2) for d = 1 - r, so r^K is known to be 0 when
+// (d + d^2/2) K > 750, without the logarithm (a load within a hair of that leaves it to pow, which
+// gives 0 there too).
+Reduced ReducedQueue(double r, double K) {
   const double M = K + 1.0;
-  const double rK = logR * K < -750.0 ? 0.0 : std::pow(r, K);
+  const double d = 1.0 - r;
+  const double rK = (d + d * d / 2.0) * K > 750.0 ? 0.0 : std::pow(r, K);
   const double rM = rK * r;
   const double a = 1.0 - r;
   const double den = 1.0 - rM;
@@ -66,8 +69,12 @@ MM1KMetrics MM1KClosedForm(double rho, double K) {
     return MM1KMetrics{nan, nan, nan, nan, nan};
   }
   const double M = K + 1.0;
-  const double x = std::log(rho);
-  if (std::fabs(x) * M < kNearUniform) {
+  // |ln rho| is at least 1 - rho below 1 and (rho - 1)/rho above it: most loads are known to be
+  // away from 1 without the logarithm (a margin of 1 % covers the rounding of the bounds).
+  const double apart = rho < 1.0 ? 1.0 - rho : (rho - 1.0) / rho;
+  const bool nearOne = !(apart * M >= kNearUniform * 1.01);
+  const double x = nearOne ? std::log(rho) : 0.0;
+  if (nearOne && std::fabs(x) * M < kNearUniform) {
     // Cumulant expansion of log sum_{n=0..K} e^{xn} about x = 0 (odd cumulants beyond the mean
     // vanish for the uniform occupancy).
     const double variance0 = (M * M - 1.0) / 12.0;
@@ -82,7 +89,7 @@ MM1KMetrics MM1KClosedForm(double rho, double K) {
     return m;
   }
   if (rho < 1.0) {
-    const Reduced q = ReducedQueue(rho, x, K);
+    const Reduced q = ReducedQueue(rho, K);
     m.N = q.mean;
     m.P = q.piK;
     m.U = 1.0 - q.pi0;
@@ -91,7 +98,7 @@ MM1KMetrics MM1KClosedForm(double rho, double K) {
   } else {
     // pi_n(rho) = pi_{K-n}(1/rho): the mirrored queue of load s = 1/rho.
     const double s = 1.0 / rho;
-    const Reduced q = ReducedQueue(s, -x, K);
+    const Reduced q = ReducedQueue(s, K);
     m.N = K - q.mean;
     m.P = q.pi0;
     m.U = 1.0 - q.piK;
