@@ -59,6 +59,7 @@ struct ClassInfo {
   double loopThinkTime = 0.0;
   double loopRate = 0.0;
   double loopTime = 0.0;
+  bool loopHeld = false;  // its rate came from its loop, or eased from it, at the last propagation
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
   bool hasLookup = false;
   double lookupRoundTrip = 0.0;
@@ -115,10 +116,10 @@ struct RunSetup {
   // propagation), but never beyond the class's window per round trip and never lowered; and into
   // info.deliveredRate what the class gets through its path: the offered rate times the path's
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
-  // that flows losing together keep busy with its buffer (TcpSawtoothUtilisation at the rate-weighted
-  // idle round trip of the TCP classes there). The offered rate is also the class's lastRate and
-  // classRates[c], what the propagation carries along its path; the classes of constant rate get
-  // theirs there too, on the way through the classes. forClasses(body) runs
+  // that flows losing together keep busy with the TCP part of its buffer (TcpSawtoothUtilisation at
+  // the rate-weighted idle round trip of the TCP classes there). The offered rate is also the
+  // class's lastRate and classRates[c], what the propagation carries along its path; the classes of
+  // constant rate get theirs there too, on the way through the classes. forClasses(body) runs
   // body(begin, end) over the classes in parts, which may be shared by threads, and forQueues(body)
   // over the queues: each class's own values are found in the first, each queue's sums over its
   // classes (in class order) in the second.
@@ -159,6 +160,7 @@ struct RunSetup {
     // both, which leaves them as they are).
     tcpFactors_.resize(n, {0.0, 0.0, 1.0, 0.0});
     poissonShares.resize(n, 1.0);
+    bufferPoisson_.resize(n, 0.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -198,10 +200,15 @@ struct RunSetup {
         const double poisson = lambda[i] > 0.0 ? other / lambda[i] : 1.0;
         const double pileUp = PileUpWeight(tcpFactors_[i].share, mostLeastShare);
         poissonShares[i] += (poisson + (1.0 - poisson) * pileUp - poissonShares[i]) * mixFollow;
-        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(buffers[i], share * demandTrip), success,
+        // The windows' sawtooth fills the part of the buffer that TCP's packets hold: the Poisson
+        // packets hold the rest, in proportion to what they bring.
+        bufferPoisson_[i] += (poisson - bufferPoisson_[i]) * mixFollow;
+        const double tcpBuffer = buffers[i] * (1.0 - bufferPoisson_[i]);
+        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success,
                           (1.0 - success) * poisson};
       }
     });
+    const double dt = time - sharesTime_;  // since the last propagation
     sharesTime_ = time;
     forClasses([&](size_t begin, size_t end) {
       for (size_t c = begin; c < end; ++c) {
@@ -225,14 +232,32 @@ struct RunSetup {
             randomSuccess *= 1.0 - f.randomLoss;
           }
           // A raise stops at the rate TCP keeps up against the losses the queues' Poisson traffic
-          // causes on the path (TcpRandomLossRate); the profile rate always stands.
+          // causes on the path (TcpRandomLossRate), each round trip with the sender's wait before
+          // sending at the raised rate; the profile rate always stands.
           const auto capped = [&](RefinedTcpRates r) {
             if (r.offered <= info.sharedRate) return r;
-            const double top = std::max(info.sharedRate, TcpRandomLossRate(1.0 - randomSuccess, info.lookupRoundTrip));
+            const double trip = info.lookupRoundTrip + TcpSenderWait(r.offered);
+            const double top = std::max(info.sharedRate, TcpRandomLossRate(1.0 - randomSuccess, trip));
             if (r.offered > top) {
               r.delivered *= top / r.offered;
               r.offered = top;
             }
+            return r;
+          };
+          // A window adapts its sending once per round trip: a class raised towards the room whose
+          // rate came from its loop (or eased from it) at the last propagation moves from that rate
+          // towards its new one by dt / (dt + round trip). (Taken at once, a class whose loop
+          // stopped holding fell from the loop's rate to a fifth of it in one step and formed the
+          // loop again from there: on a random mesh queues swung by half their size.)
+          bool heldNow = false;  // the class's loop holds at this propagation
+          bool easing = false;   // its rate eases from its last one
+          const auto adapted = [&](RefinedTcpRates r) {
+            if (!info.loopHeld || !(dt > 0.0) || !(info.lastRate > 0.0) || !(r.offered > 0.0)) return r;
+            easing = true;
+            const double rate =
+                info.lastRate + (r.offered - info.lastRate) * (dt / (dt + info.lookupRoundTrip));
+            r.delivered *= rate / r.offered;
+            r.offered = rate;
             return r;
           };
           // A class whose window held it at a queue's loop at the last step stays with that loop for
@@ -242,6 +267,7 @@ struct RunSetup {
           leastShare = share;
           const bool looped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
           if (looped) tightest = info.loopQueue;
+
           if (looped || (share >= 1.0 && std::min(share, raise) > 1.0)) {
             const double previous = info.loopQueue == tightest ? info.loopRate : info.sharedRate;
             const double away = info.lookupRoundTrip - at(tightest).waiting + TcpSenderWait(previous);
@@ -257,8 +283,9 @@ struct RunSetup {
               const double dt = time - info.loopTime;
               const double rate = dt > 0.0 ? info.loopRate + (target - info.loopRate) * (dt / (dt + trip)) : info.loopRate;
               rates = {rate, rate * std::min(success, 1.0)};
+              heldNow = true;
             } else {
-              rates = capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip));
+              rates = adapted(capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip)));
             }
             info.loopTime = time;
             info.loopQueue = away > 0.0 ? tightest : kNoQueue;
@@ -273,8 +300,10 @@ struct RunSetup {
             info.sharedRate = rates.offered;
             info.deliveredRate = rates.delivered;
           }
+          info.loopHeld = heldNow || easing;
           info.tcp->lastThroughput = info.sharedRate;
         } else {
+          info.loopHeld = false;
           info.loopQueue = kNoQueue;  // a class that sends nothing has no window waiting anywhere
         }
         ClassLoad& load = classLoads_[info.tcpIndex];
@@ -340,6 +369,9 @@ struct RunSetup {
     double randomLoss;
   };
   std::vector<TcpFactors> tcpFactors_;
+  // Per queue: the Poisson part of its arrivals for the TCP part of its buffer, followed as
+  // poissonShares are.
+  std::vector<double> bufferPoisson_;
   std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
