@@ -28,9 +28,9 @@ void CComputeMetricsStepper::Step(double h) {
     arrays_.StepQueuesRelaxingShares([&](size_t i) {
       CPathArrays::QueueState& q = queues[i];
       double noLoop = -1.0;
-      const RefinedStepResult r =
-          RefinedQueueStep(refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
-                           loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
+      const RefinedStepResult r = RefinedQueueStep(
+          refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
+          loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
       q.N = r.metrics.N;
       q.P = r.metrics.P;
       q.U = r.metrics.U;

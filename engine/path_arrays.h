@@ -339,7 +339,8 @@ class CPathArrays {
     if (!shareTcp_) return;
     lambda_[i] = sum;
     double tcp = 0;
-    for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k) tcp += x[queueTcpEntries_[k]];
+    for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k)
+      tcp += x[queueTcpEntries_[k]];
     tcpArrival_[i] = tcp;
   }
   // After the occupancy sums: the shares are left to scale, and the settled queues known.
@@ -359,9 +360,9 @@ class CPathArrays {
   std::vector<std::uint8_t> settled_;
   int steps_ = 0;
   // Refined model with TCP classes: the TCP classes' shared rates (RunSetup::ShareTcp) from each
-  // queue's arrival rate (kept beside the queues' own, where the propagation sets them), service
-  // rate and TCP part of the arrivals at the last propagation; the
-  // TCP part is summed over the queue's TCP entries, in the order of its list.
+  // queue's arrival rate (kept beside the queues' own, where those are summed), service rate and
+  // TCP part of the arrivals at the last propagation; the TCP part is summed over the queue's TCP
+  // entries, in the order of its list.
   bool shareTcp_ = false;
   std::vector<double> lambda_, mu_, tcpArrival_;
   std::vector<std::uint32_t> queueTcpEntryStart_;

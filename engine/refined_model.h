@@ -319,7 +319,8 @@ constexpr double kTcpShortestTimeout = 0.2;  // s
 inline double TcpRandomLossRate(double loss, double roundTrip) {
   if (!(loss > 0.0) || !(roundTrip > 0.0)) return HUGE_VAL;
   const double p = std::min(loss, 1.0);
-  const double timeouts = kTcpShortestTimeout * std::min(1.0, 3.0 * std::sqrt(3.0 * p / 8.0)) * p * (1.0 + 32.0 * p * p);
+  const double timeouts =
+      kTcpShortestTimeout * std::min(1.0, 3.0 * std::sqrt(3.0 * p / 8.0)) * p * (1.0 + 32.0 * p * p);
   return 1.04 / (roundTrip * std::sqrt(2.0 * p / 3.0) + timeouts);
 }
 

@@ -285,7 +285,8 @@ struct RunSetup {
               rates = {rate, rate * std::min(success, 1.0)};
               heldNow = true;
             } else {
-              rates = adapted(capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip)));
+              rates = adapted(
+                  capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip)));
             }
             info.loopTime = time;
             info.loopQueue = away > 0.0 ? tightest : kNoQueue;

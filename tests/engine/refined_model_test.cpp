@@ -514,7 +514,8 @@ TEST(ModelLaws, WindowLoopsOfAMeshSettle) {
     int profile;
   };
   RegisterPersistentClasses();
-  const Mesh meshes[] = {{"mesh-30-tcp-loops.net", kProfileNetBSD}, {"mesh-60-mixed-buffers.net", kProfileNS}};
+  const Mesh meshes[] = {{"mesh-30-tcp-loops.net", kProfileNetBSD},
+                         {"mesh-60-mixed-buffers.net", kProfileNS}};
   for (const Mesh& mesh : meshes) {
     const ProfileGuard guard(mesh.profile);
     const std::string file = std::string(VARLO_SOURCE_DIR) + "/tests/corpus/networks/" + mesh.file;
