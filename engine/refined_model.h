@@ -257,6 +257,12 @@ constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
 // when the wait ends.
 constexpr double kTcpSendOverhead = 0.01;
 
+// A window adapts its sending once per round trip: over dt seconds a rate moves from `from`
+// towards `to` by dt / (dt + roundTrip).
+inline double TcpWindowFollow(double from, double to, double dt, double roundTrip) {
+  return from + (to - from) * (dt / (dt + roundTrip));
+}
+
 // The rate X a window of window packets allows when each packet's acknowledgement comes back
 // roundTrip seconds after it was sent, packets/s. Before it is sent again each packet also waits
 // in the sender: acknowledgements arriving at the rate X, a wait u starts with the first of them

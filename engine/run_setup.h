@@ -254,8 +254,7 @@ struct RunSetup {
           const auto adapted = [&](RefinedTcpRates r) {
             if (!info.loopHeld || !(dt > 0.0) || !(info.lastRate > 0.0) || !(r.offered > 0.0)) return r;
             easing = true;
-            const double rate =
-                info.lastRate + (r.offered - info.lastRate) * (dt / (dt + info.lookupRoundTrip));
+            const double rate = TcpWindowFollow(info.lastRate, r.offered, dt, info.lookupRoundTrip);
             r.delivered *= rate / r.offered;
             r.offered = rate;
             return r;
@@ -280,8 +279,9 @@ struct RunSetup {
               // time dt since the class's last propagation.
               const double trip = away + sojourn;
               const double target = kTcpMaximumWindowPackets / trip;
-              const double dt = time - info.loopTime;
-              const double rate = dt > 0.0 ? info.loopRate + (target - info.loopRate) * (dt / (dt + trip)) : info.loopRate;
+              const double sinceLoop = time - info.loopTime;
+              const double rate =
+                  sinceLoop > 0.0 ? TcpWindowFollow(info.loopRate, target, sinceLoop, trip) : info.loopRate;
               rates = {rate, rate * std::min(success, 1.0)};
               heldNow = true;
             } else {
