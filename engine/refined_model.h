@@ -39,8 +39,9 @@
 //   classes' rate-weighted round trip with empty queues, with the part of the buffer that TCP's
 //   packets hold, the TCP part of the arrivals): a buffer far below that product leaves the link
 //   idle after each loss; and no more than TCP keeps up, timeouts included, against the
-//   losses the Poisson part of each queue's arrivals causes at random on its path
-//   (TcpRandomLossRate, over the round trip and the sender's wait);
+//   losses the Poisson part of each queue's arrivals causes at random on its path, at the load
+//   of the top of the windows' sawtooth, where flows lose (TcpToothTopLoss; TcpRandomLossRate,
+//   over the round trip and the sender's wait);
 // - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
 //   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
@@ -328,6 +329,20 @@ inline double TcpRandomLossRate(double loss, double roundTrip) {
   const double timeouts =
       kTcpShortestTimeout * std::min(1.0, 3.0 * std::sqrt(3.0 * p / 8.0)) * p * (1.0 + 32.0 * p * p);
   return 1.04 / (roundTrip * std::sqrt(2.0 * p / 3.0) + timeouts);
+}
+
+// The blocking probability that TCP's packets meet at a queue of buffer K and service rate mu
+// with arrival rate lambda, tcpArrival of it from flows TCP classes: the M/M/1/K one at the load
+// of the top of the windows' sawtooth, where the flows lose. One Reno flow's rate swings from 2/3
+// to 4/3 of its mean, so the top brings a third more of it; flows losing apart from one another
+// swing together by 1/sqrt(flows) of that. (In ns, TCP's packets beside Poisson traffic on
+// dumbbells of 15 to 25 packets of buffer meet 1.5 to 4.7 % loss, two to four times what the
+// Poisson packets meet and up to six times the blocking at the mean load; the blocking at the
+// top's load, from ns's own rates, comes within 40 % of it.)
+inline double TcpToothTopLoss(double lambda, double tcpArrival, std::uint32_t flows, double mu, double K) {
+  if (!(mu > 0.0)) return 1.0;
+  const double swing = 1.0 / (3.0 * std::sqrt(static_cast<double>(std::max(flows, 1u))));
+  return MM1KClosedForm((lambda + tcpArrival * swing) / mu, K).P;
 }
 
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its

@@ -176,12 +176,14 @@ struct RunSetup {
         // The classes whose windows wait here, their times away in this queue's slots of the list;
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
+        std::uint32_t sending = 0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
           const ClassLoad& load = classLoads_[demandClasses_[j]];
           mostLeastShare = std::max(mostLeastShare, load.leastShare);
           demand += load.demand;
+          sending += load.demand != 0.0;
           demandTrip += load.demandTrip;
           if (load.loopQueue == i && load.demand != 0.0) {
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = classLoopAway_[demandClasses_[j]];
@@ -204,8 +206,12 @@ struct RunSetup {
         // packets hold the rest, in proportion to what they bring.
         bufferPoisson_[i] += (poisson - bufferPoisson_[i]) * mixFollow;
         const double tcpBuffer = buffers[i] * (1.0 - bufferPoisson_[i]);
-        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success,
-                          (1.0 - success) * poisson};
+        // The losses its Poisson traffic causes TCP's packets, at the top of the windows' sawtooth
+        // (none where the queue drops nothing: its windows' loop holds, or it hardly fills).
+        const double randomLoss =
+            success < 1.0 && poisson > 0.0 ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i]) * poisson
+                                           : 0.0;
+        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success, randomLoss};
       }
     });
     const double dt = time - sharesTime_;  // since the last propagation
@@ -361,8 +367,8 @@ struct RunSetup {
   std::vector<std::uint32_t> demandClasses_;
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
-  // the loss its Poisson traffic causes (P times the part of the arrivals at the last propagation
-  // that is not TCP, taken as Poisson).
+  // the loss its Poisson traffic causes TCP's packets (TcpToothTopLoss times the part of the
+  // arrivals at the last propagation that is not TCP, taken as Poisson).
   struct TcpFactors {
     double share;
     double raise;
