@@ -209,9 +209,11 @@ struct RunSetup {
         // The losses its Poisson traffic causes TCP's packets, at the top of the windows' sawtooth
         // (none where the queue drops nothing: its windows' loop holds, or it hardly fills).
         const double randomLoss =
-            success < 1.0 && poisson > 0.0 ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i]) * poisson
-                                           : 0.0;
-        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success, randomLoss};
+            success < 1.0 && poisson > 0.0
+                ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i]) * poisson
+                : 0.0;
+        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success,
+                          randomLoss};
       }
     });
     const double dt = time - sharesTime_;  // since the last propagation
