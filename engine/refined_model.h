@@ -336,10 +336,10 @@ inline double TcpRandomLossRate(double loss, double roundTrip) {
 // of the top of the windows' sawtooth, where the flows lose. One Reno flow's rate swings from 2/3
 // to 4/3 of its mean, so the top brings a third more of it; flows losing apart from one another
 // swing together by 1/sqrt(flows) of that. A top beyond the link's rate counts as a full link:
-// past it the flows overflow the buffer themselves, which their sawtooth's limit counts. (In ns, TCP's packets beside Poisson traffic on
-// dumbbells of 15 to 25 packets of buffer meet 1.5 to 4.7 % loss, two to four times what the
-// Poisson packets meet and up to six times the blocking at the mean load; the blocking at the
-// top's load, from ns's own rates, comes within 40 % of it.)
+// past it the flows overflow the buffer themselves, which their sawtooth's limit counts. (In ns,
+// TCP's packets beside Poisson traffic on dumbbells of 15 to 25 packets of buffer meet 1.5 to
+// 4.7 % loss, two to four times what the Poisson packets meet and up to six times the blocking at
+// the mean load; the blocking at the top's load, from ns's own rates, comes within 40 % of it.)
 inline double TcpToothTopLoss(double lambda, double tcpArrival, std::uint32_t flows, double mu, double K) {
   if (!(mu > 0.0)) return 1.0;
   const double swing = 1.0 / (3.0 * std::sqrt(static_cast<double>(std::max(flows, 1u))));
