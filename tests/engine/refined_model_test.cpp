@@ -471,6 +471,22 @@ TEST(ClosedLoop, OneLoopIsTheMachineRepairmanQueue) {
   EXPECT_FALSE(ClosedLoopQueue(1000.0, 20.0, &away, 1, 1000.0, 100.0).applies);
 }
 
+// R1 -> R2 (1,000 packets/s, buffer packets, 10 ms) and two TCP classes S0 -> D0 and S1 -> D1 over
+// access links of 10,000 packets/s and 2 ms: a round trip of some 28 ms with empty queues.
+std::pair<CGraphicNode*, CGraphicNode*> TwoFlowDumbbell(NetBuilder& net, double buffer) {
+  auto* r1 = net.Node("R1");
+  auto* r2 = net.Node("R2");
+  net.Link(r1, r2, 1000, buffer, 0.01);
+  for (int i = 0; i < 2; ++i) {
+    auto* s = net.Node("S" + std::to_string(i));
+    auto* d = net.Node("D" + std::to_string(i));
+    net.Link(s, r1, 10000, 1000, 0.002);
+    net.Link(r2, d, 10000, 1000, 0.002);
+    net.Tcp(s, d, 0);
+  }
+  return {r1, r2};
+}
+
 // Two TCP flows whose windows (2 x 20.8 packets) exceed the bandwidth-delay product of their link
 // (some 30 packets) and fit in its buffer: the excess of the windows waits at the queue, and the
 // link sends without a pause, as in a packet simulator, instead of the 92 % at which an open queue
@@ -480,16 +496,7 @@ TEST(ModelLaws, WindowsLargerThanTheirPathKeepTheLinkBusy) {
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
     TempFolder folder;
     NetBuilder net;
-    auto* r1 = net.Node("R1");
-    auto* r2 = net.Node("R2");
-    net.Link(r1, r2, 1000, 100, 0.01);
-    for (int i = 0; i < 2; ++i) {
-      auto* s = net.Node("S" + std::to_string(i));
-      auto* d = net.Node("D" + std::to_string(i));
-      net.Link(s, r1, 10000, 1000, 0.002);
-      net.Link(r2, d, 10000, 1000, 0.002);
-      net.Tcp(s, d, 0);
-    }
+    TwoFlowDumbbell(net, 100);
     const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("w.dmp"));
     ASSERT_FALSE(last.empty());
     EXPECT_GT(last.at(2), 0.97) << "utilisation of R1 -> R2";
@@ -635,16 +642,7 @@ TEST(ModelLaws, TcpBesidePoissonTrafficKeepsUpWithTheLossesAtItsSawtoothTop) {
     const ProfileGuard guard(kProfileNS);
     TempFolder folder;
     NetBuilder net;
-    auto* r1 = net.Node("R1");
-    auto* r2 = net.Node("R2");
-    net.Link(r1, r2, 1000, 20, 0.01);
-    for (int i = 0; i < 2; ++i) {
-      auto* s = net.Node("S" + std::to_string(i));
-      auto* d = net.Node("D" + std::to_string(i));
-      net.Link(s, r1, 10000, 1000, 0.002);
-      net.Link(r2, d, 10000, 1000, 0.002);
-      net.Tcp(s, d, 0);
-    }
+    const auto [r1, r2] = TwoFlowDumbbell(net, 20);
     auto* u = net.Node("U");
     auto* v = net.Node("V");
     net.Link(u, r1, 10000, 1000, 0.002);
