@@ -118,7 +118,11 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   if (closed.classes > 0) {
     const ClosedLoopMetrics c = ClosedLoopQueue(std::max(lambda - closed.offered, 0.0), kTcpMaximumWindowPackets,
                                                 closed.timesAway, closed.classes, mu, K, std::max(lastSojourn, 0.0));
-    if (c.applies) {
+    // A loop forms only where its windows fit with a margin and then holds for as long as they fit
+    // (ClosedLoopQueue): with one bound for both, loops near the end of a buffer formed and broke
+    // step after step, and on random meshes queues swung by a third of their size for whole runs.
+    constexpr double kLoopFormsBelow = 0.85;  // of the buffer
+    if (c.applies && (lastSojourn >= 0.0 || c.N <= kLoopFormsBelow * K)) {
       // The windows stay short of the end of the buffer: nothing is dropped. rho is left as it
       // was until the open law takes over again. The queue moves towards the loop's state over
       // about the time its packets are away, by h / (h + that time): the loops of a network

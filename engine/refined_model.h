@@ -52,7 +52,8 @@
 // closed loop through it; where they fit in its buffer (ClosedLoopQueue), the queue takes the
 // loop's packets and utilisation instead of its open law's, drops nothing, and each of those
 // classes sends its window per time away plus the loop's time at the queue, moving there over
-// about a round trip. A class stays with its loop for as long as the loop holds.
+// about a round trip. A loop forms where the windows fit with a margin (0.85 of the buffer) and
+// holds while they fit (0.9); a class stays with its loop for as long as the loop holds.
 // Paced packets. Where no TCP window piles up (no class crossing a queue has it as its tightest,
 // PileUpWeight), TCP's packets arrive spaced by the links they left, and the round trips count
 // less of the queue's M/M/1/K waiting for them: a D/M/1 queue's share of it, taken towards the
@@ -170,9 +171,10 @@ struct ClosedLoopLoad {
   std::uint32_t classes = 0;
   double offered = 0.0;
 };
-// A queue's step of the refined model: ClosedLoopQueue where the closed loop applies (the time its
-// packets spend at the queue then into closedSojourn, else -1; at entry, its value of the last
-// step), RefinedDiscreteStep otherwise. atRho holds the N, P and U the step gives.
+// A queue's step of the refined model: ClosedLoopQueue where the closed loop applies and either
+// held at the last step or forms with a margin, its N at most 0.85 K (the time its packets spend at
+// the queue then into closedSojourn, else -1; at entry, its value of the last step),
+// RefinedDiscreteStep otherwise. atRho holds the N, P and U the step gives.
 RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
                                    const ClosedLoopLoad& closed, double& closedSojourn);
 
