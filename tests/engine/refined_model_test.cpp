@@ -286,7 +286,9 @@ TEST(ModelLaws, ThousandTcpFlowsNeverCarryMoreThanTheirBottleneck) {
 }
 
 // The last dump row of a refined run of `seconds` (empty, with a failure, when it does not complete).
-std::vector<double> LastRefinedRow(NetBuilder& net, RunMethod method, double seconds, const std::string& dump) {
+// Every row of a refined run of seconds into dump (none, with a failure, when it does not complete).
+std::vector<std::vector<double>> RefinedRows(NetBuilder& net, RunMethod method, double seconds,
+                                             const std::string& dump) {
   net.doc->totalTime = seconds;
   net.doc->dumpFilePath = dump;
   RunOptions options;
@@ -296,7 +298,12 @@ std::vector<double> LastRefinedRow(NetBuilder& net, RunMethod method, double sec
     ADD_FAILURE() << result.message;
     return {};
   }
-  return Rows(dump).back();
+  return Rows(dump);
+}
+
+std::vector<double> LastRefinedRow(NetBuilder& net, RunMethod method, double seconds, const std::string& dump) {
+  const auto rows = RefinedRows(net, method, seconds, dump);
+  return rows.empty() ? std::vector<double>{} : rows.back();
 }
 
 // The last refined row of S -> R -> D, two links of rate, buffer and delay, carrying one TCP class
@@ -652,15 +659,10 @@ TEST(ModelLaws, TcpBesidePoissonTrafficKeepsUpWithTheLossesAtItsSawtoothTop) {
     net.Link(u, r1, 10000, 1000, 0.002);
     net.Link(r2, v, 10000, 1000, 0.002);
     net.Udp(u, v, 500);
-    net.doc->totalTime = 20;
-    net.doc->dumpFilePath = folder.File("mixed.dmp");
-    RunOptions options;
-    options.model = EvaluationModel::kRefined;
-    ASSERT_EQ(varlo::Run(*net.doc, method, options).status, RunStatus::kCompleted);
     // Rows: time, N U P of 7 links both ways, then the two TCP classes and the UDP one.
     double tcp = 0.0;
     int rows = 0;
-    for (const std::vector<double>& row : Rows(folder.File("mixed.dmp"))) {
+    for (const std::vector<double>& row : RefinedRows(net, method, 20, folder.File("mixed.dmp"))) {
       if (row.at(0) < 10.0) continue;
       ASSERT_EQ(row.size(), 1u + 7 * 2 * 3 + 3);
       tcp += row.at(43) + row.at(44);
@@ -734,12 +736,9 @@ TEST(ModelLaws, QueuesPassOnEachClassItsPartOfWhatTheySend) {
         net.Udp(a, c, 500);
         net.Udp(b, d, 100);
       }
-      net.doc->totalTime = 5;
-      net.doc->dumpFilePath = folder.File("p.dmp");
-      RunOptions options;
-      options.model = EvaluationModel::kRefined;
-      ASSERT_EQ(varlo::Run(*net.doc, method, options).status, RunStatus::kCompleted);
-      for (const std::vector<double>& row : Rows(folder.File("p.dmp"))) {
+      const auto rows = RefinedRows(net, method, 5, folder.File("p.dmp"));
+      ASSERT_FALSE(rows.empty());
+      for (const std::vector<double>& row : rows) {
         if (row.at(0) < 2) continue;
         SCOPED_TRACE("at " + std::to_string(row.at(0)) + " s");
         // time, then N, U and P of A -> B, B -> A, and so on for each link, then the classes' rates.
