@@ -103,22 +103,22 @@ void CPathArrays::Build() {
   }
 
   shareTcp_ = setup_.refined && setup_.hasTcp;
-  queueTcpEntryStart_.clear();
-  queueTcpEntries_.clear();
+  queueTcpEnd_.clear();
   if (shareTcp_) {
     std::vector<std::uint8_t> tcpEntry(entryCount, 0);
     for (size_t p = 0; p < walkClass_.size(); ++p) {
       if (classes[walkClass_[p]].kind != RateKind::kTcp) continue;
       for (std::uint32_t k = walkStart_[p]; k < walkEnd_[p]; ++k) tcpEntry[k] = 1;
     }
-    queueTcpEntryStart_.assign(count + 1, 0);
+    // Each queue lists its TCP entries first, so that one pass sums both its arrival rate and the
+    // TCP part of it.
+    queueTcpEnd_.resize(count);
     for (size_t i = 0; i < count; ++i) {
-      queueTcpEntryStart_[i] = static_cast<std::uint32_t>(queueTcpEntries_.size());
-      for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) {
-        if (tcpEntry[queueEntries_[k]] != 0) queueTcpEntries_.push_back(queueEntries_[k]);
-      }
+      const auto first = queueEntries_.begin() + queueEntryStart_[i];
+      const auto tcpEnd = std::stable_partition(first, queueEntries_.begin() + queueEntryStart_[i + 1],
+                                                [&](std::uint32_t k) { return tcpEntry[k] != 0; });
+      queueTcpEnd_[i] = static_cast<std::uint32_t>(tcpEnd - queueEntries_.begin());
     }
-    queueTcpEntryStart_[count] = static_cast<std::uint32_t>(queueTcpEntries_.size());
     lambda_.resize(count);
     mu_.resize(count);
     for (size_t i = 0; i < count; ++i) {
@@ -169,8 +169,10 @@ void CPathArrays::Propagate(double time) {
     });
   }
   // Each class's rate carried along its path; a queue passes on the class's fraction of what it
-  // serves, from the class's share scaled to the queue's N if SumOccupancy left that to do.
+  // serves, from the class's share scaled to the queue's N if SumOccupancy left that to do, or
+  // relaxed and scaled if StepQueuesRelaxingShares did.
   const bool scale = scalePending_;
+  const bool relax = relaxPending_;
   ForClasses([&](size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p) {
       const size_t last = walkEnd_[p];
@@ -179,7 +181,9 @@ void CPathArrays::Propagate(double time) {
       const size_t terminal = last - 1;
       double r = classRates_[walkClass_[p]];
       size_t k = walkStart_[p];
-      if (scale) {
+      if (relax) {
+        for (; k + 2 <= terminal; k += 2) r = WalkPair<false, true>(k, r);
+      } else if (scale) {
         for (; k + 2 <= terminal; k += 2) r = WalkPair<true>(k, r);
       } else {
         for (; k + 2 <= terminal; k += 2) r = WalkPair<false>(k, r);
@@ -189,13 +193,18 @@ void CPathArrays::Propagate(double time) {
         x[k] = r;
         const QueueState& q = queues[static_cast<size_t>(queueOf[k])];
         // A share (never negative) scaled to an N of 0 is 0, which needs no division.
-        if (scale) n[k] = q.N == 0 ? 0.0 : NormalizedShare(n[k], q.N, q.occupancy);
+        if (relax) {
+          n[k] = RelaxedShare(k, previous);
+        } else if (scale) {
+          n[k] = q.N == 0 ? 0.0 : NormalizedShare(n[k], q.N, q.occupancy);
+        }
         r = DepartureRate(n[k], q.N, q.U, q.mu, previous);
       }
       x[terminal] = r;
     }
   });
   scalePending_ = false;
+  relaxPending_ = false;
   if (deferSums_) {
     sumsPending_ = true;
   } else {
@@ -219,8 +228,22 @@ void CPathArrays::SumOccupancy(bool occupiedOnly) {
   OccupancySummed();
 }
 
+void CPathArrays::DeferArrivalSums() {
+  deferSums_ = listsHoldEveryEntry_;
+  if (!deferSums_) return;
+  shareSum_.assign(queues.size(), 0.0);
+  shareScale_.assign(queues.size(), ShareRelaxation{1.0, 0.0});
+  for (size_t i = 0; i < queues.size(); ++i) {
+    for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) shareSum_[i] += n[queueEntries_[k]];
+  }
+}
+
 void CPathArrays::OccupancySummed() {
   scalePending_ = true;
+  CountStep();
+}
+
+void CPathArrays::CountStep() {
   // An uncrossed queue that was empty receives nothing: the first step leaves it empty, and the
   // second gives it the values of an empty queue with nothing arriving, which every later step
   // gives again; the round-trip terms of the propagation after it are the last to compute.
@@ -255,6 +278,11 @@ void CPathArrays::Store() const {
   }
   // Shares that SumOccupancy left to scale (a run stopped by a rate) are stored scaled.
   for (size_t k = 0; k < queueOf.size(); ++k) {
+    if (relaxPending_ && queueOf[k] >= 0) {
+      entryObjects_[k]->n = RelaxedShare(k, x[k]);
+      entryObjects_[k]->x = x[k];
+      continue;
+    }
     const QueueState* q = scalePending_ && queueOf[k] >= 0 ? &queues[static_cast<size_t>(queueOf[k])] : nullptr;
     entryObjects_[k]->n = q != nullptr ? NormalizedShare(n[k], q->N, q->occupancy) : n[k];
     entryObjects_[k]->x = x[k];

@@ -160,14 +160,12 @@ class CPathArrays {
   // Refined Compute Metrics: the propagations leave each queue's arrival rate to the next step,
   // whose pass over the queues (StepQueuesRelaxingShares) sums it where it needs it. Only where
   // every entry is in its queue's list; after Build.
-  void DeferArrivalSums() { deferSums_ = listsHoldEveryEntry_; }
+  void DeferArrivalSums();
   // In one pass over the queues that are not settled, in small parts shared by the threads, each
   // queue's: arrival rate, if the propagation left it; step(i), which sets its values, round-trip
-  // terms and share relaxation and returns whether they are impossible; then, where its N is not 0,
-  // each class's packets there moved by the relaxation and their sum, its occupancy. A queue's step
-  // reads only its own values, and a share only its queue's, so this gives every number that
-  // Propagate's sums, the steps and RelaxOccupiedShares give in turn. The round-trip terms are then
-  // current and the shares left to scale.
+  // terms and share relaxation and returns whether they are impossible; then the share relaxation,
+  // scaled to the queue's new N, that the next propagation applies to each class's packets there
+  // as it walks the paths (see DeferArrivalSums). The round-trip terms are then current.
   template <class Step>
   void StepQueuesRelaxingShares(Step&& step) {
     if (!deferSums_) {
@@ -190,21 +188,23 @@ class CPathArrays {
         if (sum) SumArrivals(i);
         if (step(i) && impossible == npos) impossible = i;
         QueueState& q = queues[i];
-        if (q.N == 0) continue;
-        const ShareRelaxation relaxation = shareRelaxation_[i];
-        double occupancy = 0;
-        for (std::uint32_t j = queueEntryStart_[i]; j < queueEntryStart_[i + 1]; ++j) {
-          const std::uint32_t k = queueEntries_[j];
-          n[k] = RefinedShare(n[k], x[k], relaxation);
-          occupancy += n[k];
-        }
+        // Each class's packets n move to n decay + x admitted, x being what it offered the queue
+        // since the last propagation; their sum, from the sums of n (the queue's N of the last
+        // step, to which they were scaled) and of x (the arrival rate), is the occupancy that they
+        // are scaled from to the new N.
+        const ShareRelaxation r = shareRelaxation_[i];
+        const double occupancy = q.N == 0 ? 0.0 : r.decay * shareSum_[i] + r.admitted * q.lambda;
         q.occupancy = occupancy;
+        const double scale = occupancy != 0.0 ? q.N / occupancy : 0.0;
+        shareScale_[i] = ShareRelaxation{r.decay * scale, r.admitted * scale};
+        shareSum_[i] = occupancy != 0.0 ? q.N : 0.0;
       }
       CheckedPart(begin, end, impossible);
     });
     sumsPending_ = false;
     RoundTripTermsSet();
-    OccupancySummed();
+    relaxPending_ = true;
+    CountStep();
   }
   // Whether every loop of a run stays on the calling thread, all of them being too short to hand
   // out, so that the other cores are free; costlyLoops when the run has loops of ForQueuesCostly.
@@ -293,7 +293,7 @@ class CPathArrays {
   // rate r offered to the first; returns the rate passed on by the second. The two divisions of
   // each entry (the scaled share, then the departure rate) go two entries at a time, each lane
   // giving the same bits as the one-entry formulas.
-  template <bool kScale>
+  template <bool kScale, bool kRelax = false>
   double WalkPair(size_t k, double r) {
     const QueueState& a = queues[static_cast<size_t>(queueOf[k])];
     const QueueState& b = queues[static_cast<size_t>(queueOf[k + 1])];
@@ -302,7 +302,15 @@ class CPathArrays {
     const __m128d N = _mm_set_pd(b.N, a.N);
     const __m128d occupied = _mm_cmpneq_pd(N, zero);  // true for a NaN, as N != 0 is
     __m128d share = _mm_loadu_pd(&n[k]);
-    if constexpr (kScale) {
+    const __m128d previous = _mm_loadu_pd(&x[k]);
+    if constexpr (kRelax) {
+      // The relaxation that the queues' last step left, scaled to their N (0 where N is 0).
+      const ShareRelaxation& ra = shareScale_[static_cast<size_t>(queueOf[k])];
+      const ShareRelaxation& rb = shareScale_[static_cast<size_t>(queueOf[k + 1])];
+      share = _mm_add_pd(_mm_mul_pd(share, _mm_set_pd(rb.decay, ra.decay)),
+                         _mm_mul_pd(previous, _mm_set_pd(rb.admitted, ra.admitted)));
+      _mm_storeu_pd(&n[k], share);
+    } else if constexpr (kScale) {
       // A queue's N of 0, or a sum of 0, scales the share to 0 (the lanes' quotients are dropped).
       const __m128d sum = _mm_set_pd(b.occupancy, a.occupancy);
       const __m128d scaled = _mm_div_pd(_mm_mul_pd(N, share), sum);
@@ -311,7 +319,6 @@ class CPathArrays {
     }
     const __m128d departure =
         _mm_div_pd(_mm_mul_pd(_mm_mul_pd(share, _mm_set_pd(b.U, a.U)), _mm_set_pd(b.mu, a.mu)), N);
-    const __m128d previous = _mm_loadu_pd(&x[k]);
     const __m128d passed = _mm_or_pd(_mm_and_pd(occupied, departure), _mm_andnot_pd(occupied, previous));
     _mm_storeu_pd(&x[k], _mm_unpacklo_pd(_mm_set_sd(r), passed));
     return _mm_cvtsd_f64(_mm_unpackhi_pd(passed, passed));
@@ -319,32 +326,52 @@ class CPathArrays {
     for (const QueueState* q : {&a, &b}) {
       const double previous = x[k];
       x[k] = r;
-      if (kScale) n[k] = q->N == 0 ? 0.0 : NormalizedShare(n[k], q->N, q->occupancy);
+      if (kRelax) {
+        n[k] = RelaxedShare(k, previous);
+      } else if (kScale) {
+        n[k] = q->N == 0 ? 0.0 : NormalizedShare(n[k], q->N, q->occupancy);
+      }
       r = DepartureRate(n[k], q->N, q->U, q->mu, previous);
       ++k;
     }
     return r;
 #endif
   }
-  // Queue i's arrival rate, the sum of what its entries offer in the order of its list; with
-  // SumArrivals, into the queue and, where TCP is shared, beside the TCP part of it.
-  double ArrivalSum(size_t i) const {
+  // Queue i's arrival rate, the sum of what its entries offer in the order of its list; where TCP
+  // is shared, the TCP entries come first in the list, and the sum is that of the TCP part (into
+  // tcpPart) and of the rest. With SumArrivals, into the queue and, where TCP is shared, beside
+  // the TCP part of it.
+  double ArrivalSum(size_t i, double* tcpPart = nullptr) const {
     double sum = 0;
-    for (std::uint32_t k = queueEntryStart_[i]; k < queueEntryStart_[i + 1]; ++k) sum += x[queueEntries_[k]];
+    std::uint32_t k = queueEntryStart_[i];
+    if (shareTcp_) {
+      for (; k < queueTcpEnd_[i]; ++k) sum += x[queueEntries_[k]];
+      if (tcpPart != nullptr) *tcpPart = sum;
+      double other = 0;
+      for (; k < queueEntryStart_[i + 1]; ++k) other += x[queueEntries_[k]];
+      return sum + other;
+    }
+    for (; k < queueEntryStart_[i + 1]; ++k) sum += x[queueEntries_[k]];
     return sum;
   }
   void SumArrivals(size_t i) {
-    const double sum = ArrivalSum(i);
+    double tcp = 0;
+    const double sum = ArrivalSum(i, &tcp);
     queues[i].lambda = sum;
     if (!shareTcp_) return;
     lambda_[i] = sum;
-    double tcp = 0;
-    for (std::uint32_t k = queueTcpEntryStart_[i]; k < queueTcpEntryStart_[i + 1]; ++k)
-      tcp += x[queueTcpEntries_[k]];
     tcpArrival_[i] = tcp;
   }
   // After the occupancy sums: the shares are left to scale, and the settled queues known.
   void OccupancySummed();
+  // Counts a step finished; from the second on, the settled queues are known.
+  void CountStep();
+  // Entry k's share after the relaxation that StepQueuesRelaxingShares left, from x, what the
+  // class offered the queue before the propagation.
+  double RelaxedShare(size_t k, double x) const {
+    const ShareRelaxation& r = shareScale_[static_cast<size_t>(queueOf[k])];
+    return n[k] * r.decay + x * r.admitted;
+  }
   // Every entry with a queue is in that queue's list, once (see UpdateOccupiedShares).
   bool listsHoldEveryEntry_ = false;
   // SumOccupancy has run and the shares are still to be scaled.
@@ -352,6 +379,12 @@ class CPathArrays {
   // See DeferArrivalSums; sumsPending_ when the last propagation has left the sums.
   bool deferSums_ = false;
   bool sumsPending_ = false;
+  // With deferred sums: per queue, the sum of its entries' shares (shareSum_) and the relaxation
+  // of its last step scaled to its N (shareScale_), which the next propagation applies to the
+  // shares as it walks the paths when relaxPending_.
+  std::vector<double> shareSum_;
+  std::vector<ShareRelaxation> shareScale_;
+  bool relaxPending_ = false;
   // Per queue: no path crosses it and it was empty when the run started (uncrossed_), and, from
   // the third step on, the same (settled_); steps counts the steps finished (SumOccupancy calls).
   std::vector<size_t> firstImpossible_;  // per small part of the queues, see CheckedPart
@@ -361,12 +394,11 @@ class CPathArrays {
   int steps_ = 0;
   // Refined model with TCP classes: the TCP classes' shared rates (RunSetup::ShareTcp) from each
   // queue's arrival rate (kept beside the queues' own, where those are summed), service rate and
-  // TCP part of the arrivals at the last propagation; the TCP part is summed over the queue's TCP
-  // entries, in the order of its list.
+  // TCP part of the arrivals at the last propagation; the TCP part is summed over the TCP entries
+  // at the front of the queue's list (up to queueTcpEnd_).
   bool shareTcp_ = false;
   std::vector<double> lambda_, mu_, tcpArrival_;
-  std::vector<std::uint32_t> queueTcpEntryStart_;
-  std::vector<std::uint32_t> queueTcpEntries_;
+  std::vector<std::uint32_t> queueTcpEnd_;
 };
 
 }  // namespace varlo
