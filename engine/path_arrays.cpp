@@ -265,6 +265,14 @@ size_t CPathArrays::FirstImpossibleClass() const {
 }
 
 void CPathArrays::Store() const {
+  // A TCP class whose rate the queues shared shows that rate (the propagations keep it in the
+  // run's arrays alone, so as not to touch every class object at every step).
+  if (shareTcp_) {
+    for (const ClassInfo& info : setup_.classes) {
+      if (info.kind == RateKind::kTcp && !info.unreachable && info.sharedRate != 0 && info.forwardQueueCount != 0)
+        info.tcp->lastThroughput = info.sharedRate;
+    }
+  }
   for (size_t i = 0; i < queues.size(); ++i) {
     C_MM1K_Queue& q = *setup_.queues[i];
     const QueueState& s = queues[i];

@@ -310,7 +310,6 @@ struct RunSetup {
             info.deliveredRate = rates.delivered;
           }
           info.loopHeld = heldNow || easing;
-          info.tcp->lastThroughput = info.sharedRate;
         } else {
           info.loopHeld = false;
           info.loopQueue = kNoQueue;  // a class that sends nothing has no window waiting anywhere
