@@ -284,7 +284,8 @@ void CPathArrays::Store() const {
     q.served = s.served;
     q.occupancySum = s.occupancy;
   }
-  // Shares that SumOccupancy left to scale (a run stopped by a rate) are stored scaled.
+  // Shares that SumOccupancy left to scale, or the queues' steps to relax (a run stopped by a rate),
+  // are stored scaled or relaxed.
   for (size_t k = 0; k < queueOf.size(); ++k) {
     if (relaxPending_ && queueOf[k] >= 0) {
       entryObjects_[k]->n = RelaxedShare(k, x[k]);

@@ -45,6 +45,7 @@ double ErlangBWhole(double n, double a) {
     const double t3 = t2 * ((n - k - 1.0) * perLoad);
     term *= f12 * f34;
     sum += (t1 + t2) + (t3 + term);
+    // Done once the terms no longer count and fall from here on (the next factor is below 1).
     if (term < 1e-12 * sum && n - k - 2.0 < a) return 1.0 / sum;
   }
   for (; k <= n; k += 1.0) {
@@ -98,8 +99,8 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
     const double excess = sum - throughput;
     if (!(slope > 0.0)) break;
     const double next = std::max(s + excess / slope, 0.0);
-    // Newton's steps square the error: after a step of 1e-4 of s, s is within about 1e-8 of it,
-    // far below what any number of the run shows.
+    // Newton's steps square the error: after a step of 1e-4 of s, s is within about 1e-8 of s of
+    // the solution, far below what any number of the run shows.
     if (std::fabs(next - s) <= 1e-4 * next) {
       s = next;
       break;
