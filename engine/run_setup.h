@@ -161,6 +161,7 @@ struct RunSetup {
     tcpFactors_.resize(n, {0.0, 0.0, 1.0, 0.0});
     poissonShares.resize(n, 1.0);
     bufferPoisson_.resize(n, 0.0);
+    randomLoss_.resize(n, 0.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -208,10 +209,12 @@ struct RunSetup {
         const double tcpBuffer = buffers[i] * (1.0 - bufferPoisson_[i]);
         // The losses its Poisson traffic causes TCP's packets, at the top of the windows' sawtooth
         // (none where the queue drops nothing: its windows' loop holds, or it hardly fills).
-        const double randomLoss =
+        const double randomLossNow =
             success < 1.0 && poisson > 0.0
                 ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i]) * poisson
                 : 0.0;
+        randomLoss_[i] += (randomLossNow - randomLoss_[i]) * mixFollow;
+        const double randomLoss = randomLoss_[i];
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success,
                           randomLoss};
       }
@@ -241,11 +244,13 @@ struct RunSetup {
           }
           // A raise stops at the rate TCP keeps up against the losses the queues' Poisson traffic
           // causes on the path (TcpRandomLossRate), each round trip with the sender's wait before
-          // sending at the raised rate; the profile rate always stands.
+          // sending at the raised rate, below the profile rate if need be. (Those losses follow
+          // the queues' mix over a few round trips: taken at once, a single flow beside Poisson
+          // traffic swung between two rates step after step.)
           const auto capped = [&](RefinedTcpRates r) {
             if (r.offered <= info.sharedRate) return r;
             const double trip = info.lookupRoundTrip + TcpSenderWait(r.offered);
-            const double top = std::max(info.sharedRate, TcpRandomLossRate(1.0 - randomSuccess, trip));
+            const double top = TcpRandomLossRate(1.0 - randomSuccess, trip);
             if (r.offered > top) {
               r.delivered *= top / r.offered;
               r.offered = top;
@@ -369,7 +374,8 @@ struct RunSetup {
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
   // the loss its Poisson traffic causes TCP's packets (TcpToothTopLoss times the part of the
-  // arrivals at the last propagation that is not TCP, taken as Poisson).
+  // arrivals at the last propagation that is not TCP, taken as Poisson; followed as poissonShares
+  // are, in randomLoss_).
   struct TcpFactors {
     double share;
     double raise;
@@ -380,6 +386,7 @@ struct RunSetup {
   // Per queue: the Poisson part of its arrivals for the TCP part of its buffer, followed as
   // poissonShares are.
   std::vector<double> bufferPoisson_;
+  std::vector<double> randomLoss_;  // per queue, see TcpFactors
   std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
