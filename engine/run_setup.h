@@ -113,7 +113,9 @@ struct RunSetup {
   // Refined model (engine/refined_model.h): each TCP class's profile rate into info.sharedRate,
   // raised by the smallest factor over its forward path that makes the TCP classes of a queue fill
   // the room the other load offered there leaves (lambda minus the TCP part tcpArrival of the last
-  // propagation), but never beyond the class's window per round trip and never lowered; and into
+  // propagation), but never beyond the class's window per round trip, never lowered by that factor
+  // and no further than the rate TCP keeps up against the Poisson traffic's losses (which may be
+  // below the profile rate); and into
   // info.deliveredRate what the class gets through its path: the offered rate times the path's
   // success, at most its share of every queue's room. A raise fills only the part of a queue's room
   // that flows losing together keep busy with the TCP part of its buffer (TcpSawtoothUtilisation at
