@@ -151,7 +151,7 @@ void RunSetup::BuildDemandLists() {
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
   classLoads_.assign(tcpClasses, ClassLoad{});
-  classLoopAway_.assign(tcpClasses, 0.0);
+  classLoops_.assign(tcpClasses, ClassLoop{});
   std::vector<std::uint32_t> filled(demandClassStart_.begin(), demandClassStart_.end() - 1);
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     const ClassInfo& info = classes[c];
