@@ -14,6 +14,7 @@ void CComputeMetricsStepper::Build() {
   for (size_t i = 0; i < lossThresholds_.size(); ++i) lossThresholds_[i] = LossThreshold(arrays_.bufferSizes[i]);
   refinedRho_.assign(setup_.refined ? arrays_.queues.size() : 0, 0.0);
   refinedMetrics_.resize(refinedRho_.size());
+  refinedBursts_.assign(refinedRho_.size(), 1.0);
   for (size_t i = 0; i < refinedRho_.size(); ++i)
     refinedMetrics_[i] = MM1KClosedForm(refinedRho_[i], arrays_.bufferSizes[i]);
 }
@@ -30,7 +31,8 @@ void CComputeMetricsStepper::Step(double h) {
       double noLoop = -1.0;
       const RefinedStepResult r = RefinedQueueStep(
           refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
-          loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
+          loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop,
+          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i]);
       q.N = r.metrics.N;
       q.P = r.metrics.P;
       q.U = r.metrics.U;

@@ -36,6 +36,7 @@ class CComputeMetricsStepper {
   std::vector<double> lossThresholds_;  // classic model: each queue's LossThreshold
   std::vector<double> refinedRho_;  // refined model: each queue's equivalent load
   std::vector<MM1KMetrics> refinedMetrics_;  // and the closed forms at that load
+  std::vector<double> refinedBursts_;         // and the bursts they were found with
 };
 
 }  // namespace varlo

@@ -121,7 +121,10 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
 }
 
 RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
-                                   const ClosedLoopLoad& closed, double& closedSojourn) {
+                                   const ClosedLoopLoad& closed, double& closedSojourn, double burst,
+                                   double* burstUsed) {
+  const double lastBurst = burstUsed != nullptr ? *burstUsed : burst;
+  if (burstUsed != nullptr) *burstUsed = burst;
   const double lastSojourn = closedSojourn;
   closedSojourn = -1.0;
   if (closed.classes > 0) {
@@ -130,8 +133,16 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     // A loop forms only where its windows fit with a margin and then holds for as long as they fit
     // (ClosedLoopQueue): with one bound for both, loops near the end of a buffer formed and broke
     // step after step, and on random meshes queues swung by a third of their size for whole runs.
+    // Where the windows together would more than fill the buffer, the loop holds them short of its
+    // end only as long as they leave room for their bursts too: the bounds count the buffer in
+    // bursts (K / burst). (Where they fit, nothing can overflow, bursts or not. Counted in packets,
+    // a single flow beside Poisson traffic on a buffer of 15 held its loop and dropped nothing,
+    // sending 70 % more than in ns, which loses 0.7 % there; and loops that broke at the bound of
+    // the open law in bursts formed again at once, so that queues on random meshes swung by 16 %.)
     constexpr double kLoopFormsBelow = 0.85;  // of the buffer
-    if (c.applies && (lastSojourn >= 0.0 || c.N <= kLoopFormsBelow * K)) {
+    constexpr double kLoopHoldsBelow = 0.9;   // (ClosedLoopQueue's own bound)
+    const double room = kTcpMaximumWindowPackets * closed.classes > kLoopHoldsBelow * K ? K / burst : K;
+    if (c.applies && c.N <= kLoopHoldsBelow * room && (lastSojourn >= 0.0 || c.N <= kLoopFormsBelow * room)) {
       // The windows stay short of the end of the buffer: nothing is dropped. rho is left as it
       // was until the open law takes over again. The queue moves towards the loop's state over
       // about the time its packets are away, by h / (h + that time): the loops of a network
@@ -153,10 +164,12 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   if (lastSojourn >= 0.0) {
     // The loop held until now: the open law goes on from the packets it left, at the load at which
     // it holds them.
-    rho = atRho.N < K ? MM1KLoadForSize(atRho.N, K, rho) : kHeaviestLoad;
-    atRho = MM1KClosedForm(rho, K);
+    rho = atRho.N < K ? BurstyLoadForSize(atRho.N, K, burst, rho) : kHeaviestLoad;
+    atRho = BurstyClosedForm(rho, K, burst);
+  } else if (burst != lastBurst) {
+    atRho = BurstyClosedForm(rho, K, burst);
   }
-  return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);
+  return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h, burst);
 }
 
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {

@@ -1,7 +1,9 @@
 #include "engine/run_setup.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -131,6 +133,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   demandClasses_.clear();
   closedLoads.clear();
   closedSojourns.clear();  // no loop has held yet
+  queueBursts.clear();
+  burstFollow_.clear();
   if (refined && hasTcp) BuildDemandLists();
   if (!names.empty()) {
     result.unreachableMessage =
@@ -152,12 +156,22 @@ void RunSetup::BuildDemandLists() {
   demandClasses_.resize(demandClassStart_.back());
   classLoads_.assign(tcpClasses, ClassLoad{});
   classLoops_.assign(tcpClasses, ClassLoop{});
+  demandReach_.resize(demandClasses_.size());
   std::vector<std::uint32_t> filled(demandClassStart_.begin(), demandClassStart_.end() - 1);
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     const ClassInfo& info = classes[c];
     if (info.kind != RateKind::kTcp) continue;
-    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
-      demandClasses_[filled[rttQueues[info.firstRttQueue + i]]++] = info.tcpIndex;
+    // A burst leaves each queue spaced by that queue's sending: it still piles up at a queue that
+    // sends more slowly than every one before it on the path, by how much more slowly.
+    double slowest = HUGE_VAL;
+    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
+      const std::uint32_t q = rttQueues[info.firstRttQueue + i];
+      const double mu = queues[q]->serviceRate;
+      const double reach = slowest == HUGE_VAL ? 1.0 : slowest > 0.0 ? std::max(1.0 - mu / slowest, 0.0) : 0.0;
+      slowest = std::min(slowest, mu);
+      demandReach_[filled[q]] = static_cast<float>(reach);
+      demandClasses_[filled[q]++] = info.tcpIndex;
+    }
   }
 }
 

@@ -98,6 +98,13 @@ struct RunSetup {
   // at the last propagation (their windows, not chance, fill it) or no TCP class crosses it (set
   // by ShareTcp).
   std::vector<double> poissonShares;
+  // Refined model, per queue: the mean size of the bursts its packets arrive in, packet-weighted
+  // (BurstyClosedForm): 1 plus what the TCP classes crossing it add (TcpBurstExcess at their
+  // rates, where their bursts reach it: in full at the first queue of their path, and past slower
+  // queues by 1 - its rate over that of the slowest queue before it, none past a queue as slow),
+  // per packet it gets. Followed over about a second and changed only by more than 0.2 %: the
+  // queue then finds its closed form again. Set by ShareTcp; empty where no TCP class is evaluated.
+  std::vector<double> queueBursts;
 
   // A TCP class's time in queue i: N/mu as first described, the M/M/1/K sojourn when refined
   // (its waiting scaled where TCP's packets come paced, see poissonShares). A queue that sends
@@ -144,6 +151,8 @@ struct RunSetup {
         info.deliveredRate = info.sharedRate;
         ClassLoad& load = classLoads_[info.tcpIndex];
         load.demand = static_cast<float>(info.sharedRate);
+        // (from the rate it offered at the last propagation)
+        load.burst = static_cast<float>(info.lastRate * TcpBurstExcess(info.lastRate));
         if (info.sharedRate == 0) {
           load.demandTrip = 0.0f;
           continue;
@@ -162,6 +171,8 @@ struct RunSetup {
     // both, which leaves them as they are).
     tcpFactors_.resize(n, {0.0, 0.0, 1.0, 0.0});
     poissonShares.resize(n, 1.0);
+    queueBursts.resize(n, 1.0);
+    burstFollow_.resize(n, 1.0);
     bufferPoisson_.resize(n, 0.0);
     randomLoss_.resize(n, 0.0);
     closedLoads.resize(n);
@@ -172,6 +183,13 @@ struct RunSetup {
     // of 30 routers sizes swung by 4 % with a period of four steps).
     constexpr double kMixTime = 0.1;  // s, a few round trips
     const double mixFollow = time > sharesTime_ ? (time - sharesTime_) / (time - sharesTime_ + kMixTime) : 0.0;
+    // A queue's bursts follow the rates of its classes over about a second, and change only by more
+    // than kBurstStep. (Over a few round trips, as the mix does, they fed back into the rates that
+    // make them: on random meshes of 40 to 100 routers queues swung by up to a quarter with a
+    // period of a second.)
+    constexpr double kBurstTime = 1.0;  // s
+    constexpr double kBurstStep = 0.002;
+    const double burstFollow = time > sharesTime_ ? (time - sharesTime_) / (time - sharesTime_ + kBurstTime) : 0.0;
     forQueues([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         double demand = 0.0;
@@ -180,6 +198,7 @@ struct RunSetup {
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
         std::uint32_t sending = 0;
+        double burst = 0.0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
@@ -188,6 +207,7 @@ struct RunSetup {
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
+          burst += demandReach_[j] * load.burst;
           if (load.loopQueue == i && load.demand != 0.0f) {
             const ClassLoop& own = classLoops_[demandClasses_[j]];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
@@ -197,6 +217,17 @@ struct RunSetup {
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         const double success = at(i).success;
+        {
+          const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
+          double& follow = burstFollow_[i];
+          follow += (target - follow) * burstFollow;
+          double& used = queueBursts[i];
+          if (follow < 1.0 + kBurstStep / 4.0) {
+            used = 1.0;
+          } else if (std::fabs(follow - used) > kBurstStep * used) {
+            used = follow;
+          }
+        }
         if (demand == 0) {
           tcpFactors_[i] = {1.0, 1.0, success, 1.0 - success};
           poissonShares[i] = 1.0;
@@ -214,7 +245,7 @@ struct RunSetup {
         // (none where the queue drops nothing: its windows' loop holds, or it hardly fills).
         const double randomLossNow =
             success < 1.0 && poisson > 0.0
-                ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i]) * poisson
+                ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i], queueBursts[i]) * poisson
                 : 0.0;
         randomLoss_[i] += (randomLossNow - randomLoss_[i]) * mixFollow;
         const double randomLoss = randomLoss_[i];
@@ -355,15 +386,16 @@ struct RunSetup {
  private:
   // Per TCP class, side by side for the queues' pass: its profile rate, packets/s, and that times
   // its idle round trip, packets (0 where the rate is 0); the queue its window waits at and its least
-  // factor over its forward path at the last propagation (0 where it sent nothing). 16 bytes, in
-  // single precision (far finer than the model's own error): the pass gathers one entry per class
-  // crossing a queue, and at 16 bytes the entries of 20,000 classes stay in a core's second-level
-  // cache. What only the loop's own queue reads is apart (ClassLoop).
-  struct alignas(16) ClassLoad {
+  // factor over its forward path at the last propagation (0 where it sent nothing), and what its
+  // bursts add. 20 bytes, in single precision (far finer than the model's own error): the pass
+  // gathers one entry per class crossing a queue, and the entries of 20,000 classes stay in a
+  // core's second-level cache. What only the loop's own queue reads is apart (ClassLoop).
+  struct ClassLoad {
     float demand = 0.0f;
     float demandTrip = 0.0f;
     std::uint32_t loopQueue = kNoQueue;
     float leastShare = 0.0f;
+    float burst = 0.0f;  // its rate times TcpBurstExcess at it, at the last propagation
   };
   struct ClassLoop {
     double away = 0.0;  // ClassInfo::loopThinkTime
@@ -376,6 +408,9 @@ struct RunSetup {
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex.
   std::vector<std::uint32_t> demandClassStart_;
   std::vector<std::uint32_t> demandClasses_;
+  // In the same slots: how much of its bursts the class brings to the queue (see queueBursts).
+  std::vector<float> demandReach_;
+  std::vector<double> burstFollow_;  // per queue, see queueBursts
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
   // the loss its Poisson traffic causes TCP's packets (TcpToothTopLoss times the part of the

@@ -69,6 +69,7 @@ void CZIterationStepper::Build() {
   for (size_t i = 0; i < n; ++i) shortcuts_[i] = SmallBufferShortcutFor(arrays_.bufferSizes[i]);
   stepLengthSlopes_ = false;
   refinedMetrics_.resize(setup_.refined ? n : 0);
+  refinedBursts_.assign(refinedMetrics_.size(), 1.0);
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
 }
@@ -536,7 +537,8 @@ void CZIterationStepper::RefinedAdvance(double h) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       double noLoop = -1.0;
       RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
-                       loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop);
+                       loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop,
+                       loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i]);
     }
   });
 }
