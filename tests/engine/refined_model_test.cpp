@@ -101,6 +101,91 @@ TEST(MM1KClosedForm, LoadForSizeInvertsTheMeanSize) {
   EXPECT_EQ(MM1KLoadForSize(0.0, 10, 0.5), 0.0);
 }
 
+// N and the fraction of packets dropped of a queue of buffer K (mu = 1) fed by Poisson bursts of
+// geometric size with mean burst and packet load rho, drop-tail (a burst takes what room is left,
+// the rest of it is lost), from its generator's balance equations solved as they stand.
+struct BurstOracle {
+  double N, P;
+};
+BurstOracle BurstsSolved(double rho, int K, double burst) {
+  const long double q = 1.0L - 1.0L / burst;  // P(size > k | size > k - 1)
+  const long double burstRate = rho / burst;
+  const int n = K + 1;
+  // Rows: balance of each state but the last, then sum pi = 1.
+  std::vector<std::vector<long double>> a(n, std::vector<long double>(n + 1, 0.0L));
+  for (int j = 0; j < n; ++j) {  // flow out of j and into j from every i
+    for (int i = 0; i < n; ++i) {
+      long double rate = 0.0L;  // i -> j
+      if (j == i - 1) rate = 1.0L;
+      if (j > i) rate = burstRate * (j < K ? (1 - q) * std::pow(q, j - i - 1) : std::pow(q, j - i - 1));
+      if (i != j && j < K) a[j][i] += rate;
+      if (i == j) {
+        long double out = i > 0 ? 1.0L : 0.0L;
+        if (i < K) out += burstRate;
+        if (j < K) a[j][i] -= out;
+      }
+    }
+  }
+  for (int i = 0; i < n; ++i) a[K][i] = 1.0L;
+  a[K][n] = 1.0L;
+  for (int c = 0; c < n; ++c) {  // Gauss-Jordan with partial pivoting
+    int pivot = c;
+    for (int r = c + 1; r < n; ++r)
+      if (std::fabs(a[r][c]) > std::fabs(a[pivot][c])) pivot = r;
+    std::swap(a[c], a[pivot]);
+    for (int r = 0; r < n; ++r) {
+      if (r == c || a[r][c] == 0.0L) continue;
+      const long double f = a[r][c] / a[c][c];
+      for (int k = c; k <= n; ++k) a[r][k] -= f * a[c][k];
+    }
+  }
+  long double N = 0.0L, dropped = 0.0L;
+  for (int i = 0; i < n; ++i) {
+    const long double pi = a[i][n] / a[i][i];
+    N += i * pi;
+    dropped += pi * std::pow(q, K - i) * burst;  // E[packets beyond the room K - i] per burst
+  }
+  return BurstOracle{static_cast<double>(N), static_cast<double>(dropped / burst)};
+}
+
+// A queue whose packets come in bursts counts K / burst bursts of burst packets each: against the
+// exact queue of geometric bursts its N is within 13 %, and its loss within 15 % from a load of 0.8
+// on wherever the loss counts (above 1 %; at lighter loads it may be half the exact one), from
+// buffers of 20 to 100 and bursts of 1.5 to 3 packets. Bursts of 1 are the
+// M/M/1/K queue bit for bit, and a buffer smaller than a burst still gives possible values.
+TEST(MM1KClosedForm, BurstsCountAsCustomersOfTheirMeanSize) {
+  for (int K : {20, 50, 100}) {
+    for (double burst : {1.5, 2.0, 3.0}) {
+      for (double rho : {0.5, 0.8, 0.95, 1.2, 2.0}) {
+        SCOPED_TRACE("K = " + std::to_string(K) + ", burst = " + std::to_string(burst) + ", rho = " + std::to_string(rho));
+        const BurstOracle want = BurstsSolved(rho, K, burst);
+        const MM1KMetrics got = BurstyClosedForm(rho, K, burst);
+        EXPECT_TRUE(Near("N", got.N, want.N, 0.13, 0.0));
+        if (want.P > 0.01 && rho >= 0.8) {
+          EXPECT_TRUE(Near("P", got.P, want.P, 0.15, 0.0));
+        }
+        // Below capacity bursts hold more than single packets; above it their tails are lost.
+        if (rho < 1.0) {
+          EXPECT_GT(got.N, MM1KClosedForm(rho, K).N);
+        } else {
+          EXPECT_LT(got.N, MM1KClosedForm(rho, K).N);
+        }
+      }
+    }
+  }
+  for (double rho : {0.3, 1.0, 7.0}) {
+    const MM1KMetrics single = MM1KClosedForm(rho, 40);
+    const MM1KMetrics same = BurstyClosedForm(rho, 40, 1.0);
+    EXPECT_EQ(same.N, single.N);
+    EXPECT_EQ(same.P, single.P);
+    EXPECT_EQ(same.U, single.U);
+    EXPECT_EQ(same.slope, single.slope);
+    const MM1KMetrics tiny = BurstyClosedForm(rho, 1.0, 3.0);
+    EXPECT_TRUE(std::isfinite(tiny.N) && tiny.N >= 0.0 && tiny.N <= 1.0) << tiny.N;
+    EXPECT_TRUE(tiny.P >= 0.0 && tiny.P <= 1.0 && tiny.U >= 0.0 && tiny.U <= 1.0);
+  }
+}
+
 // --- runs ------------------------------------------------------------------------------------
 
 std::vector<std::vector<double>> Rows(const std::string& path) {
