@@ -156,23 +156,34 @@ void RunSetup::BuildDemandLists() {
   demandClasses_.resize(demandClassStart_.back());
   classLoads_.assign(tcpClasses, ClassLoad{});
   classLoops_.assign(tcpClasses, ClassLoop{});
-  demandReach_.resize(demandClasses_.size());
   std::vector<std::uint32_t> filled(demandClassStart_.begin(), demandClassStart_.end() - 1);
+  // A burst leaves each queue spaced by that queue's sending: it still piles up at a queue that
+  // sends more slowly than every one before it on the path, by how much more slowly.
+  std::vector<std::vector<std::pair<std::uint32_t, float>>> reached(queues.size());
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     const ClassInfo& info = classes[c];
     if (info.kind != RateKind::kTcp) continue;
-    // A burst leaves each queue spaced by that queue's sending: it still piles up at a queue that
-    // sends more slowly than every one before it on the path, by how much more slowly.
     double slowest = HUGE_VAL;
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
       const std::uint32_t q = rttQueues[info.firstRttQueue + i];
+      demandClasses_[filled[q]++] = info.tcpIndex;
       const double mu = queues[q]->serviceRate;
       const double reach = slowest == HUGE_VAL ? 1.0 : slowest > 0.0 ? std::max(1.0 - mu / slowest, 0.0) : 0.0;
       slowest = std::min(slowest, mu);
-      demandReach_[filled[q]] = static_cast<float>(reach);
-      demandClasses_[filled[q]++] = info.tcpIndex;
+      if (reach > 0.0) reached[q].emplace_back(info.tcpIndex, static_cast<float>(reach));
     }
   }
+  burstClassStart_.assign(1, 0);
+  burstClasses_.clear();
+  burstReach_.clear();
+  for (const auto& list : reached) {
+    for (const auto& [cls, reach] : list) {
+      burstClasses_.push_back(cls);
+      burstReach_.push_back(reach);
+    }
+    burstClassStart_.push_back(static_cast<std::uint32_t>(burstClasses_.size()));
+  }
+  classBursts_.assign(tcpClasses, 0.0f);
 }
 
 double RunSetup::Lookup(double roundTrip, double loss) const {

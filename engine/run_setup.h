@@ -152,7 +152,7 @@ struct RunSetup {
         ClassLoad& load = classLoads_[info.tcpIndex];
         load.demand = static_cast<float>(info.sharedRate);
         // (from the rate it offered at the last propagation)
-        load.burst = static_cast<float>(info.lastRate * TcpBurstExcess(info.lastRate));
+        classBursts_[info.tcpIndex] = static_cast<float>(info.lastRate * TcpBurstExcess(info.lastRate));
         if (info.sharedRate == 0) {
           load.demandTrip = 0.0f;
           continue;
@@ -198,7 +198,6 @@ struct RunSetup {
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
         std::uint32_t sending = 0;
-        double burst = 0.0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
@@ -207,7 +206,6 @@ struct RunSetup {
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
-          burst += demandReach_[j] * load.burst;
           if (load.loopQueue == i && load.demand != 0.0f) {
             const ClassLoop& own = classLoops_[demandClasses_[j]];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
@@ -218,6 +216,10 @@ struct RunSetup {
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         const double success = at(i).success;
         {
+          // (Most classes bring their bursts to the first queue of their path only: a list apart.)
+          double burst = 0.0;
+          for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j)
+            burst += burstReach_[j] * classBursts_[burstClasses_[j]];
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
           double& follow = burstFollow_[i];
           follow += (target - follow) * burstFollow;
@@ -386,16 +388,15 @@ struct RunSetup {
  private:
   // Per TCP class, side by side for the queues' pass: its profile rate, packets/s, and that times
   // its idle round trip, packets (0 where the rate is 0); the queue its window waits at and its least
-  // factor over its forward path at the last propagation (0 where it sent nothing), and what its
-  // bursts add. 20 bytes, in single precision (far finer than the model's own error): the pass
-  // gathers one entry per class crossing a queue, and the entries of 20,000 classes stay in a
-  // core's second-level cache. What only the loop's own queue reads is apart (ClassLoop).
-  struct ClassLoad {
+  // factor over its forward path at the last propagation (0 where it sent nothing). 16 bytes, in
+  // single precision (far finer than the model's own error): the pass gathers one entry per class
+  // crossing a queue, and at 16 bytes the entries of 20,000 classes stay in a core's second-level
+  // cache. What only the loop's own queue reads is apart (ClassLoop).
+  struct alignas(16) ClassLoad {
     float demand = 0.0f;
     float demandTrip = 0.0f;
     std::uint32_t loopQueue = kNoQueue;
     float leastShare = 0.0f;
-    float burst = 0.0f;  // its rate times TcpBurstExcess at it, at the last propagation
   };
   struct ClassLoop {
     double away = 0.0;  // ClassInfo::loopThinkTime
@@ -408,8 +409,12 @@ struct RunSetup {
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex.
   std::vector<std::uint32_t> demandClassStart_;
   std::vector<std::uint32_t> demandClasses_;
-  // In the same slots: how much of its bursts the class brings to the queue (see queueBursts).
-  std::vector<float> demandReach_;
+  // Per queue i, the TCP classes whose bursts reach it (see queueBursts), by tcpIndex, and how much
+  // of them: burstClasses_ and burstReach_ in [burstClassStart_[i], burstClassStart_[i + 1]).
+  std::vector<std::uint32_t> burstClassStart_;
+  std::vector<std::uint32_t> burstClasses_;
+  std::vector<float> burstReach_;
+  std::vector<float> classBursts_;  // by tcpIndex: its rate times TcpBurstExcess at it
   std::vector<double> burstFollow_;  // per queue, see queueBursts
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
