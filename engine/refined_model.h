@@ -313,7 +313,7 @@ inline double TcpSenderWait(double rate) {
 }
 // The packets beyond its own of the burst in which a TCP class's packet leaves its sender at rate
 // packets/s, as a queue counts them: each wait u (uniform up to kTcpSendOverhead) sends together
-// B = 1 + M packets, M the acknowledgements of the wait (Poisson, mean rate u). A packet is in a
+// B = 1 + M packets, M the acknowledgements of the wait (Poisson, mean rate times u). A packet is in a
 // burst of B with a chance in proportion to B, and what a queue holds for bursts (the M^X/M/1
 // queue's mean size rho/(1 - rho) E[B(B + 1)] / (2 E[B])) counts E[B(B + 1)] / (2 E[B]) - 1 of them:
 // (2 a + rate^2 E[u^2]) / (2 + 2 a) with a = rate E[u]. Near 1 at 200 packets/s, 0.12 at 25.

@@ -189,7 +189,7 @@ struct RunSetup {
     // period of a second.)
     constexpr double kBurstTime = 1.0;  // s
     constexpr double kBurstStep = 0.002;
-    const double burstFollow = time > sharesTime_ ? (time - sharesTime_) / (time - sharesTime_ + kBurstTime) : 0.0;
+    const double burstMix = time > sharesTime_ ? (time - sharesTime_) / (time - sharesTime_ + kBurstTime) : 0.0;
     forQueues([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         double demand = 0.0;
@@ -222,7 +222,7 @@ struct RunSetup {
             burst += burstReach_[j] * classBursts_[burstClasses_[j]];
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
           double& follow = burstFollow_[i];
-          follow += (target - follow) * burstFollow;
+          follow += (target - follow) * burstMix;
           double& used = queueBursts[i];
           if (follow < 1.0 + kBurstStep / 4.0) {
             used = 1.0;
