@@ -59,7 +59,7 @@
 // closed loop through it; where they fit in its buffer (ClosedLoopQueue), the queue takes the
 // loop's packets and utilisation instead of its open law's, drops nothing, and each of those
 // classes sends its window per time away plus the loop's time at the queue, moving there over
-// about a round trip. A loop forms where the windows fit with a margin (0.85 of the buffer) and
+// about a round trip. A loop forms where the windows fit with a margin (0.8 of the buffer) and
 // holds while they fit (0.9), the buffer counted in bursts where the windows together would more
 // than fill it; a class stays with its loop for as long as the loop holds.
 // Paced packets. Where no TCP window piles up (no class crossing a queue has it as its tightest,
@@ -198,7 +198,7 @@ struct ClosedLoopLoad {
   double offered = 0.0;
 };
 // A queue's step of the refined model: ClosedLoopQueue where the closed loop applies and either
-// held at the last step or forms with a margin, its N at most 0.85 K (the time its packets spend at
+// held at the last step or forms with a margin, its N at most 0.8 K (the time its packets spend at
 // the queue then into closedSojourn, else -1; at entry, its value of the last step),
 // RefinedDiscreteStep otherwise, with the queue's packets in bursts of mean size burst (1 where no
 // TCP class crosses it). atRho holds the N, P and U the step gives; burstUsed is the burst atRho
