@@ -54,7 +54,10 @@
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.
 // What a class gets is its offered rate times the success of its forward path, and never more than
 // its share m of a queue's room, so the TCP classes crossing a queue never get more than it can
-// send together.
+// send together. A class decides all this about once per round trip, as a window changes its
+// sending once per round trip (RunSetup::ShareTcp); what a dump row shows of the classes crossing a
+// queue is scaled down together where, deciding at their own times, they would get more than its
+// room (RunSetup::ShareShownRates).
 // Window loops. The windows of the classes raised towards a queue (their tightest) go round a
 // closed loop through it; where they fit in its buffer (ClosedLoopQueue), the queue takes the
 // loop's packets and utilisation instead of its open law's, drops nothing, and each of those

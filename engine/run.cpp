@@ -68,9 +68,9 @@ struct CZIterationEngine::Impl {
   // --- dump rows -----------------------------------------------------------------------------
 
   // A class's rate in a dump row: what it offered, or for a TCP class of the refined model what it
-  // gets through its path.
+  // gets through its path (RunSetup::ShareShownRates).
   double ShownRate(const ClassInfo& info) const {
-    return setup.refined && setup.hasTcp && info.kind == RateKind::kTcp ? info.deliveredRate : info.lastRate;
+    return setup.refined && setup.hasTcp && info.kind == RateKind::kTcp ? setup.ShownTcpRate(info) : info.lastRate;
   }
 
   void WriteRow(bool offeredLoadForEmpty) {
@@ -81,6 +81,7 @@ struct CZIterationEngine::Impl {
       } else {
         zIteration.AddQueues(*writer);
       }
+      setup.ShareShownRates();
       for (const ClassInfo& info : setup.classes) {
         writer->AddClass(info.unreachable ? OfferedRate(*info.object, t) : ShownRate(info));
       }

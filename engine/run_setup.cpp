@@ -155,6 +155,8 @@ void RunSetup::BuildDemandLists() {
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
   classLoads_.assign(tcpClasses, ClassLoad{});
+  tcpDelivered_.assign(tcpClasses, 0.0);
+  shownRates_.assign(tcpClasses, 0.0);
   classLoops_.assign(tcpClasses, ClassLoop{});
   std::vector<std::uint32_t> filled(demandClassStart_.begin(), demandClassStart_.end() - 1);
   // A burst leaves each queue spaced by that queue's sending: it still piles up at a queue that
@@ -184,6 +186,33 @@ void RunSetup::BuildDemandLists() {
     burstClassStart_.push_back(static_cast<std::uint32_t>(burstClasses_.size()));
   }
   classBursts_.assign(tcpClasses, 0.0f);
+}
+
+void RunSetup::ShareShownRates() {
+  if (!refined || !hasTcp) return;
+  const size_t n = demandClassStart_.size() - 1;
+  roomFactors_.resize(n, 1.0);
+  // (In fixed parts, each queue's sum in the order of its list: the same for any number of threads.)
+  pool->ForRanges(n, 256, [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      double sum = 0.0;
+      for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j)
+        sum += tcpDelivered_[demandClasses_[j]];
+      const double room = i < tcpRoom_.size() ? tcpRoom_[i] : HUGE_VAL;
+      roomFactors_[i] = sum > room ? room / sum : 1.0;
+    }
+  }, 8);
+  pool->ForRanges(classes.size(), 1024, [&](size_t begin, size_t end) {
+    for (size_t c = begin; c < end; ++c) {
+      const ClassInfo& info = classes[c];
+      if (info.kind != RateKind::kTcp || info.unreachable) continue;
+      double factor = 1.0;
+      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) factor = std::min(factor, roomFactors_[q[i]]);
+      const double delivered = tcpDelivered_[info.tcpIndex];
+      shownRates_[info.tcpIndex] = factor < 1.0 ? delivered * factor : delivered;
+    }
+  }, 8);
 }
 
 double RunSetup::Lookup(double roundTrip, double loss) const {

@@ -120,6 +120,15 @@ struct RunSetup {
   // queue then finds its closed form again. Set by ShareTcp; empty where no TCP class is evaluated.
   std::vector<double> queueBursts;
 
+  // Refined model with TCP classes: what a dump row shows for each TCP class, ShownTcpRate. Each
+  // class decides its rate at its own times (ShareTcp), in shares of a queue's room that assume the
+  // other classes' rates of their last decisions; until they decide again, the classes crossing a
+  // queue could be shown getting more than its room together (for a round trip after a class
+  // starts, say). Where they would, their rates as shown are scaled down together to fill it, by
+  // the smallest such factor over each class's forward path. Call after a propagation.
+  void ShareShownRates();
+  double ShownTcpRate(const ClassInfo& info) const { return shownRates_[info.tcpIndex]; }
+
   // A TCP class's time in queue i: N/mu as first described, the M/M/1/K sojourn when refined
   // (its waiting scaled where TCP's packets come paced, see poissonShares). A queue that sends
   // nothing holds a class for ever.
@@ -215,6 +224,7 @@ struct RunSetup {
     queueBursts.resize(n, 1.0);
     burstFollow_.resize(n, 1.0);
     bufferPoisson_.resize(n, 0.0);
+    tcpRoom_.resize(n, 0.0);
     randomLoss_.resize(n, 0.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
@@ -255,6 +265,7 @@ struct RunSetup {
         }
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
+        tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
         const double success = at(i).success;
         {
           // (Most classes bring their bursts to the first queue of their path only: a list apart.)
@@ -399,6 +410,7 @@ struct RunSetup {
         info.decisionLooped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
         ClassLoad& load = classLoads_[info.tcpIndex];
         load.leastShare = static_cast<float>(leastShare);
+        tcpDelivered_[info.tcpIndex] = info.deliveredRate;
         load.loopQueue = info.loopQueue;
         classLoops_[info.tcpIndex] = {info.loopThinkTime, info.loopRate};
         info.lastRate = info.sharedRate;
@@ -474,6 +486,13 @@ struct RunSetup {
   // poissonShares are.
   std::vector<double> bufferPoisson_;
   std::vector<double> randomLoss_;  // per queue, see TcpFactors
+  // Per queue, the room that the load other than TCP left at the last propagation (mu minus it,
+  // at least 0); per TCP class (by tcpIndex), its deliveredRate, and what a dump row shows for it
+  // (ShareShownRates).
+  std::vector<double> tcpRoom_;
+  std::vector<double> tcpDelivered_;
+  std::vector<double> shownRates_;
+  std::vector<double> roomFactors_;  // per queue, ShareShownRates' own
   std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.

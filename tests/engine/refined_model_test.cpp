@@ -667,6 +667,42 @@ TEST(ModelLaws, RefinedTcpClassCarriesNothingAfterItStops) {
   }
 }
 
+// TCP classes decide their rates about once per round trip: when a second class starts and later
+// stops on the same path, the first gives it room and takes it back within a few tenths of a
+// second, in either run, and together they never get more than the link sends.
+TEST(ModelLaws, RefinedTcpClassesMakeRoomForOneThatStartsAndTakeItBack) {
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    SCOPED_TRACE(method == RunMethod::kComputeMetrics ? "Compute Metrics" : "Z-iteration");
+    const ProfileGuard guard(kProfileNS);
+    TempFolder folder;
+    NetBuilder net;
+    auto* s = net.Node("S");
+    auto* r = net.Node("R");
+    auto* d = net.Node("D");
+    net.Link(s, r, 1000, 50, 0.001);
+    net.Link(r, d, 1000, 50, 0.001);
+    net.Tcp(s, d, 0);
+    net.Tcp(s, d, 0, 2, 4);
+    const auto rows = RefinedRows(net, method, 6, folder.File("two.dmp"));
+    ASSERT_FALSE(rows.empty());
+    // (time; N, U, P of S -> R, R -> S, R -> D, D -> R; the two classes)
+    const auto at = [&](double t) -> const std::vector<double>& {
+      for (const auto& row : rows) {
+        if (row.at(0) >= t) return row;
+      }
+      return rows.back();
+    };
+    const double alone = at(1.9).at(13);
+    EXPECT_GT(alone, 800.0);
+    EXPECT_EQ(at(1.9).at(14), 0.0);
+    for (const auto& row : rows) EXPECT_LE(row.at(13) + row.at(14), 1000.0 + 1e-6) << "t = " << row[0];
+    EXPECT_GT(at(2.3).at(14), 200.0);
+    EXPECT_LT(at(2.3).at(13), 0.75 * alone);
+    EXPECT_EQ(at(4.3).at(14), 0.0);
+    EXPECT_GT(at(4.3).at(13), 0.9 * alone);
+  }
+}
+
 // Utilisation of a link by flows whose windows (W packets in all, path round trip T with an empty
 // buffer, capacity C) grow by a packet per round trip and halve together when the buffer
 // overflows, by stepping the windows through many teeth: the link sends min(W/T, C), the round
