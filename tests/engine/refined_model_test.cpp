@@ -391,19 +391,25 @@ std::vector<double> LastRefinedRow(NetBuilder& net, RunMethod method, double sec
   return rows.empty() ? std::vector<double>{} : rows.back();
 }
 
-// The last refined row of S -> R -> D, two links of rate, buffer and delay, carrying one TCP class
-// from S to D that stops at stop (0: never): time, then N, U, P of S -> R, R -> S, R -> D, D -> R,
-// then the class (empty, with a failure, when the run does not complete).
-std::vector<double> LastRowOfOneTcpChain(RunMethod method, double rate, double buffer, double delay,
-                                         double stop, double seconds) {
-  const ProfileGuard guard(kProfileNS);
-  TempFolder folder;
-  NetBuilder net;
+// S -> R -> D, two links of rate, buffer and delay; S and D. A row of its dump: time, then N, U, P of
+// S -> R, R -> S, R -> D, D -> R, then the classes.
+std::pair<CGraphicNode*, CGraphicNode*> Chain(NetBuilder& net, double rate, double buffer, double delay) {
   auto* s = net.Node("S");
   auto* r = net.Node("R");
   auto* d = net.Node("D");
   net.Link(s, r, rate, buffer, delay);
   net.Link(r, d, rate, buffer, delay);
+  return {s, d};
+}
+
+// The last refined row of the chain above carrying one TCP class from S to D that stops at stop
+// (0: never); empty, with a failure, when the run does not complete.
+std::vector<double> LastRowOfOneTcpChain(RunMethod method, double rate, double buffer, double delay,
+                                         double stop, double seconds) {
+  const ProfileGuard guard(kProfileNS);
+  TempFolder folder;
+  NetBuilder net;
+  const auto [s, d] = Chain(net, rate, buffer, delay);
   net.Tcp(s, d, 0, 0, stop);
   return LastRefinedRow(net, method, seconds, folder.File("chain.dmp"));
 }
@@ -676,16 +682,11 @@ TEST(ModelLaws, RefinedTcpClassesMakeRoomForOneThatStartsAndTakeItBack) {
     const ProfileGuard guard(kProfileNS);
     TempFolder folder;
     NetBuilder net;
-    auto* s = net.Node("S");
-    auto* r = net.Node("R");
-    auto* d = net.Node("D");
-    net.Link(s, r, 1000, 50, 0.001);
-    net.Link(r, d, 1000, 50, 0.001);
+    const auto [s, d] = Chain(net, 1000, 50, 0.001);
     net.Tcp(s, d, 0);
     net.Tcp(s, d, 0, 2, 4);
     const auto rows = RefinedRows(net, method, 6, folder.File("two.dmp"));
     ASSERT_FALSE(rows.empty());
-    // (time; N, U, P of S -> R, R -> S, R -> D, D -> R; the two classes)
     const auto at = [&](double t) -> const std::vector<double>& {
       for (const auto& row : rows) {
         if (row.at(0) >= t) return row;
