@@ -146,9 +146,11 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
 void RunSetup::BuildDemandLists() {
   demandClassStart_.assign(queues.size() + 1, 0);
   std::uint32_t tcpClasses = 0;
+  tcpForward_.clear();
   for (ClassInfo& info : classes) {
     if (info.kind != RateKind::kTcp) continue;
     info.tcpIndex = tcpClasses++;
+    tcpForward_.push_back({info.firstRttQueue, info.unreachable ? 0u : info.forwardQueueCount});
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
       ++demandClassStart_[rttQueues[info.firstRttQueue + i] + 1];
   }
@@ -189,28 +191,31 @@ void RunSetup::BuildDemandLists() {
 }
 
 void RunSetup::ShareShownRates() {
+  shownCapped_ = false;
   if (!refined || !hasTcp) return;
   const size_t n = demandClassStart_.size() - 1;
+  constexpr size_t kQueuesPerPart = 256;
   roomFactors_.resize(n, 1.0);
+  cappedParts_.assign((n + kQueuesPerPart - 1) / kQueuesPerPart, 0);
   // (In fixed parts, each queue's sum in the order of its list: the same for any number of threads.)
-  pool->ForRanges(n, 256, [&](size_t begin, size_t end) {
+  pool->ForRanges(n, kQueuesPerPart, [&](size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i) {
       double sum = 0.0;
       for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j)
         sum += tcpDelivered_[demandClasses_[j]];
       const double room = i < tcpRoom_.size() ? tcpRoom_[i] : HUGE_VAL;
       roomFactors_[i] = sum > room ? room / sum : 1.0;
+      if (sum > room) cappedParts_[begin / kQueuesPerPart] = 1;
     }
   }, 8);
-  pool->ForRanges(classes.size(), 1024, [&](size_t begin, size_t end) {
+  for (const std::uint8_t capped : cappedParts_) shownCapped_ = shownCapped_ || capped != 0;
+  if (!shownCapped_) return;  // every class is shown what it gets (ShownTcpRate)
+  pool->ForRanges(tcpForward_.size(), 2048, [&](size_t begin, size_t end) {
     for (size_t c = begin; c < end; ++c) {
-      const ClassInfo& info = classes[c];
-      if (info.kind != RateKind::kTcp || info.unreachable) continue;
       double factor = 1.0;
-      const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
-      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) factor = std::min(factor, roomFactors_[q[i]]);
-      const double delivered = tcpDelivered_[info.tcpIndex];
-      shownRates_[info.tcpIndex] = factor < 1.0 ? delivered * factor : delivered;
+      const std::uint32_t* q = rttQueues.data() + tcpForward_[c].first;
+      for (std::uint32_t i = 0; i < tcpForward_[c].count; ++i) factor = std::min(factor, roomFactors_[q[i]]);
+      shownRates_[c] = factor < 1.0 ? tcpDelivered_[c] * factor : tcpDelivered_[c];
     }
   }, 8);
 }

@@ -127,7 +127,9 @@ struct RunSetup {
   // starts, say). Where they would, their rates as shown are scaled down together to fill it, by
   // the smallest such factor over each class's forward path. Call after a propagation.
   void ShareShownRates();
-  double ShownTcpRate(const ClassInfo& info) const { return shownRates_[info.tcpIndex]; }
+  double ShownTcpRate(const ClassInfo& info) const {
+    return shownCapped_ ? shownRates_[info.tcpIndex] : tcpDelivered_[info.tcpIndex];
+  }
 
   // A TCP class's time in queue i: N/mu as first described, the M/M/1/K sojourn when refined
   // (its waiting scaled where TCP's packets come paced, see poissonShares). A queue that sends
@@ -506,6 +508,13 @@ struct RunSetup {
   std::vector<double> tcpDelivered_;
   std::vector<double> shownRates_;
   std::vector<double> roomFactors_;  // per queue, ShareShownRates' own
+  std::vector<std::uint8_t> cappedParts_;  // per part of the queues, ShareShownRates' own
+  bool shownCapped_ = false;  // some classes are shown less than they get (shownRates_)
+  struct ForwardPath {
+    std::uint32_t first;  // in rttQueues
+    std::uint32_t count;  // 0 for a class left out of the load
+  };
+  std::vector<ForwardPath> tcpForward_;  // by tcpIndex
   std::vector<double> loopTimesAway_;  // see closedLoads, in the slots of demandClasses_
 
   // The TCP rate with the round-trip queues resolved at set-up and the last lookup remembered.
