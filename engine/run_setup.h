@@ -299,13 +299,18 @@ struct RunSetup {
         const double tcpBuffer = buffers[i] * (1.0 - bufferPoisson_[i]);
         // The losses its Poisson traffic causes TCP's packets, at the top of the windows' sawtooth
         // (none where the queue drops nothing: its windows' loop holds, or it hardly fills).
-        const double randomLossNow =
+        const double poissonLoss =
             success < 1.0 && poisson > 0.0
                 ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i], queueBursts[i]) * poisson
                 : 0.0;
+        // The losses TCP's own bursts cause (TcpBurstLoss), where the buffer is too small for the
+        // windows' sawtooth to fill it.
+        const double bandwidthDelay = share * demandTrip;
+        const double randomLossNow =
+            std::max(poissonLoss, TcpBurstLoss(1.0 - success, queueBursts[i], tcpBuffer, bandwidthDelay));
         randomLoss_[i] += (randomLossNow - randomLoss_[i]) * mixFollow;
         const double randomLoss = randomLoss_[i];
-        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, share * demandTrip), success,
+        tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, bandwidthDelay), success,
                           randomLoss};
       }
     });
@@ -333,7 +338,7 @@ struct RunSetup {
             randomSuccess *= 1.0 - f.randomLoss;
           }
           // A raise stops at the rate TCP keeps up against the losses the queues' Poisson traffic
-          // causes on the path (TcpRandomLossRate), each round trip with the sender's wait before
+          // and TCP's bursts cause at random on the path (TcpRandomLossRate), each round trip with the sender's wait before
           // sending at the raised rate, below the profile rate if need be. (Those losses follow
           // the queues' mix over a few round trips: taken at once, a single flow beside Poisson
           // traffic swung between two rates step after step.)
@@ -342,8 +347,13 @@ struct RunSetup {
             const double trip = info.lookupRoundTrip + TcpSenderWait(r.offered);
             const double top = TcpRandomLossRate(1.0 - randomSuccess, trip);
             if (r.offered > top) {
-              r.delivered *= top / r.offered;
-              r.offered = top;
+              // Moving there as a window does, over a round trip: taken at once, three classes of
+              // one round trip, deciding together, swung between 100 and 255 packets/s at a buffer
+              // of 10 packets that their bursts overflow.
+              const double rate =
+                  dt > 0.0 && info.lastRate > 0.0 ? TcpWindowFollow(info.lastRate, top, dt, info.lookupRoundTrip) : top;
+              r.delivered *= rate / r.offered;
+              r.offered = rate;
             }
             return r;
           };

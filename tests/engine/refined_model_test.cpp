@@ -739,7 +739,8 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
 
   // Ten flows of the same round trip (some 0.1 s: 100 packets in flight at 1,000 packets/s) on a
   // bottleneck of 10 packets: the refined model offers the bottleneck no more than their sawtooth
-  // keeps busy, where it used to fill the link with a queue at half the buffer.
+  // keeps busy, where it used to fill the link with a queue at half the buffer (the losses their
+  // bursts cause at random on so small a buffer may hold them a little below it).
   const double mu = 1000, delay = 0.016, access = 0.017;
   const double idle = 2 * (2 * access + delay) + 4 / (100 * mu) + 2 / mu;
   const double expected = SteppedSawtooth(10, mu * idle);
@@ -759,7 +760,44 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
     const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("s.dmp"));
     ASSERT_FALSE(last.empty());
     const double load = last.at(8) / (1 - last.at(9));  // R1 -> R2: U = rho (1 - P)
-    EXPECT_NEAR(load, expected, 0.01) << "offered load of R1 -> R2";
+    EXPECT_LT(load, expected + 0.01) << "offered load of R1 -> R2";
+    EXPECT_GT(load, expected - 0.1) << "offered load of R1 -> R2";
+  }
+}
+
+// TCP alone on buffers far below the bandwidth-delay product, round trips of 30 to 210 ms: the
+// windows' bursts overflow the buffer at random long before the windows together could fill it,
+// and the flows keep up against those losses only. What ns's flows carry together on these
+// dumbbells (bench/compare-ns, held4-2tcp-K10 and held4-4tcp-K15), within 20 %; the refined model
+// gave them 817 and 814 packets/s, with the first one's windows held in a loop that dropped nothing.
+TEST(ModelLaws, TcpOnABufferItsBurstsOverflowKeepsUpWithTheirLosses) {
+  const struct {
+    int flows;
+    double buffer;
+    double nsTcp;
+  } cases[] = {{2, 10, 428}, {4, 15, 615}};
+  for (const auto& c : cases) {
+    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+      const ProfileGuard guard(kProfileNS);
+      TempFolder folder;
+      NetBuilder net;
+      auto* r1 = net.Node("R1");
+      auto* r2 = net.Node("R2");
+      net.Link(r1, r2, 1000, c.buffer, 0.01);
+      for (int i = 0; i < c.flows; ++i) {
+        auto* s = net.Node("S" + std::to_string(i));
+        auto* d = net.Node("D" + std::to_string(i));
+        net.Link(s, r1, 10000, 1000, 0.002 + 0.023 * i);
+        net.Link(r2, d, 10000, 1000, 0.002);
+        net.Tcp(s, d, 0);
+      }
+      const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("b.dmp"));
+      ASSERT_FALSE(last.empty());
+      const double sent = 1000 * last.at(2);  // R1 -> R2 carries the TCP classes alone
+      EXPECT_GT(sent, 0.8 * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
+      EXPECT_LT(sent, 1.2 * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
+      EXPECT_GT(last.at(3), 0.0) << "loss of R1 -> R2, " << c.flows << " flows";
+    }
   }
 }
 
