@@ -571,14 +571,16 @@ TEST(ClosedLoop, OneLoopIsTheMachineRepairmanQueue) {
 
 // R1 -> R2 (1,000 packets/s, buffer packets, 10 ms) and two TCP classes S0 -> D0 and S1 -> D1 over
 // access links of 10,000 packets/s and 2 ms: a round trip of some 28 ms with empty queues.
-std::pair<CGraphicNode*, CGraphicNode*> TwoFlowDumbbell(NetBuilder& net, double buffer) {
+// (flows TCP classes; the access delay of the i-th grows by spread per class.)
+std::pair<CGraphicNode*, CGraphicNode*> TcpDumbbell(NetBuilder& net, double buffer, int flows = 2,
+                                                        double spread = 0.0) {
   auto* r1 = net.Node("R1");
   auto* r2 = net.Node("R2");
   net.Link(r1, r2, 1000, buffer, 0.01);
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < flows; ++i) {
     auto* s = net.Node("S" + std::to_string(i));
     auto* d = net.Node("D" + std::to_string(i));
-    net.Link(s, r1, 10000, 1000, 0.002);
+    net.Link(s, r1, 10000, 1000, 0.002 + spread * i);
     net.Link(r2, d, 10000, 1000, 0.002);
     net.Tcp(s, d, 0);
   }
@@ -594,7 +596,7 @@ TEST(ModelLaws, WindowsLargerThanTheirPathKeepTheLinkBusy) {
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
     TempFolder folder;
     NetBuilder net;
-    TwoFlowDumbbell(net, 100);
+    TcpDumbbell(net, 100);
     const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("w.dmp"));
     ASSERT_FALSE(last.empty());
     EXPECT_GT(last.at(2), 0.97) << "utilisation of R1 -> R2";
@@ -781,16 +783,7 @@ TEST(ModelLaws, TcpOnABufferItsBurstsOverflowKeepsUpWithTheirLosses) {
       const ProfileGuard guard(kProfileNS);
       TempFolder folder;
       NetBuilder net;
-      auto* r1 = net.Node("R1");
-      auto* r2 = net.Node("R2");
-      net.Link(r1, r2, 1000, c.buffer, 0.01);
-      for (int i = 0; i < c.flows; ++i) {
-        auto* s = net.Node("S" + std::to_string(i));
-        auto* d = net.Node("D" + std::to_string(i));
-        net.Link(s, r1, 10000, 1000, 0.002 + 0.023 * i);
-        net.Link(r2, d, 10000, 1000, 0.002);
-        net.Tcp(s, d, 0);
-      }
+      TcpDumbbell(net, c.buffer, c.flows, 0.023);
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("b.dmp"));
       ASSERT_FALSE(last.empty());
       const double sent = 1000 * last.at(2);  // R1 -> R2 carries the TCP classes alone
@@ -813,7 +806,7 @@ TEST(ModelLaws, TcpBesidePoissonTrafficKeepsUpWithTheLossesAtItsSawtoothTop) {
     const ProfileGuard guard(kProfileNS);
     TempFolder folder;
     NetBuilder net;
-    const auto [r1, r2] = TwoFlowDumbbell(net, 20);
+    const auto [r1, r2] = TcpDumbbell(net, 20);
     auto* u = net.Node("U");
     auto* v = net.Node("V");
     net.Link(u, r1, 10000, 1000, 0.002);
