@@ -47,7 +47,8 @@
 //   packets hold, the TCP part of the arrivals): a buffer far below that product leaves the link
 //   idle after each loss; and no more than TCP keeps up, timeouts included, against the
 //   losses the Poisson part of each queue's arrivals causes at random on its path, at the load
-//   of the top of the windows' sawtooth, where flows lose (TcpToothTopLoss; TcpRandomLossRate,
+//   of the top of the windows' sawtooth, where flows lose, as far as the queue settles within
+//   the top (TcpToothTopLoss, TcpToothTopReach; TcpRandomLossRate,
 //   over the round trip and the sender's wait), and against the losses TCP's own bursts cause
 //   at random where a queue's buffer is too small for the sawtooth (TcpBurstLoss), the rate
 //   moving there over a round trip;
@@ -419,6 +420,20 @@ inline double TcpToothTopLoss(double lambda, double tcpArrival, std::uint32_t fl
   if (!(mu > 0.0)) return 1.0;
   const double swing = 1.0 / (3.0 * std::sqrt(static_cast<double>(std::max(flows, 1u))));
   return BurstyClosedForm(std::min((lambda + tcpArrival * swing) / mu, 1.0), K, burst).P;
+}
+
+// How far a queue reaches, at the top of its TCP flows' sawtooth, the blocking of the top's load:
+// the top lasts about a third of a tooth, W/2 round trips for a window of W = flowRate roundTrip
+// packets, and the queue of K / burst bursts, each served at mu / burst, takes (K / burst + 1)^2 /
+// (pi^2 mu / burst) to settle near a full load (the slowest mode of the M/M/1/K queue at load 1).
+// A queue that settles within the top meets its blocking (1); a large buffer averages it away.
+inline double TcpToothTopReach(double flowRate, double roundTrip, double mu, double K, double burst) {
+  if (!(flowRate > 0.0) || !(roundTrip > 0.0) || !(mu > 0.0) || !std::isfinite(roundTrip)) return 1.0;
+  constexpr double kPi = 3.14159265358979323846;
+  const double top = flowRate * roundTrip * roundTrip / 6.0;
+  const double slots = K / burst + 1.0;
+  const double settle = slots * slots * burst / (kPi * kPi * mu);
+  return top / (top + settle);
 }
 
 // A TCP class's offered and delivered rates from its profile rate, the smallest factor m of its

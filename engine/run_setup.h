@@ -298,11 +298,18 @@ struct RunSetup {
         bufferPoisson_[i] += (poisson - bufferPoisson_[i]) * mixFollow;
         const double tcpBuffer = buffers[i] * (1.0 - bufferPoisson_[i]);
         // The losses its Poisson traffic causes TCP's packets, at the top of the windows' sawtooth
-        // (none where the queue drops nothing: its windows' loop holds, or it hardly fills).
-        const double poissonLoss =
-            success < 1.0 && poisson > 0.0
-                ? TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i], queueBursts[i]) * poisson
-                : 0.0;
+        // as far as the queue settles there within the top (TcpToothTopReach; none where the
+        // queue drops nothing: its windows' loop holds, or it hardly fills). (Counted in full, the
+        // three flows of a dumbbell with 350 packets/s of Poisson traffic on a buffer of 40 kept up
+        // against 0.9 % of loss and carried 518 packets/s, where ns's lose 0.21 %, no more than
+        // the Poisson packets, and carry 597.)
+        double poissonLoss = 0.0;
+        if (success < 1.0 && poisson > 0.0) {
+          const double top = TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i], queueBursts[i]);
+          const double reach = TcpToothTopReach(demand / sending, demandTrip / demand, mu[i], buffers[i], queueBursts[i]);
+          const double mean = 1.0 - success;
+          poissonLoss = (top > mean ? mean + (top - mean) * reach : top) * poisson;
+        }
         // The losses TCP's own bursts cause (TcpBurstLoss), where the buffer is too small for the
         // windows' sawtooth to fill it.
         const double bandwidthDelay = share * demandTrip;
@@ -497,9 +504,10 @@ struct RunSetup {
   std::vector<double> burstFollow_;  // per queue, see queueBursts
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
-  // the loss its Poisson traffic causes TCP's packets (TcpToothTopLoss times the part of the
-  // arrivals at the last propagation that is not TCP, taken as Poisson; followed as poissonShares
-  // are, in randomLoss_).
+  // the losses that its Poisson traffic (TcpToothTopLoss as far as TcpToothTopReach, times the
+  // part of the arrivals at the last propagation that is not TCP, taken as Poisson) or TCP's own
+  // bursts (TcpBurstLoss) cause TCP's packets at random, the larger; followed as poissonShares
+  // are, in randomLoss_.
   struct TcpFactors {
     double share;
     double raise;
