@@ -228,6 +228,7 @@ struct RunSetup {
     bufferPoisson_.resize(n, 0.0);
     tcpRoom_.resize(n, 0.0);
     randomLoss_.resize(n, 0.0);
+    burstLoss_.resize(n, 0.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -310,15 +311,16 @@ struct RunSetup {
           const double mean = 1.0 - success;
           poissonLoss = (top > mean ? mean + (top - mean) * reach : top) * poisson;
         }
+        randomLoss_[i] += (poissonLoss - randomLoss_[i]) * mixFollow;
         // The losses TCP's own bursts cause (TcpBurstLoss), where the buffer is too small for the
-        // windows' sawtooth to fill it.
+        // windows' sawtooth to fill it, followed over about a second as the bursts are. (Over a
+        // few round trips, as the Poisson traffic's, the queues of a random mesh of 8 routers with
+        // buffers of 20 swung by a third with the rates they hold back.)
         const double bandwidthDelay = share * demandTrip;
-        const double randomLossNow =
-            std::max(poissonLoss, TcpBurstLoss(1.0 - success, queueBursts[i], tcpBuffer, bandwidthDelay));
-        randomLoss_[i] += (randomLossNow - randomLoss_[i]) * mixFollow;
-        const double randomLoss = randomLoss_[i];
+        burstLoss_[i] +=
+            (TcpBurstLoss(1.0 - success, queueBursts[i], tcpBuffer, bandwidthDelay) - burstLoss_[i]) * burstMix;
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, bandwidthDelay), success,
-                          randomLoss};
+                          std::max(randomLoss_[i], burstLoss_[i])};
       }
     });
     sharesTime_ = time;
@@ -519,6 +521,7 @@ struct RunSetup {
   // poissonShares are.
   std::vector<double> bufferPoisson_;
   std::vector<double> randomLoss_;  // per queue, see TcpFactors
+  std::vector<double> burstLoss_;   // per queue, see TcpFactors
   // Per queue, the room that the load other than TCP left at the last propagation (mu minus it,
   // at least 0); per TCP class (by tcpIndex), its deliveredRate, and what a dump row shows for it
   // (ShareShownRates).
