@@ -48,10 +48,9 @@
 //   idle after each loss; and no more than TCP keeps up, timeouts included, against the
 //   losses the Poisson part of each queue's arrivals causes at random on its path, at the load
 //   of the top of the windows' sawtooth, where flows lose, as far as the queue settles within
-//   the top (TcpToothTopLoss, TcpToothTopReach; TcpRandomLossRate,
-//   over the round trip and the sender's wait), and against the losses TCP's own bursts cause
-//   at random where a queue's buffer is too small for the sawtooth (TcpBurstLoss), the rate
-//   moving there over a round trip;
+//   the top (TcpToothTopLoss, TcpToothTopReach; TcpRandomLossRate, over the round trip and the
+//   sender's wait), and against the losses TCP's own bursts cause at random where a queue's
+//   buffer is too small for the sawtooth (TcpBurstLoss), the rate moving there over a round trip;
 // - m < 1, the classes ask for more than a queue can send: they offer their profile rates, the
 //   queue drops the excess as an M/M/1/K queue does, and the loss and delay that follow bring the
 //   profile rates down until the two agree, as many flows on a small buffer do in a real network.

@@ -347,10 +347,10 @@ struct RunSetup {
             randomSuccess *= 1.0 - f.randomLoss;
           }
           // A raise stops at the rate TCP keeps up against the losses the queues' Poisson traffic
-          // and TCP's bursts cause at random on the path (TcpRandomLossRate), each round trip with the sender's wait before
-          // sending at the raised rate, below the profile rate if need be. (Those losses follow
-          // the queues' mix over a few round trips: taken at once, a single flow beside Poisson
-          // traffic swung between two rates step after step.)
+          // and TCP's bursts cause at random on the path (TcpRandomLossRate), each round trip with
+          // the sender's wait before sending at the raised rate, below the profile rate if need
+          // be. (Those losses follow the queues' mix over a few round trips: taken at once, a
+          // single flow beside Poisson traffic swung between two rates step after step.)
           const auto capped = [&](RefinedTcpRates r) {
             if (r.offered <= info.sharedRate) return r;
             const double trip = info.lookupRoundTrip + TcpSenderWait(r.offered);
@@ -507,9 +507,9 @@ struct RunSetup {
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
   // the losses that its Poisson traffic (TcpToothTopLoss as far as TcpToothTopReach, times the
-  // part of the arrivals at the last propagation that is not TCP, taken as Poisson) or TCP's own
-  // bursts (TcpBurstLoss) cause TCP's packets at random, the larger; followed as poissonShares
-  // are, in randomLoss_.
+  // part of the arrivals at the last propagation that is not TCP, taken as Poisson; followed as
+  // poissonShares are, in randomLoss_) or TCP's own bursts (TcpBurstLoss; followed as
+  // queueBursts are, in burstLoss_) cause TCP's packets at random, the larger.
   struct TcpFactors {
     double share;
     double raise;
