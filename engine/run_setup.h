@@ -547,9 +547,12 @@ struct RunSetup {
     if (time < c.lastEvaluationTime) return c.lastThroughput;
     RoundTrip trip{c.sinkDelay};
     const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+    // Refined model: an acknowledgement lost on the way back is covered by the next one (each
+    // acknowledges everything before it), so only the losses of the forward path halve a window.
+    const std::uint32_t lossy = refined ? info.forwardQueueCount : info.rttQueueCount;
     for (std::uint32_t i = 0; i < info.rttQueueCount; ++i) {
       const RoundTripTerms& s = at(q[i]);
-      trip.AddHop(s.waiting, s.delay, s.success);
+      trip.AddHop(s.waiting, s.delay, i < lossy ? s.success : 1.0);
     }
     const double loss = trip.Loss();
     if (!info.hasLookup || trip.seconds != info.lookupRoundTrip || loss != info.lookupLoss) {
