@@ -32,8 +32,9 @@
 // TCP models (Kelly's and Low's network utility view, the Misra-Gong-Towsley fluid equations) the
 // flows sharing a bottleneck fill it at equilibrium, while loss and delay settle at what makes each
 // flow send its share. The profile gives a class's rate from its round trip (which counts each
-// queue's sojourn N/(mu U) by Little's law, at least the 1/mu of sending a packet) and its path
-// loss. Two cases, per class, with m the smallest factor over the queues of its forward path of
+// queue's sojourn N/(mu U) by Little's law, at least the 1/mu of sending a packet) and the loss of
+// its forward path (every packet is acknowledged, so an acknowledgement lost on the way back costs
+// the window nothing: the next one covers it). Two cases, per class, with m the smallest factor over the queues of its forward path of
 //     (mu - other offered load) / (sum of the profile rates of the TCP classes there):
 // - m >= 1, the profile rates leave room at every queue of the path (the profile's table is coarse
 //   at small losses, where it leaves links idle that real flows fill): the class offers m times its
