@@ -68,10 +68,10 @@
 // about a round trip. A loop forms where the windows fit with a margin (0.8 of the buffer) and
 // holds while they fit (0.9), the buffer counted in bursts where the windows together would more
 // than fill it; a class stays with its loop for as long as the loop holds. A loop of TCP alone
-// also forms only where the bursts of its windows, spread as an open queue of its size spreads
-// them, fill the buffer so rarely that Reno's windows stay at their maximum (a loss event in
-// 3 / (2 W^2) packets, W = 20, the loss at which Reno's mean window is W); elsewhere they overflow
-// it at random and those losses set the flows' rates (TcpBurstLoss).
+// is bounded by the buffer in packets, and forms only where its senders' bursts overflow the room
+// its packets leave so rarely that Reno's windows stay at their maximum (TcpBurstOverflowEvents:
+// a loss event in 3 / (2 W^2) packets at most, W = 20, the loss at which Reno's mean window is
+// W); elsewhere they overflow it at random and those losses set the flows' rates (TcpBurstLoss).
 // Paced packets. Where no TCP window piles up (no class crossing a queue has it as its tightest,
 // PileUpWeight), TCP's packets arrive spaced by the links they left, and the round trips count
 // less of the queue's M/M/1/K waiting for them: a D/M/1 queue's share of it, taken towards the
@@ -334,6 +334,11 @@ inline double TcpBurstExcess(double rate) {
   const double a = rate * meanWait;
   return (2.0 * a + rate * rate * meanSquare) / (2.0 + 2.0 * a);
 }
+// The loss events per packet of a TCP class sending rate packets/s whose bursts (above: 1 + M
+// packets, M Poisson with mean rate u, u uniform up to kTcpSendOverhead) arrive at a queue with
+// room packets left: a burst of more than room packets loses its tail, one loss event; there is
+// one burst per 1 + rate E[u] packets.
+double TcpBurstOverflowEvents(double rate, double room);
 inline double TcpWindowRate(double roundTrip, double window = kTcpMaximumWindowPackets) {
   if (!(roundTrip >= 0.0) || !std::isfinite(roundTrip)) return roundTrip > 0.0 ? 0.0 : HUGE_VAL;
   constexpr double meanWait = kTcpSendOverhead / 2.0;
