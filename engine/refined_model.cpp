@@ -78,7 +78,14 @@ double TcpBurstOverflowEvents(double rate, double room) {
   double overflow = 0.0;
   for (int k = 0; k < kPoints; ++k) {
     const double mean = rate * kTcpSendOverhead * (k + 0.5) / kPoints;
-    // P(M < m) by the Poisson terms up to m - 1 (m is a buffer's size: a few hundred terms at most).
+    // Far beyond the mean the tail is nil (below 1e-20): a large buffer costs nothing here.
+    if (m > mean + 12.0 * std::sqrt(mean) + 12.0) continue;
+    // A large mean (a fast link), where e^-mean would underflow: the normal tail.
+    if (mean > 500.0) {
+      overflow += 0.5 * std::erfc((m - 0.5 - mean) / std::sqrt(2.0 * mean));
+      continue;
+    }
+    // P(M < m) by the Poisson terms up to m - 1 (fewer than mean + 12 sqrt(mean) + 12 of them).
     double term = std::exp(-mean);
     double below = 0.0;
     for (double j = 0.0; j < m; j += 1.0) {
