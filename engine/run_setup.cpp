@@ -99,6 +99,8 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   for (const auto& owned : doc.GetClasses()) {
     ClassInfo info;
     info.object = owned.get();
+    info.startTime = owned->startTime;
+    info.stopTime = owned->stopTime;
     info.unreachable = owned->IsUnreachable();
     if (info.unreachable) {
       result.unreachableClasses.push_back(owned.get());

@@ -34,6 +34,11 @@ struct ClassInfo {
   bool unreachable = false;
   double constantRate = 0.0;
   CTCPClass* tcp = nullptr;
+  // The class's active interval (CTrafficClass::IsActive), kept here so that deciding which classes
+  // change their rates does not reach into every class object at every propagation.
+  double startTime = 0.0;
+  double stopTime = 0.0;
+  bool IsActive(double t) const { return (startTime <= t && t <= stopTime) || startTime == stopTime; }
   // Path entries: [firstEntry, firstEntry + entryCount) of the entry arrays.
   std::uint32_t firstEntry = 0;
   std::uint32_t entryCount = 0;
@@ -182,7 +187,7 @@ struct RunSetup {
           continue;
         }
         if (info.kind != RateKind::kTcp) continue;
-        const bool active = info.tcp->IsActive(time);
+        const bool active = info.IsActive(time);
         // (closedSojourns is sized below at the first propagation.)
         const bool looped = info.loopQueue != kNoQueue && info.loopQueue < closedSojourns.size() &&
                             closedSojourns[info.loopQueue] >= 0.0;
@@ -543,7 +548,7 @@ struct RunSetup {
   double TcpRate(ClassInfo& info, double time, QueueAt&& at) {
     CTCPClass& c = *info.tcp;
     if (time == 0) c.lastEvaluationTime = 0;  // every run evaluates its classes first at time 0
-    if (!c.IsActive(time)) return 0;
+    if (!info.IsActive(time)) return 0;
     if (time < c.lastEvaluationTime) return c.lastThroughput;
     RoundTrip trip{c.sinkDelay};
     const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
