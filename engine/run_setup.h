@@ -38,7 +38,7 @@ struct ClassInfo {
   // change their rates does not reach into every class object at every propagation.
   double startTime = 0.0;
   double stopTime = 0.0;
-  bool IsActive(double t) const { return (startTime <= t && t <= stopTime) || startTime == stopTime; }
+  bool IsActive(double t) const { return CTrafficClass::ActiveAt(startTime, stopTime, t); }
   // Path entries: [firstEntry, firstEntry + entryCount) of the entry arrays.
   std::uint32_t firstEntry = 0;
   std::uint32_t entryCount = 0;

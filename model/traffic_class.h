@@ -38,7 +38,9 @@ class CTrafficClass : public CPersistent {
   // Throws CNotSupportedException for the kinds qns does not know.
   virtual std::string GetQNSScript() const = 0;
 
-  bool IsActive(double t) const { return (startTime <= t && t <= stopTime) || startTime == stopTime; }
+  bool IsActive(double t) const { return ActiveAt(startTime, stopTime, t); }
+  // Whether a class active from start to stop (always, where they are equal) is active at t.
+  static bool ActiveAt(double start, double stop, double t) { return (start <= t && t <= stop) || start == stop; }
 
   CNode* GetSource() const { return source_; }
   CNode* GetDestination() const { return destination_; }
