@@ -257,6 +257,12 @@ struct RunSetup {
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
         std::uint32_t sending = 0;
+        // Where TCP has the queue to itself, the least and the longest idle round trip of the
+        // classes sending here (AlikeRoundTripBurstShare).
+        const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
+        const bool tcpAlone = !(other > 0.05 * lambda[i]);
+        double shortestTrip = HUGE_VAL;
+        double longestTrip = 0.0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
@@ -265,6 +271,11 @@ struct RunSetup {
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
+          if (tcpAlone && load.demand != 0.0f) {
+            const double trip = load.demandTrip / load.demand;
+            shortestTrip = std::min(shortestTrip, trip);
+            longestTrip = std::max(longestTrip, trip);
+          }
           if (load.loopQueue == i && load.demand != 0.0f) {
             const ClassLoop& own = classLoops_[demandClasses_[j]];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
@@ -272,7 +283,6 @@ struct RunSetup {
           }
         }
         closedLoads[i] = loop;
-        const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
         const double success = at(i).success;
         {
@@ -280,6 +290,8 @@ struct RunSetup {
           double burst = 0.0;
           for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j)
             burst += burstReach_[j] * classBursts_[burstClasses_[j]];
+          if (tcpAlone && longestTrip <= kAlikeRoundTrips * shortestTrip)
+            burst *= AlikeRoundTripBurstShare(sending);
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
           double& follow = burstFollow_[i];
           follow += (target - follow) * burstMix;
