@@ -334,12 +334,13 @@ inline double TcpBurstExcess(double rate) {
   const double a = rate * meanWait;
   return (2.0 * a + rate * rate * meanSquare) / (2.0 + 2.0 * a);
 }
-// The part of their senders' bursts (TcpBurstExcess) that a queue counts from flows TCP classes
-// whose idle round trips are alike (the longest within kAlikeRoundTrips of the shortest) and that
-// have the queue to themselves: (flows - 1) / 8, all of them from 9 flows on, and all of a single
-// flow's. Their acknowledgements come back in the order and at the spacing in which the queue sent
-// their packets, one round trip earlier for all of them, and the windows' sawtooth holds the queue
-// near half its buffer; the bursts count more as more flows share it, each with a smaller window.
+// The part of their senders' bursts (TcpBurstExcess) that a queue counts from TCP classes whose
+// bursts come to it with alike idle round trips (the longest within kAlikeRoundTrips of the
+// shortest), where TCP has the queue to itself: (flows - 1) / 8 for flows TCP classes sending
+// there, all of them from 9 flows on, and all of a single flow's. Their acknowledgements come back
+// in the order and at the spacing in which the queue sent their packets, one round trip earlier for
+// all of them, and the windows' sawtooth holds the queue near half its buffer; the bursts count
+// more as more flows share it, each with a smaller window.
 // The share is fitted to ns's dumbbells of 2 to 8 flows of 30 ms on buffers of 8 to 25 packets:
 // counted in full, as for flows of spread round trips, two to five of them lost 2 to 5 times what
 // ns's lose and carried 10 to 34 % less; not counted at all, eight flows on buffers of 8 to 16

@@ -257,12 +257,6 @@ struct RunSetup {
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
         std::uint32_t sending = 0;
-        // Where TCP has the queue to itself, the least and the longest idle round trip of the
-        // classes sending here (AlikeRoundTripBurstShare).
-        const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
-        const bool tcpAlone = !(other > 0.05 * lambda[i]);
-        double shortestTrip = HUGE_VAL;
-        double longestTrip = 0.0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
@@ -271,11 +265,6 @@ struct RunSetup {
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
-          if (tcpAlone && load.demand != 0.0f) {
-            const double trip = load.demandTrip / load.demand;
-            shortestTrip = std::min(shortestTrip, trip);
-            longestTrip = std::max(longestTrip, trip);
-          }
           if (load.loopQueue == i && load.demand != 0.0f) {
             const ClassLoop& own = classLoops_[demandClasses_[j]];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
@@ -283,13 +272,27 @@ struct RunSetup {
           }
         }
         closedLoads[i] = loop;
+        const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
         const double success = at(i).success;
         {
           // (Most classes bring their bursts to the first queue of their path only: a list apart.)
+          // Where TCP has the queue to itself, the shortest and the longest idle round trip of the
+          // classes whose bursts come here (AlikeRoundTripBurstShare).
+          const bool tcpAlone = !(other > 0.05 * lambda[i]);
           double burst = 0.0;
-          for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j)
-            burst += burstReach_[j] * classBursts_[burstClasses_[j]];
+          double shortestTrip = HUGE_VAL;
+          double longestTrip = 0.0;
+          for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j) {
+            const std::uint32_t cls = burstClasses_[j];
+            burst += burstReach_[j] * classBursts_[cls];
+            const ClassLoad& load = classLoads_[cls];
+            if (tcpAlone && load.demand != 0.0f) {
+              const double trip = load.demandTrip / load.demand;
+              shortestTrip = std::min(shortestTrip, trip);
+              longestTrip = std::max(longestTrip, trip);
+            }
+          }
           if (tcpAlone && longestTrip <= kAlikeRoundTrips * shortestTrip)
             burst *= AlikeRoundTripBurstShare(sending);
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
