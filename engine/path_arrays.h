@@ -82,7 +82,7 @@ class CPathArrays {
   void ForQueues(Body&& body) const {
     ForParts(queues.size(), kQueuesPerPart, body);
   }
-  // The same for loops that spend long on each queue (the refined model's steps in both runs, a
+  // The same for loops that spend long on each queue (the refined model's Z-iteration steps, a
   // Runge-Kutta step of every queue), in smaller parts, which are worth sharing from two on. (The classic
   // Z-iteration's pairs cut the queues by each step's work instead.)
   template <class Body>
@@ -99,9 +99,14 @@ class CPathArrays {
   }
   // The same for the refined model's passes over its TCP classes, each a profile lookup and a
   // walk of the path: in smaller parts, worth sharing from two on.
+  // They are handed out where ForClasses would be (from as many classes on): on smaller networks
+  // they run on the calling thread, which leaves the other cores to the dump's writer
+  // (LoopsStayOnCaller); handed out from two parts on, beside it, a run of 100 nodes on two cores
+  // took half as long again.
   template <class Body>
   void ForClassesCostly(Body&& body) const {
-    setup_.pool->ForRanges(setup_.classes.size(), kCostlyClassesPerPart, body, 2);
+    setup_.pool->ForRanges(setup_.classes.size(), kCostlyClassesPerPart, body,
+                           kPartsWorthSharing * kClassesPerPart / kCostlyClassesPerPart);
   }
   // n[k] = share(n[k], x[k], x[k + 1], queue) for every entry k with a queue, over all entries in
   // parts shared by the threads: the share updates of both runs.
@@ -166,10 +171,11 @@ class CPathArrays {
   // terms and share relaxation and returns whether they are impossible; then the share relaxation,
   // scaled to the queue's new N, that the next propagation applies to each class's packets there
   // as it walks the paths (see DeferArrivalSums). The round-trip terms are then current.
+  // (In small parts, handed out where ForQueues would be, as ForClassesCostly's.)
   template <class Step>
   void StepQueuesRelaxingShares(Step&& step) {
     if (!deferSums_) {
-      ForQueuesCostly([&](size_t begin, size_t end) {
+      ForQueuesStepping([&](size_t begin, size_t end) {
         size_t impossible = npos;
         for (size_t i = begin; i < end; ++i) {
           if (!Settled(i) && step(i) && impossible == npos) impossible = i;
@@ -181,7 +187,7 @@ class CPathArrays {
       return;
     }
     const bool sum = sumsPending_;
-    ForQueuesCostly([&](size_t begin, size_t end) {
+    ForQueuesStepping([&](size_t begin, size_t end) {
       size_t impossible = npos;
       for (size_t i = begin; i < end; ++i) {
         if (Settled(i)) continue;
@@ -247,6 +253,11 @@ class CPathArrays {
   // such a loop (some tens of microseconds).
   static constexpr size_t kPartsWorthSharing = 8;
 
+  template <class Body>
+  void ForQueuesStepping(Body&& body) const {
+    setup_.pool->ForRanges(queues.size(), kCostlyQueuesPerPart, body,
+                           kPartsWorthSharing * kQueuesPerPart / kCostlyQueuesPerPart);
+  }
   template <class Body>
   void ForParts(size_t count, size_t grain, Body&& body) const {
     setup_.pool->ForRanges(count, grain, body, kPartsWorthSharing);
