@@ -98,11 +98,10 @@ class CPathArrays {
     ForParts(setup_.classes.size(), kClassesPerPart, body);
   }
   // The same for the refined model's passes over its TCP classes, each a profile lookup and a
-  // walk of the path: in smaller parts, worth sharing from two on.
-  // They are handed out where ForClasses would be (from as many classes on): on smaller networks
-  // they run on the calling thread, which leaves the other cores to the dump's writer
-  // (LoopsStayOnCaller); handed out from two parts on, beside it, a run of 100 nodes on two cores
-  // took half as long again.
+  // walk of the path, in smaller parts, handed out where ForClasses would be (from as many classes
+  // on): on smaller networks they run on the calling thread, which leaves the other cores to the
+  // dump's writer (LoopsStayOnCaller); handed out from two parts on, beside it, a run of 100 nodes
+  // on two cores took half as long again.
   template <class Body>
   void ForClassesCostly(Body&& body) const {
     setup_.pool->ForRanges(setup_.classes.size(), kCostlyClassesPerPart, body,
