@@ -71,7 +71,9 @@
 // is bounded by the buffer in packets, and forms only where its senders' bursts overflow the room
 // its packets leave so rarely that Reno's windows stay at their maximum (TcpBurstOverflowEvents:
 // a loss event in 3 / (2 W^2) packets at most, W = 20, the loss at which Reno's mean window is
-// W); elsewhere they overflow it at random and those losses set the flows' rates (TcpBurstLoss).
+// W; a sender's acknowledgements come back at the rate at which the busy queue sends its packets,
+// and no burst is more than a window); elsewhere they overflow it at random and those losses set
+// the flows' rates (TcpBurstLoss).
 // Paced packets. Where no TCP window piles up (no class crossing a queue has it as its tightest,
 // PileUpWeight), TCP's packets arrive spaced by the links they left, and the round trips count
 // less of the queue's M/M/1/K waiting for them: a D/M/1 queue's share of it, taken towards the
