@@ -193,7 +193,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     // of a window or more takes whole. (At the mean rate, two flows of 30 and 120 ms on a buffer
     // of 12 held a loop and were given 817 packets/s, where ns's flows lose 0.4 % and send 580.)
     constexpr double kLoopBurstLoss = 1.5 / (20.0 * 20.0);
-    const bool tcpAlone = !(lambda - closed.offered > 0.05 * lambda);
+    const bool tcpAlone = TcpAloneAt(lambda - closed.offered, lambda);
     const auto burstsOverflow = [&]() {
       if (!(c.N < K)) return true;
       if (K - c.N >= kTcpMaximumWindowPackets) return false;

@@ -349,6 +349,8 @@ inline double TcpBurstExcess(double rate) {
 // packets chased their losses step after step, and a single flow on 5 to 8 packets, whose own
 // bursts overflow them in ns, carried 60 to 220 % more than ns's.
 constexpr double kAlikeRoundTrips = 1.1;
+// A queue that TCP has to itself: the other traffic brings at most a twentieth of its arrivals.
+inline bool TcpAloneAt(double other, double lambda) { return !(other > 0.05 * lambda); }
 inline double AlikeRoundTripBurstShare(std::uint32_t flows) {
   return flows < 2 ? 1.0 : std::min(1.0, (flows - 1.0) / 8.0);
 }

@@ -279,7 +279,7 @@ struct RunSetup {
           // (Most classes bring their bursts to the first queue of their path only: a list apart.)
           // Where TCP has the queue to itself, the shortest and the longest idle round trip of the
           // classes whose bursts come here (AlikeRoundTripBurstShare).
-          const bool tcpAlone = !(other > 0.05 * lambda[i]);
+          const bool tcpAlone = TcpAloneAt(other, lambda[i]);
           double burst = 0.0;
           double shortestTrip = HUGE_VAL;
           double longestTrip = 0.0;
