@@ -237,7 +237,21 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   } else if (burst != lastBurst) {
     atRho = BurstyClosedForm(rho, K, burst);
   }
-  return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h, burst);
+  RefinedStepResult r = RefinedDiscreteStep(rho, atRho, lambda, mu, K, h, burst);
+  // Where TCP alone fills the queue, its P comes down towards its windows' sawtooth's (ClosedLoopLoad),
+  // as far as the link has the time to send what it then admits: a queue offered more than it can
+  // send drops the excess whatever the windows do. atRho keeps the open law's numbers, which the next
+  // step goes on from.
+  if (closed.sawtoothWeight > 0.0 && r.metrics.P > closed.sawtoothLoss && mu > 0.0 && lambda > 0.0) {
+    const double lower = std::min((r.metrics.P - closed.sawtoothLoss) * closed.sawtoothWeight,
+                                  std::max(1.0 - r.metrics.U, 0.0) * mu / lambda);
+    r.metrics.P -= lower;
+    r.metrics.acceptedShare += lower;
+    r.metrics.U = std::min(1.0, r.metrics.U + lower * lambda / mu);
+    r.accepted = lambda * r.metrics.acceptedShare * h;
+    r.served = mu * r.metrics.U * h;
+  }
+  return r;
 }
 
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {

@@ -234,6 +234,8 @@ struct RunSetup {
     tcpRoom_.resize(n, 0.0);
     randomLoss_.resize(n, 0.0);
     burstLoss_.resize(n, 0.0);
+    sawtoothLoss_.resize(n, 1.0);
+    sawtoothWeight_.resize(n, 0.0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -341,6 +343,16 @@ struct RunSetup {
             (TcpBurstLoss(1.0 - success, queueBursts[i], tcpBuffer, bandwidthDelay) - burstLoss_[i]) * burstMix;
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, bandwidthDelay), success,
                           std::max(randomLoss_[i], burstLoss_[i])};
+        // The loss of the windows' sawtooth where TCP alone fills the queue (TcpSawtoothLoss, at
+        // the windows of the room and the classes' round trip with the queue's waiting) and how
+        // much of it the queue shows (TcpSawtoothWeight), both followed over about a second as the
+        // bursts are.
+        const double windows = bandwidthDelay + tcpRoom_[i] * at(i).waiting;
+        sawtoothLoss_[i] += (TcpSawtoothLoss(sending, windows) - sawtoothLoss_[i]) * burstMix;
+        sawtoothWeight_[i] +=
+            (TcpSawtoothWeight(bufferPoisson_[i], tcpBuffer, bandwidthDelay) - sawtoothWeight_[i]) * burstMix;
+        closedLoads[i].sawtoothLoss = sawtoothLoss_[i];
+        closedLoads[i].sawtoothWeight = sawtoothWeight_[i];
       }
     });
     sharesTime_ = time;
@@ -542,6 +554,8 @@ struct RunSetup {
   std::vector<double> bufferPoisson_;
   std::vector<double> randomLoss_;  // per queue, see TcpFactors
   std::vector<double> burstLoss_;   // per queue, see TcpFactors
+  std::vector<double> sawtoothLoss_;    // per queue, see ClosedLoopLoad
+  std::vector<double> sawtoothWeight_;  // per queue, see ClosedLoopLoad
   // Per queue, the room that the load other than TCP left at the last propagation (mu minus it,
   // at least 0); per TCP class (by tcpIndex), its deliveredRate, and what a dump row shows for it
   // (ShareShownRates).

@@ -71,6 +71,7 @@ void CZIterationStepper::Build() {
   refinedMetrics_.resize(setup_.refined ? n : 0);
   refinedBursts_.assign(refinedMetrics_.size(), 1.0);
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
+  refinedShown_ = refinedMetrics_;
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
 }
 
@@ -536,9 +537,11 @@ void CZIterationStepper::RefinedAdvance(double h) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       double noLoop = -1.0;
-      RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
-                       loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop,
-                       loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i]);
+      refinedShown_[i] = RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i],
+                                          h, loops ? setup_.closedLoads[i] : ClosedLoopLoad{},
+                                          loops ? setup_.closedSojourns[i] : noLoop,
+                                          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i])
+                             .metrics;
     }
   });
 }
@@ -604,7 +607,7 @@ void CZIterationStepper::FinishStep(double /*time*/, double h) {
       size_t impossible = CPathArrays::npos;
       for (size_t i = begin; i < end; ++i) {
         CPathArrays::QueueState& q = arrays_.queues[i];
-        const MM1KMetrics& m = refinedMetrics_[i];
+        const MM1KMetrics& m = refinedShown_[i];
         q.N = m.N;
         q.P = m.P;
         q.U = q.mu > 0.0 ? m.U : 0.0;  // a link that sends nothing is never busy, as in Compute Metrics

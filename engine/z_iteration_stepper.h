@@ -73,6 +73,7 @@ class CZIterationStepper {
   std::vector<double> previousLambda_;  // the arrival rate the regime last saw
   std::vector<SmallBufferShortcut> shortcuts_;  // SmallBufferShortcutFor each queue's K
   std::vector<MM1KMetrics> refinedMetrics_;  // refined model: the closed forms at each queue's rho
+  std::vector<MM1KMetrics> refinedShown_;    // and what the queues show (a sawtooth's loss, say)
   std::vector<double> refinedBursts_;         // and the bursts they were found with
   std::vector<double> y_, big_, half_, two_;
   // Each queue's derivative at y_, where firstKnown_ says it is known: StepLength finds it at the
