@@ -478,8 +478,8 @@ inline double TcpSawtoothWeight(double poissonShare, double buffer, double bandw
 // The mean queue of the windows' sawtooth: their sum W climbs from half of top = bandwidthDelay +
 // buffer to top, one packet per flow and round trip, the round trip bandwidthDelay packets' worth
 // with the queue empty and W's worth once the queue holds W - bandwidthDelay, so that W spends time
-// in proportion to max(W, bandwidthDelay) dW at each W. The queue's mean over that time (the queue
-// of the sawtooth of TcpSawtoothUtilisation). (ns's queues of five flows on a buffer of 50 at 250
+// in proportion to max(W, bandwidthDelay) dW at each W; this is the queue's mean over that time (the
+// sawtooth of TcpSawtoothUtilisation). (ns's queues of five flows on a buffer of 50 at 250
 // and 500 packets/s hold 34 packets, where the open law at the link's rate holds 25, half the
 // buffer; the model's queues hold 33 and 26 with it.)
 inline double TcpSawtoothSize(double buffer, double bandwidthDelay) {
@@ -492,7 +492,7 @@ inline double TcpSawtoothSize(double buffer, double bandwidthDelay) {
   if (bottom >= d) return (queued(top) - queued(bottom)) / ((top * top - bottom * bottom) / 2.0);
   return (queued(top) - queued(d)) / (d * (d - bottom) + (top * top - d * d) / 2.0);
 }
-// How far the windows of flows flows reach past the bandwidth-delay product and the buffer: a
+// How far the windows of that many flows reach past the bandwidth-delay product and the buffer: a
 // sawtooth needs windows that can overflow the buffer; where their maximum of kTcpMaximumWindowPackets
 // each cannot, they wait whole at the queue (ns's two flows of 30 ms on 16 packets hold 9 and lose
 // nothing). None where they just fill it, all from a quarter of the buffer beyond, linearly between.
