@@ -238,7 +238,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     atRho = BurstyClosedForm(rho, K, burst);
   }
   RefinedStepResult r = RefinedDiscreteStep(rho, atRho, lambda, mu, K, h, burst);
-  // Where TCP alone fills the queue, its P comes down towards its windows' sawtooth's (ClosedLoopLoad),
+  // Where TCP fills the queue, its P comes down towards its windows' sawtooth's (ClosedLoopLoad),
   // as far as the link has the time to send what it then admits: a queue offered more than it can
   // send drops the excess whatever the windows do. atRho keeps the open law's numbers, which the next
   // step goes on from.

@@ -343,7 +343,7 @@ struct RunSetup {
             (TcpBurstLoss(1.0 - success, queueBursts[i], tcpBuffer, bandwidthDelay) - burstLoss_[i]) * burstMix;
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, bandwidthDelay), success,
                           std::max(randomLoss_[i], burstLoss_[i])};
-        // The loss of the windows' sawtooth where TCP alone fills the queue (TcpSawtoothLoss, at
+        // The loss of the windows' sawtooth where TCP fills the queue (TcpSawtoothLoss, at
         // the windows of the room and the classes' round trip with the queue's waiting) and how
         // much of it the queue shows (TcpSawtoothWeight), both followed over about a second as the
         // bursts are; the sawtooth's mean queue, where the windows can overflow the buffer.
