@@ -81,8 +81,10 @@ CHelpWindow::CHelpWindow(const QString& index, QWidget* parent)
   connect(home_, &QToolButton::clicked, this, [this] { ShowPage(index_); });
   connect(browser_, &QTextBrowser::backwardAvailable, back_, &QToolButton::setEnabled);
   connect(browser_, &QTextBrowser::forwardAvailable, forward_, &QToolButton::setEnabled);
-  connect(browser_, &QTextBrowser::sourceChanged, this, [this] {
-    SelectCurrentInContents();
+  // (The signal's URL, not source(): the browser's history, which source() reads, takes the new
+  // page only after it has told of it, so the list would show the page before.)
+  connect(browser_, &QTextBrowser::sourceChanged, this, [this](const QUrl& url) {
+    SelectInContents(url);
     const QString title = browser_->documentTitle();
     // The pages' own titles already begin with "Varlo Help".
     setWindowTitle(title.isEmpty() ? QStringLiteral("Varlo Help") : title);
@@ -121,8 +123,8 @@ QUrl CHelpWindow::CurrentPage() const {
   return browser_->source();
 }
 
-void CHelpWindow::SelectCurrentInContents() {
-  const QString current = QFileInfo(browser_->source().toLocalFile()).fileName();
+void CHelpWindow::SelectInContents(const QUrl& page) {
+  const QString current = QFileInfo(page.toLocalFile()).fileName();
   for (int i = 0; i < contents_->count(); ++i) {
     if (contents_->item(i)->data(Qt::UserRole).toString() == current) {
       contents_->setCurrentRow(i);

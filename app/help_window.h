@@ -26,7 +26,7 @@ class CHelpWindow : public QWidget {
   QToolButton* ForwardButton() const { return forward_; }
 
  private:
-  void SelectCurrentInContents();
+  void SelectInContents(const QUrl& page);
 
   QString folder_;
   QString index_;

@@ -854,13 +854,22 @@ class ShellTest : public QObject {
     const QStringList pages = QDir(QFileInfo(HelpIndexPath()).absolutePath()).entryList({"*.html"});
     QCOMPARE(window.Contents()->count(), pages.size());
     QCOMPARE(window.Contents()->item(0)->data(Qt::UserRole).toString(), QStringLiteral("index.html"));
-    // A link between pages, then back and forward.
+    // A link between pages, then back and forward; the contents list marks the page shown.
+    const auto marked = [&window] { return window.Contents()->currentItem()->data(Qt::UserRole).toString(); };
     emit window.Browser()->anchorClicked(QUrl(QStringLiteral("commands.html")));
     QCOMPARE(QFileInfo(window.CurrentPage().toLocalFile()).fileName(), QStringLiteral("commands.html"));
+    QCOMPARE(marked(), QStringLiteral("commands.html"));
     QVERIFY(window.BackButton()->isEnabled());
     window.BackButton()->click();
     QCOMPARE(QFileInfo(window.CurrentPage().toLocalFile()).fileName(), QStringLiteral("index.html"));
+    QCOMPARE(marked(), QStringLiteral("index.html"));
     QVERIFY(window.ForwardButton()->isEnabled());
+    // A page picked in the list is the one marked.
+    const QList<QListWidgetItem*> formats = window.Contents()->findItems(QStringLiteral("File formats"), Qt::MatchEndsWith);
+    QCOMPARE(formats.size(), 1);
+    emit window.Contents()->itemClicked(formats.front());
+    QCOMPARE(QFileInfo(window.CurrentPage().toLocalFile()).fileName(), QStringLiteral("file-formats.html"));
+    QCOMPARE(marked(), QStringLiteral("file-formats.html"));
   }
 
   void newWindowsOpenMaximisedBesideAMaximisedOneAndPickedNodesComeIntoView() {
