@@ -277,6 +277,8 @@ struct RunSetup {
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
         const double success = at(i).success;
+        // Whether a burst's drops at the queue make one loss event or one each (TcpBurstLoss).
+        bool dropsByBurst = false;
         {
           // (Most classes bring their bursts to the first queue of their path only: a list apart.)
           // Where TCP has the queue to itself, the shortest and the longest idle round trip of the
@@ -295,8 +297,13 @@ struct RunSetup {
               longestTrip = std::max(longestTrip, trip);
             }
           }
-          if (tcpAlone && longestTrip <= kAlikeRoundTrips * shortestTrip)
+          if (tcpAlone && longestTrip <= kAlikeRoundTrips * shortestTrip) {
             burst *= AlikeRoundTripBurstShare(sending);
+            dropsByBurst = true;
+          } else if (tcpAlone) {
+            burst *= UnlikeRoundTripBurstShare(sending);
+            dropsByBurst = sending <= 2;
+          }
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
           double& follow = burstFollow_[i];
           follow += (target - follow) * burstMix;
@@ -340,7 +347,8 @@ struct RunSetup {
         // buffers of 20 swung by a third with the rates they hold back.)
         const double bandwidthDelay = share * demandTrip;
         burstLoss_[i] +=
-            (TcpBurstLoss(1.0 - success, queueBursts[i], tcpBuffer, bandwidthDelay) - burstLoss_[i]) * burstMix;
+            (TcpBurstLoss(1.0 - success, dropsByBurst ? queueBursts[i] : 1.0, tcpBuffer, bandwidthDelay) -
+             burstLoss_[i]) * burstMix;
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, bandwidthDelay), success,
                           std::max(randomLoss_[i], burstLoss_[i])};
         // The loss of the windows' sawtooth where TCP fills the queue (TcpSawtoothLoss, at
