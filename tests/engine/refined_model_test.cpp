@@ -772,16 +772,22 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
 // TCP alone on buffers far below the bandwidth-delay product, round trips of 30 to 210 ms: the
 // windows' bursts overflow the buffer at random long before the windows together could fill it,
 // and the flows keep up against those losses only. What ns's flows carry together on these
-// dumbbells (bench/compare-ns, held4-2tcp-K10, grid-2tcp-K12 and held4-4tcp-K15), within 20 %; the
-// refined model gave them 817, 817 and 814 packets/s, with the windows of the first two held in a
-// loop that dropped nothing. On 12 packets the loop held while the senders' bursts were counted at
-// the flows' mean rates, not at the rates at which the queue, idle a fifth of the time, sends them.
+// dumbbells (bench/compare-ns):
+// - held4-2tcp-K10, grid-2tcp-K12 and held4-4tcp-K15, within 20 %; the refined model gave them 817,
+//   817 and 814 packets/s, with the windows of the first two held in a loop that dropped nothing.
+//   On 12 packets the loop held while the senders' bursts were counted at the flows' mean rates,
+//   not at the rates at which the queue, idle a fifth of the time, sends them;
+// - grid-4tcp-K12, grid-8tcp-K12 and grid-5tcp-K16, within 10 %, and their loss within a factor of
+//   2: three or more windows come back to the queue as trains that meet at random, so the queue
+//   counts more of their bursts, and each packet it drops costs a Reno sender a loss event. With a
+//   loss event per burst and the senders' bursts alone, the refined model gave them 20 %, 16 % and
+//   12 % more.
 TEST(ModelLaws, TcpOnABufferItsBurstsOverflowKeepsUpWithTheirLosses) {
   const struct {
     int flows;
-    double buffer;
-    double nsTcp;
-  } cases[] = {{2, 10, 428}, {2, 12, 580}, {4, 15, 615}};
+    double buffer, nsTcp, tolerance, nsLoss;  // nsLoss 0: only some loss is checked
+  } cases[] = {{2, 10, 428, 0.2, 0.0},    {2, 12, 580, 0.2, 0.0},    {4, 15, 615, 0.2, 0.0},
+               {4, 12, 516, 0.1, 0.0130}, {8, 12, 643, 0.1, 0.0274}, {5, 16, 633, 0.1, 0.0103}};
   for (const auto& c : cases) {
     for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
       const ProfileGuard guard(kProfileNS);
@@ -791,37 +797,12 @@ TEST(ModelLaws, TcpOnABufferItsBurstsOverflowKeepsUpWithTheirLosses) {
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("b.dmp"));
       ASSERT_FALSE(last.empty());
       const double sent = 1000 * last.at(2);  // R1 -> R2 carries the TCP classes alone
-      EXPECT_GT(sent, 0.8 * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
-      EXPECT_LT(sent, 1.2 * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
-      EXPECT_GT(last.at(3), 0.0) << "loss of R1 -> R2, " << c.flows << " flows";
-    }
-  }
-}
-
-// Three or more flows of round trips from 30 to 210 ms on buffers of 12 and 16 packets: their
-// windows come back to the queue as trains that meet at random, so the queue counts more of their
-// bursts, and each packet it drops costs a Reno sender a loss event. What ns's flows carry
-// together and lose (bench/compare-ns grid-4tcp-K12, grid-8tcp-K12 and grid-5tcp-K16), within
-// 10 % and a factor of 2; with a loss event per burst and the senders' bursts alone, the refined
-// model gave them 20 %, 16 % and 12 % more.
-TEST(ModelLaws, TcpTrainsOfUnlikeRoundTripsLoseAPacketPerLossEvent) {
-  const struct {
-    int flows;
-    double buffer, nsTcp, nsLoss;
-  } cases[] = {{4, 12, 516, 0.0130}, {8, 12, 643, 0.0274}, {5, 16, 633, 0.0103}};
-  for (const auto& c : cases) {
-    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-      const ProfileGuard guard(kProfileNS);
-      TempFolder folder;
-      NetBuilder net;
-      TcpDumbbell(net, c.buffer, c.flows, 0.023);
-      const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("t.dmp"));
-      ASSERT_FALSE(last.empty());
-      const double sent = 1000 * last.at(2);  // R1 -> R2 carries the TCP classes alone
-      EXPECT_GT(sent, 0.9 * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
-      EXPECT_LT(sent, 1.1 * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
+      EXPECT_GT(sent, (1 - c.tolerance) * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
+      EXPECT_LT(sent, (1 + c.tolerance) * c.nsTcp) << c.flows << " flows, buffer " << c.buffer;
       EXPECT_GT(last.at(3), c.nsLoss / 2) << "loss of R1 -> R2, " << c.flows << " flows";
-      EXPECT_LT(last.at(3), c.nsLoss * 2) << "loss of R1 -> R2, " << c.flows << " flows";
+      if (c.nsLoss > 0.0) {
+        EXPECT_LT(last.at(3), c.nsLoss * 2) << "loss of R1 -> R2, " << c.flows << " flows";
+      }
     }
   }
 }
