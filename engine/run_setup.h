@@ -72,12 +72,15 @@ struct ClassInfo {
   double lookupValue = 0.0;
   // Refined model: a TCP class decides its rate about once per round trip (RunSetup::ShareTcp). The
   // time of its last decision (below 0 before the first) and the time since the one before it, s;
-  // the spacing of the times it decides at, s (0: at every propagation); whether it was active and
+  // the spacing of the times it decides at, s (0: at every propagation), and the first multiple of it
+  // after the last decision, where it decides next (the spacing being a power of two, this is exactly
+  // where time / spacing first reaches the next whole number); whether it was active and
   // whether the loop of its queue (loopQueue) held at its last decision; whether it decides at this
   // propagation.
   double decisionTime = -1.0;
   double sinceDecision = 0.0;
   double decisionGrid = 0.0;
+  double nextDecision = 0.0;
   bool decisionActive = false;
   bool decisionLooped = false;
   bool decidesNow = true;
@@ -192,8 +195,7 @@ struct RunSetup {
         const bool looped = info.loopQueue != kNoQueue && info.loopQueue < closedSojourns.size() &&
                             closedSojourns[info.loopQueue] >= 0.0;
         info.decidesNow = info.decisionTime < 0.0 || time < info.decisionTime || !(info.decisionGrid > 0.0) ||
-                          std::floor(time / info.decisionGrid) != std::floor(info.decisionTime / info.decisionGrid) ||
-                          active != info.decisionActive || looped != info.decisionLooped;
+                          time >= info.nextDecision || active != info.decisionActive || looped != info.decisionLooped;
         if (!info.decidesNow) continue;
         info.sinceDecision = info.decisionTime >= 0.0 && time > info.decisionTime ? time - info.decisionTime : 0.0;
         info.decisionTime = time;
@@ -205,6 +207,8 @@ struct RunSetup {
         int exponent = 0;
         std::frexp(gap, &exponent);  // gap = m 2^exponent, 1/2 <= m < 1
         info.decisionGrid = active && gap > 0.0 ? std::ldexp(0.5, exponent) : 0.0;
+        info.nextDecision =
+            info.decisionGrid > 0.0 ? (std::floor(time / info.decisionGrid) + 1.0) * info.decisionGrid : 0.0;
         info.deliveredRate = info.sharedRate;
         ClassLoad& load = classLoads_[info.tcpIndex];
         load.demand = static_cast<float>(info.sharedRate);
