@@ -375,11 +375,12 @@ inline double AlikeRoundTripBurstShare(std::uint32_t flows) {
 // round trips are not alike, where TCP has the queue to itself: half again the bursts. Each window
 // comes back to the queue as a train, at the spacing at which the queue sent it and at moments
 // that have nothing to do with the other windows' trains, and trains that meet pile up beyond the
-// senders' own bursts; two flows' trains meet too seldom to count (their bursts count as they
-// are). Fitted, with the loss events of TcpBurstLoss, to ns's dumbbells of 3 to 8 flows of 30 to
-// 210 ms on buffers of 8 to 16 packets (bench/compare-ns grid-): with the senders' bursts alone,
-// counted in loss events of a burst, they carried 12 to 60 % more than ns's flows; with their
-// bursts counted twice, five flows on 20 packets and three on 12 carried 15 % and 16 % less.
+// senders' own bursts. Fitted, with the loss events of TcpBurstLoss, to ns's dumbbells of 3 to 8
+// flows of 30 to 210 ms on buffers of 8 to 16 packets (bench/compare-ns grid-): with the senders'
+// bursts alone, counted in loss events of a burst, they carried 12 to 60 % more than ns's flows;
+// with their bursts counted twice, five flows on 20 packets and three on 12 carried 15 % and 16 %
+// less. Two flows keep their bursts as they are, and a loss event per burst: counted half again,
+// with a loss event per packet, two flows on 12 packets carried 15 % less than ns's.
 constexpr double kUnlikeRoundTripBurstScale = 1.5;
 inline double UnlikeRoundTripBurstShare(std::uint32_t flows) {
   return flows > 2 ? kUnlikeRoundTripBurstScale : 1.0;
