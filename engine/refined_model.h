@@ -382,8 +382,11 @@ inline double AlikeRoundTripBurstShare(std::uint32_t flows) {
 // less. Two flows keep their bursts as they are, and a loss event per burst: counted half again,
 // with a loss event per packet, two flows on 12 packets carried 15 % less than ns's.
 constexpr double kUnlikeRoundTripBurstScale = 1.5;
+// Whether that many TCP classes of unlike round trips alone at a queue bring it trains: their bursts
+// count half again, and each packet the queue drops is a loss event (TcpBurstLoss).
+inline bool UnlikeRoundTripTrains(std::uint32_t flows) { return flows > 2; }
 inline double UnlikeRoundTripBurstShare(std::uint32_t flows) {
-  return flows > 2 ? kUnlikeRoundTripBurstScale : 1.0;
+  return UnlikeRoundTripTrains(flows) ? kUnlikeRoundTripBurstScale : 1.0;
 }
 // The loss events per packet of a TCP class sending rate packets/s whose bursts (above: 1 + M
 // packets, M Poisson with mean rate u, u uniform up to kTcpSendOverhead) arrive at a queue with

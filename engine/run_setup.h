@@ -306,7 +306,7 @@ struct RunSetup {
             dropsByBurst = true;
           } else if (tcpAlone) {
             burst *= UnlikeRoundTripBurstShare(sending);
-            dropsByBurst = sending <= 2;
+            dropsByBurst = !UnlikeRoundTripTrains(sending);
           }
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
           double& follow = burstFollow_[i];
