@@ -456,6 +456,19 @@ struct RunSetup {
               rates = adapted(
                   capped(RefinedTcpRatesOf(info.sharedRate, share, raise, success, info.lookupRoundTrip)));
             }
+            // Whatever loop holds its window, a class sends no faster than the other queues of its
+            // path let through. (The tightest queue is the one of the smallest share of the
+            // classes' profile rates; a flow behind an access link of 150 packets/s whose profile
+            // rate had fallen with that link's losses was held by the loop of a shared link of
+            // 1000 and sent 231 packets/s into it, which then dropped a third of them.)
+            double pathRoom = HUGE_VAL;  // packets/s
+            for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
+              if (q[i] != tightest) pathRoom = std::min(pathRoom, tcpRoom_[q[i]]);
+            }
+            if (rates.offered > pathRoom) {
+              rates.delivered *= pathRoom / rates.offered;
+              rates.offered = pathRoom;
+            }
             info.loopTime = time;
             info.loopQueue = away > 0.0 ? tightest : kNoQueue;
             info.loopThinkTime = away;
