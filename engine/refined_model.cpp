@@ -98,7 +98,7 @@ double TcpBurstOverflowEvents(double rate, double room) {
 }
 
 ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double* timesAway, std::uint32_t classes,
-                                  double mu, double K, double sojournGuess) {
+                                  double mu, double K, double sojournGuess, double cluster) {
   ClosedLoopMetrics m;
   if (!(mu > 0.0) || classes == 0 || !(window > 0.0) || !(openLambda >= 0.0) || !(K > 0.0)) return m;
   const double room = mu - openLambda;
@@ -110,7 +110,8 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
   }
   const double population = window * classes;
   const double thinkTime = classes / perAway;
-  const double throughput = room * (1.0 - ErlangB(population, room * thinkTime));
+  const double clusters = cluster > 1.0 ? cluster : 1.0;
+  const double throughput = room * (1.0 - ErlangB(population / clusters, room * thinkTime / clusters));
   // s from sum window / (away + s) = throughput: decreasing and convex in s, so Newton's steps from
   // below (s = 0, where the sum is at least the throughput) climb to it without overshooting, and
   // a step from a guess above it lands below it.
@@ -158,7 +159,8 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   closedSojourn = -1.0;
   if (closed.classes > 0) {
     const ClosedLoopMetrics c = ClosedLoopQueue(std::max(lambda - closed.offered, 0.0), kTcpMaximumWindowPackets,
-                                                closed.timesAway, closed.classes, mu, K, std::max(lastSojourn, 0.0));
+                                                closed.timesAway, closed.classes, mu, K, std::max(lastSojourn, 0.0),
+                                                closed.cluster);
     // A loop forms only where its windows fit with a margin and then holds for as long as they fit
     // (ClosedLoopQueue): with one bound for both, loops near the end of a buffer formed and broke
     // step after step, and on random meshes queues swung by a third of their size for whole runs.

@@ -259,6 +259,7 @@ struct RunSetup {
       for (size_t i = begin; i < end; ++i) {
         double demand = 0.0;
         double demandTrip = 0.0;
+        double bunches = 0.0;  // of the classes whose windows wait here
         // The classes whose windows wait here, their times away in this queue's slots of the list;
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
@@ -275,8 +276,10 @@ struct RunSetup {
             const ClassLoop& own = classLoops_[demandClasses_[j]];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
             loop.offered += own.rate;
+            bunches += own.bunch;
           }
         }
+        if (loop.classes > 0) loop.cluster = bunches / loop.classes;
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
@@ -505,11 +508,30 @@ struct RunSetup {
         load.leastShare = static_cast<float>(leastShare);
         tcpDelivered_[info.tcpIndex] = info.deliveredRate;
         load.loopQueue = info.loopQueue;
-        classLoops_[info.tcpIndex] = {info.loopThinkTime, info.loopRate};
+        classLoops_[info.tcpIndex] = {
+            info.loopThinkTime, info.loopRate,
+            AcknowledgementBunch(info.lastRate, AcknowledgementWait(info, lambda, mu, tcpArrival, at))};
         info.lastRate = info.sharedRate;
         classRates[c] = info.sharedRate;
       }
     });
+  }
+
+  // The longest a class's acknowledgements wait behind TCP packets at a queue of its way back, s
+  // (AcknowledgementBunch): the queue's wait beyond its own sending, times the TCP part of its
+  // arrivals at the last propagation.
+  template <class QueueAt>
+  double AcknowledgementWait(const ClassInfo& info, const std::vector<double>& lambda, const std::vector<double>& mu,
+                             const std::vector<double>& tcpArrival, QueueAt&& at) const {
+    double longest = 0.0;
+    const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+    for (std::uint32_t i = info.forwardQueueCount; i < info.rttQueueCount; ++i) {
+      const std::uint32_t j = q[i];
+      if (!(lambda[j] > 0.0) || !(mu[j] > 0.0)) continue;
+      const double wait = (at(j).waiting - 1.0 / mu[j]) * std::min(tcpArrival[j] / lambda[j], 1.0);
+      longest = std::max(longest, wait);
+    }
+    return longest;
   }
 
   // Opens and closes every rate file once; false (with the result filled) when one cannot be read.
@@ -546,8 +568,9 @@ struct RunSetup {
     float leastShare = 0.0f;
   };
   struct ClassLoop {
-    double away = 0.0;  // ClassInfo::loopThinkTime
-    double rate = 0.0;  // ClassInfo::loopRate
+    double away = 0.0;   // ClassInfo::loopThinkTime
+    double rate = 0.0;   // ClassInfo::loopRate
+    double bunch = 1.0;  // AcknowledgementBunch at its decision
   };
   std::vector<ClassLoad> classLoads_;  // by tcpIndex
   std::vector<ClassLoop> classLoops_;  // by tcpIndex

@@ -638,6 +638,44 @@ TEST(ModelLaws, WindowsLargerThanTheirPathKeepTheLinkBusy) {
   }
 }
 
+// TCP both ways over R1 - R2 (1,000 packets/s, 100 packets each way): each way's acknowledgements
+// wait behind the other way's data and come back bunched, so the windows reach their queue in
+// clusters and it idles more often. What ns's flows carry each way (bench/compare-ns, dumbbells of
+// one, two and four flows of round trips from 28 to 88 ms, three seeds), within 10 %: taken as single
+// packets, the refined model gave them 11 % to 14 % more.
+TEST(ModelLaws, TcpBothWaysSendsTheWindowsOfBunchedAcknowledgements) {
+  const struct {
+    int forward, backward;
+    double nsForward, nsBackward;
+  } cases[] = {{1, 1, 516, 516}, {2, 2, 697, 696}, {2, 1, 737, 484}};
+  for (const auto& c : cases) {
+    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+      const ProfileGuard guard(kProfileNS);
+      TempFolder folder;
+      NetBuilder net;
+      auto* r1 = net.Node("R1");
+      auto* r2 = net.Node("R2");
+      net.Link(r1, r2, 1000, 100, 0.01);
+      for (int i = 0; i < std::max(c.forward, c.backward); ++i) {
+        auto* a = net.Node("A" + std::to_string(i));
+        auto* b = net.Node("B" + std::to_string(i));
+        net.Link(a, r1, 10000, 1000, 0.002 + 0.02 * i);
+        net.Link(r2, b, 10000, 1000, 0.002);
+        if (i < c.forward) net.Tcp(a, b, 0);
+        if (i < c.backward) net.Tcp(b, a, 0);
+      }
+      const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("two.dmp"));
+      ASSERT_FALSE(last.empty());
+      // time, then N, U, P of R1 -> R2 and R2 -> R1, which carry the TCP classes alone
+      const double forward = 1000 * last.at(2);
+      const double backward = 1000 * last.at(5);
+      const std::string name = std::to_string(c.forward) + " and " + std::to_string(c.backward) + " flows";
+      EXPECT_NEAR(forward, c.nsForward, 0.1 * c.nsForward) << name;
+      EXPECT_NEAR(backward, c.nsBackward, 0.1 * c.nsBackward) << name;
+    }
+  }
+}
+
 // The window loops of a network follow one another's round trips. Three random meshes settle in
 // both runs: over the last third of a 15 s run no queue's size and no class's rate moves by more than 5 %
 // about its mean.
