@@ -529,7 +529,7 @@ struct RunSetup {
       const std::uint32_t j = q[i];
       if (!(lambda[j] > 0.0) || !(mu[j] > 0.0)) continue;
       const double wait = (at(j).waiting - 1.0 / mu[j]) * std::min(tcpArrival[j] / lambda[j], 1.0);
-      longest = std::max(longest, wait);
+      if (std::isfinite(wait)) longest = std::max(longest, wait);
     }
     return longest;
   }
