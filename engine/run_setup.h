@@ -508,9 +508,12 @@ struct RunSetup {
         load.leastShare = static_cast<float>(leastShare);
         tcpDelivered_[info.tcpIndex] = info.deliveredRate;
         load.loopQueue = info.loopQueue;
+        // (Only the queue of its loop reads the bunch.)
         classLoops_[info.tcpIndex] = {
             info.loopThinkTime, info.loopRate,
-            AcknowledgementBunch(info.lastRate, AcknowledgementWait(info, lambda, mu, tcpArrival, at))};
+            info.loopQueue == kNoQueue
+                ? 1.0
+                : AcknowledgementBunch(info.lastRate, AcknowledgementWait(info, lambda, mu, tcpArrival, at))};
         info.lastRate = info.sharedRate;
         classRates[c] = info.sharedRate;
       }
