@@ -15,6 +15,7 @@ void CComputeMetricsStepper::Build() {
   refinedRho_.assign(setup_.refined ? arrays_.queues.size() : 0, 0.0);
   refinedMetrics_.resize(refinedRho_.size());
   refinedBursts_.assign(refinedRho_.size(), 1.0);
+  refinedBuffers_.assign(arrays_.bufferSizes.begin(), arrays_.bufferSizes.begin() + refinedRho_.size());
   for (size_t i = 0; i < refinedRho_.size(); ++i)
     refinedMetrics_[i] = MM1KClosedForm(refinedRho_[i], arrays_.bufferSizes[i]);
 }
@@ -30,9 +31,9 @@ void CComputeMetricsStepper::Step(double h) {
       CPathArrays::QueueState& q = queues[i];
       double noLoop = -1.0;
       const RefinedStepResult r = RefinedQueueStep(
-          refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i], h,
+          refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, DataBufferOf(i), h,
           loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop,
-          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i]);
+          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i]);
       q.N = r.metrics.N;
       q.P = r.metrics.P;
       q.U = r.metrics.U;
@@ -68,9 +69,18 @@ void CComputeMetricsStepper::Step(double h) {
   });
 }
 
+void CComputeMetricsStepper::Store() const {
+  arrays_.Store();
+  for (size_t i = 0; i < refinedBuffers_.size(); ++i)
+    setup_.queues[i]->N = SizeWithAcknowledgements(arrays_.queues[i].N, arrays_.bufferSizes[i], refinedBuffers_[i]);
+}
+
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {
   if (setup_.refined) {
-    for (const CPathArrays::QueueState& q : arrays_.queues) writer.AddQueue(q.N, q.U, q.P);
+    for (size_t i = 0; i < arrays_.queues.size(); ++i) {
+      const CPathArrays::QueueState& q = arrays_.queues[i];
+      writer.AddQueue(SizeWithAcknowledgements(q.N, arrays_.bufferSizes[i], refinedBuffers_[i]), q.U, q.P);
+    }
     return;
   }
   // The offered load stands in for an empty queue's size; a load beyond the buffer would read as

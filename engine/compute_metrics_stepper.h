@@ -23,9 +23,10 @@ class CComputeMetricsStepper {
   // One step of h seconds of every queue and of the classes' shares in them.
   void Step(double h);
   // Copies the arrays back into the queues and path entries (what the canvas shows).
-  void Store() const { arrays_.Store(); }
+  void Store() const;
   // N, U and P of every queue into a dump row. The classic model shows an empty queue's offered
-  // load lambda/mu (at most its buffer) in place of N.
+  // load lambda/mu (at most its buffer) in place of N; the refined model, as Store does, the
+  // acknowledgements waiting among a queue's packets with them (SizeWithAcknowledgements).
   void AddQueues(CDumpWriter& writer) const;
   // The queues and classes after the last step.
   const CPathArrays& Arrays() const { return arrays_; }
@@ -37,6 +38,10 @@ class CComputeMetricsStepper {
   std::vector<double> refinedRho_;  // refined model: each queue's equivalent load
   std::vector<MM1KMetrics> refinedMetrics_;  // and the closed forms at that load
   std::vector<double> refinedBursts_;         // and the bursts they were found with
+  std::vector<double> refinedBuffers_;        // and the places of the buffer left to data packets
+  double DataBufferOf(size_t i) const {
+    return setup_.dataBuffers.empty() ? arrays_.bufferSizes[i] : setup_.dataBuffers[i];
+  }
 };
 
 }  // namespace varlo

@@ -150,11 +150,18 @@ ClosedLoopMetrics ClosedLoopQueue(double openLambda, double window, const double
   return m;
 }
 
+double DataBuffer(double K, double acknowledgementRate, double mu) {
+  if (!(acknowledgementRate > 0.0) || !(mu > 0.0) || !std::isfinite(acknowledgementRate)) return K;
+  return std::max(K / (1.0 + acknowledgementRate / mu), std::min(K, 1.0));
+}
+
 RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
                                    const ClosedLoopLoad& closed, double& closedSojourn, double burst,
-                                   double* burstUsed) {
+                                   double* burstUsed, double* bufferUsed) {
   const double lastBurst = burstUsed != nullptr ? *burstUsed : burst;
   if (burstUsed != nullptr) *burstUsed = burst;
+  const bool bufferChanged = bufferUsed != nullptr && *bufferUsed != K;
+  if (bufferUsed != nullptr) *bufferUsed = K;
   const double lastSojourn = closedSojourn;
   closedSojourn = -1.0;
   if (closed.classes > 0) {
@@ -236,7 +243,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     // it holds them.
     rho = atRho.N < K ? BurstyLoadForSize(atRho.N, K, burst, rho) : kHeaviestLoad;
     atRho = BurstyClosedForm(rho, K, burst);
-  } else if (burst != lastBurst) {
+  } else if (burst != lastBurst || bufferChanged) {
     atRho = BurstyClosedForm(rho, K, burst);
   }
   RefinedStepResult r = RefinedDiscreteStep(rho, atRho, lambda, mu, K, h, burst);

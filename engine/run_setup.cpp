@@ -190,6 +190,20 @@ void RunSetup::BuildDemandLists() {
     burstClassStart_.push_back(static_cast<std::uint32_t>(burstClasses_.size()));
   }
   classBursts_.assign(tcpClasses, 0.0f);
+  ackClassStart_.assign(queues.size() + 1, 0);
+  for (const ClassInfo& info : classes) {
+    if (info.kind != RateKind::kTcp || info.unreachable) continue;
+    for (std::uint32_t i = info.forwardQueueCount; i < info.rttQueueCount; ++i)
+      ++ackClassStart_[rttQueues[info.firstRttQueue + i] + 1];
+  }
+  for (size_t i = 0; i < queues.size(); ++i) ackClassStart_[i + 1] += ackClassStart_[i];
+  ackClasses_.resize(ackClassStart_.back());
+  std::vector<std::uint32_t> ackFilled(ackClassStart_.begin(), ackClassStart_.end() - 1);
+  for (const ClassInfo& info : classes) {
+    if (info.kind != RateKind::kTcp || info.unreachable) continue;
+    for (std::uint32_t i = info.forwardQueueCount; i < info.rttQueueCount; ++i)
+      ackClasses_[ackFilled[rttQueues[info.firstRttQueue + i]]++] = info.tcpIndex;
+  }
 }
 
 void RunSetup::ShareShownRates() {

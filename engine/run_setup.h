@@ -127,6 +127,11 @@ struct RunSetup {
   // per packet it gets. Followed over about a second and changed only by more than 0.2 %: the
   // queue then finds its closed form again. Set by ShareTcp; empty where no TCP class is evaluated.
   std::vector<double> queueBursts;
+  // Refined model, per queue: the places of its buffer that its data packets can fill beside the
+  // acknowledgements of the TCP classes whose way back crosses it (DataBuffer, at their delivered
+  // rates of their last decisions), changed only by more than 0.2 %: the queue then finds its
+  // closed form again. Set by ShareTcp; empty where no TCP class is evaluated.
+  std::vector<double> dataBuffers;
 
   // Refined model with TCP classes: what a dump row shows for each TCP class, ShownTcpRate. Each
   // class decides its rate at its own times (ShareTcp), in shares of a queue's room that assume the
@@ -233,6 +238,7 @@ struct RunSetup {
     tcpFactors_.resize(n, {0.0, 0.0, 1.0, 0.0});
     poissonShares.resize(n, 1.0);
     queueBursts.resize(n, 1.0);
+    dataBuffers.resize(n);
     burstFollow_.resize(n, 1.0);
     bufferPoisson_.resize(n, 0.0);
     tcpRoom_.resize(n, 0.0);
@@ -257,6 +263,12 @@ struct RunSetup {
     const double burstMix = time > sharesTime_ ? (time - sharesTime_) / (time - sharesTime_ + kBurstTime) : 0.0;
     forQueues([&](size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
+        double acknowledgements = 0.0;  // packets/s
+        for (std::uint32_t j = ackClassStart_[i]; j < ackClassStart_[i + 1]; ++j)
+          acknowledgements += tcpDelivered_[ackClasses_[j]];
+        double& buffer = dataBuffers[i];
+        const double places = DataBuffer(buffers[i], acknowledgements, mu[i]);
+        if (!(buffer > 0.0) || std::fabs(places - buffer) > kBurstStep * buffer) buffer = places;
         double demand = 0.0;
         double demandTrip = 0.0;
         double bunches = 0.0;  // of the classes whose windows wait here
@@ -333,7 +345,7 @@ struct RunSetup {
         // The windows' sawtooth fills the part of the buffer that TCP's packets hold: the Poisson
         // packets hold the rest, in proportion to what they bring.
         bufferPoisson_[i] += (poisson - bufferPoisson_[i]) * mixFollow;
-        const double tcpBuffer = buffers[i] * (1.0 - bufferPoisson_[i]);
+        const double tcpBuffer = buffer * (1.0 - bufferPoisson_[i]);
         // The losses its Poisson traffic causes TCP's packets, at the top of the windows' sawtooth
         // as far as the queue settles there within the top (TcpToothTopReach; none where the
         // queue drops nothing: its windows' loop holds, or it hardly fills). (Counted in full, the
@@ -342,8 +354,8 @@ struct RunSetup {
         // the Poisson packets, and carry 597.)
         double poissonLoss = 0.0;
         if (success < 1.0 && poisson > 0.0) {
-          const double top = TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffers[i], queueBursts[i]);
-          const double reach = TcpToothTopReach(demand / sending, demandTrip / demand, mu[i], buffers[i], queueBursts[i]);
+          const double top = TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffer, queueBursts[i]);
+          const double reach = TcpToothTopReach(demand / sending, demandTrip / demand, mu[i], buffer, queueBursts[i]);
           const double mean = 1.0 - success;
           poissonLoss = (top > mean ? mean + (top - mean) * reach : top) * poisson;
         }
@@ -582,6 +594,10 @@ struct RunSetup {
   // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex.
   std::vector<std::uint32_t> demandClassStart_;
   std::vector<std::uint32_t> demandClasses_;
+  // Per queue i: the TCP classes whose way back crosses it (once per crossing), by their tcpIndex,
+  // ackClasses_[ackClassStart_[i], ackClassStart_[i + 1]).
+  std::vector<std::uint32_t> ackClassStart_;
+  std::vector<std::uint32_t> ackClasses_;
   // Per queue i, the TCP classes whose bursts reach it (see queueBursts), by tcpIndex, and how much
   // of them: burstClasses_ and burstReach_ in [burstClassStart_[i], burstClassStart_[i + 1]).
   std::vector<std::uint32_t> burstClassStart_;

@@ -70,6 +70,7 @@ void CZIterationStepper::Build() {
   stepLengthSlopes_ = false;
   refinedMetrics_.resize(setup_.refined ? n : 0);
   refinedBursts_.assign(refinedMetrics_.size(), 1.0);
+  refinedBuffers_.assign(arrays_.bufferSizes.begin(), arrays_.bufferSizes.begin() + refinedMetrics_.size());
   for (size_t i = 0; i < refinedMetrics_.size(); ++i) refinedMetrics_[i] = MM1KClosedForm(rho_[i], arrays_.bufferSizes[i]);
   refinedShown_ = refinedMetrics_;
   partMaximum_.assign(arrays_.QueueParts(), 0.0);
@@ -537,10 +538,11 @@ void CZIterationStepper::RefinedAdvance(double h) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       double noLoop = -1.0;
-      refinedShown_[i] = RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, arrays_.bufferSizes[i],
-                                          h, loops ? setup_.closedLoads[i] : ClosedLoopLoad{},
+      const double K = setup_.dataBuffers.empty() ? arrays_.bufferSizes[i] : setup_.dataBuffers[i];
+      refinedShown_[i] = RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, K, h,
+                                          loops ? setup_.closedLoads[i] : ClosedLoopLoad{},
                                           loops ? setup_.closedSojourns[i] : noLoop,
-                                          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i])
+                                          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i])
                              .metrics;
     }
   });
@@ -655,6 +657,7 @@ void CZIterationStepper::Store() const {
   arrays_.Store();
   for (size_t i = 0; i < rho_.size(); ++i) {
     C_MM1K_Queue& q = *setup_.queues[i];
+    q.N = ShownSize(i);
     q.rho = rho_[i];
     q.regime = regime_[i];
     q.previousArrivalRate = previousLambda_[i];
@@ -662,7 +665,10 @@ void CZIterationStepper::Store() const {
 }
 
 void CZIterationStepper::AddQueues(CDumpWriter& writer) const {
-  for (const CPathArrays::QueueState& q : arrays_.queues) writer.AddQueue(q.N, q.U, q.P);
+  for (size_t i = 0; i < arrays_.queues.size(); ++i) {
+    const CPathArrays::QueueState& q = arrays_.queues[i];
+    writer.AddQueue(ShownSize(i), q.U, q.P);
+  }
 }
 
 }  // namespace varlo

@@ -35,7 +35,8 @@ class CZIterationStepper {
   void RungeKuttaStep(double time, const double* y, double h, double* out);
   // Copies the arrays back into the queues and path entries (what the canvas shows).
   void Store() const;
-  // N, U and P of every queue into a dump row.
+  // N, U and P of every queue into a dump row; the refined model, as Store does, shows the
+  // acknowledgements waiting among a queue's packets with them (SizeWithAcknowledgements).
   void AddQueues(CDumpWriter& writer) const;
   // The queues and classes after the last step.
   const CPathArrays& Arrays() const { return arrays_; }
@@ -75,6 +76,11 @@ class CZIterationStepper {
   std::vector<MM1KMetrics> refinedMetrics_;  // refined model: the closed forms at each queue's rho
   std::vector<MM1KMetrics> refinedShown_;    // and what the queues show (a sawtooth's loss, say)
   std::vector<double> refinedBursts_;         // and the bursts they were found with
+  std::vector<double> refinedBuffers_;        // and the places of the buffer left to data packets
+  double ShownSize(size_t i) const {
+    const double N = arrays_.queues[i].N;
+    return i < refinedBuffers_.size() ? SizeWithAcknowledgements(N, arrays_.bufferSizes[i], refinedBuffers_[i]) : N;
+  }
   std::vector<double> y_, big_, half_, two_;
   // Each queue's derivative at y_, where firstKnown_ says it is known: StepLength finds it at the
   // step's start, and a rejected pair leaves y_ as it was (but for the queues it reflects).
