@@ -71,15 +71,14 @@ void CComputeMetricsStepper::Step(double h) {
 
 void CComputeMetricsStepper::Store() const {
   arrays_.Store();
-  for (size_t i = 0; i < refinedBuffers_.size(); ++i)
-    setup_.queues[i]->N = SizeWithAcknowledgements(arrays_.queues[i].N, arrays_.bufferSizes[i], refinedBuffers_[i]);
+  for (size_t i = 0; i < refinedBuffers_.size(); ++i) setup_.queues[i]->N = ShownSize(i);
 }
 
 void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {
   if (setup_.refined) {
     for (size_t i = 0; i < arrays_.queues.size(); ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
-      writer.AddQueue(SizeWithAcknowledgements(q.N, arrays_.bufferSizes[i], refinedBuffers_[i]), q.U, q.P);
+      writer.AddQueue(ShownSize(i), q.U, q.P);
     }
     return;
   }

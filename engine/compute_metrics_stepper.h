@@ -42,6 +42,10 @@ class CComputeMetricsStepper {
   double DataBufferOf(size_t i) const {
     return setup_.dataBuffers.empty() ? arrays_.bufferSizes[i] : setup_.dataBuffers[i];
   }
+  // The refined model's N of queue i with its acknowledgements (SizeWithAcknowledgements).
+  double ShownSize(size_t i) const {
+    return SizeWithAcknowledgements(arrays_.queues[i].N, arrays_.bufferSizes[i], refinedBuffers_[i]);
+  }
 };
 
 }  // namespace varlo

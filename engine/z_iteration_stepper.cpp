@@ -538,8 +538,7 @@ void CZIterationStepper::RefinedAdvance(double h) {
     for (size_t i = begin; i < end; ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
       double noLoop = -1.0;
-      const double K = setup_.dataBuffers.empty() ? arrays_.bufferSizes[i] : setup_.dataBuffers[i];
-      refinedShown_[i] = RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, K, h,
+      refinedShown_[i] = RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, DataBufferOf(i), h,
                                           loops ? setup_.closedLoads[i] : ClosedLoopLoad{},
                                           loops ? setup_.closedSojourns[i] : noLoop,
                                           loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i])

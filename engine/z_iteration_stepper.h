@@ -77,6 +77,10 @@ class CZIterationStepper {
   std::vector<MM1KMetrics> refinedShown_;    // and what the queues show (a sawtooth's loss, say)
   std::vector<double> refinedBursts_;         // and the bursts they were found with
   std::vector<double> refinedBuffers_;        // and the places of the buffer left to data packets
+  double DataBufferOf(size_t i) const {
+    return setup_.dataBuffers.empty() ? arrays_.bufferSizes[i] : setup_.dataBuffers[i];
+  }
+  // N of queue i as shown: the refined model's with its acknowledgements (SizeWithAcknowledgements).
   double ShownSize(size_t i) const {
     const double N = arrays_.queues[i].N;
     return i < refinedBuffers_.size() ? SizeWithAcknowledgements(N, arrays_.bufferSizes[i], refinedBuffers_[i]) : N;
