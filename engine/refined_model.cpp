@@ -254,10 +254,12 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   if (closed.sawtoothWeight > 0.0 && r.metrics.P > closed.sawtoothLoss && mu > 0.0 && lambda > 0.0) {
     const double lower = std::min((r.metrics.P - closed.sawtoothLoss) * closed.sawtoothWeight,
                                   std::max(1.0 - r.metrics.U, 0.0) * mu / lambda);
-    if (closed.sawtoothOverflow > 0.0 && closed.sawtoothSize >= 0.0 && closed.sawtoothLoss > 0.0) {
+    const double overflow = TcpSawtoothOverflow(closed.sawtoothFlows, closed.sawtoothBuffer, closed.sawtoothProduct);
+    const double sawtoothSize = TcpSawtoothSize(closed.sawtoothBuffer, closed.sawtoothProduct);
+    if (overflow > 0.0 && sawtoothSize >= 0.0 && closed.sawtoothLoss > 0.0) {
       const double above = std::clamp((r.metrics.P - closed.sawtoothLoss) / closed.sawtoothLoss, 0.0, 1.0);
-      const double size = std::min(closed.sawtoothSize, K);
-      r.metrics.N += closed.sawtoothWeight * closed.sawtoothOverflow * above * (size - r.metrics.N);
+      const double size = std::min(sawtoothSize, K);
+      r.metrics.N += closed.sawtoothWeight * overflow * above * (size - r.metrics.N);
     }
     r.metrics.P -= lower;
     r.metrics.acceptedShare += lower;

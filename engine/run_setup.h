@@ -382,15 +382,17 @@ struct RunSetup {
         // The loss of the windows' sawtooth where TCP fills the queue (TcpSawtoothLoss, at
         // the windows of the room and the classes' round trip with the queue's waiting) and how
         // much of it the queue shows (TcpSawtoothWeight), both followed over about a second as the
-        // bursts are; the sawtooth's mean queue, where the windows can overflow the buffer.
+        // bursts are; and what the sawtooth's mean queue and overflow are found from where the
+        // queue's step needs them.
         const double windows = bandwidthDelay + tcpRoom_[i] * at(i).waiting;
         sawtoothLoss_[i] += (TcpSawtoothLoss(sending, windows) - sawtoothLoss_[i]) * burstMix;
         sawtoothWeight_[i] +=
             (TcpSawtoothWeight(bufferPoisson_[i], tcpBuffer, bandwidthDelay) - sawtoothWeight_[i]) * burstMix;
         closedLoads[i].sawtoothLoss = sawtoothLoss_[i];
         closedLoads[i].sawtoothWeight = sawtoothWeight_[i];
-        closedLoads[i].sawtoothSize = TcpSawtoothSize(tcpBuffer, bandwidthDelay);
-        closedLoads[i].sawtoothOverflow = TcpSawtoothOverflow(sending, tcpBuffer, bandwidthDelay);
+        closedLoads[i].sawtoothFlows = sending;
+        closedLoads[i].sawtoothBuffer = tcpBuffer;
+        closedLoads[i].sawtoothProduct = bandwidthDelay;
       }
     });
     sharesTime_ = time;
