@@ -697,6 +697,55 @@ TEST(ModelLaws, TcpBothWaysSendsTheWindowsOfBunchedAcknowledgements) {
   }
 }
 
+// TCP flows whose bottleneck is a link of 500 packets/s go on over a link of 1,000 with a small
+// buffer that Poisson traffic shares. There the refined queue loses as M/M/1/K's does (2.7 % to
+// 8.9 %), where ns, whose packets are of fixed size and whose TCP packets come paced by the
+// bottleneck, loses 0.1 % to 0.7 %; its flows together carry 438, 443 and 498 packets/s (one flow
+// beside 400 packets/s on 10 packets, two beside 450 on 10, three beside 300 on 5). Their windows
+// wait at their bottleneck's loop, and the flows keep within 15 % of ns's. (Letting a window held
+// there yield to those losses, as a random mesh's flows behind bursty first links seemed to ask for,
+// took them to 32 % to 87 % below ns.)
+TEST(ModelLaws, TcpWindowsAtTheirBottleneckCarryOnThroughASmallBufferWithPoissonTraffic) {
+  const struct {
+    int flows;
+    double udp, buffer, nsTcp;
+  } cases[] = {{1, 400, 10, 438}, {2, 450, 10, 443}, {3, 300, 5, 498}};
+  for (const auto& c : cases) {
+    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+      const std::string name = std::to_string(c.flows) + " flows beside " + std::to_string(static_cast<int>(c.udp)) +
+                               " packets/s on " + std::to_string(static_cast<int>(c.buffer)) + " packets";
+      SCOPED_TRACE(name + (method == RunMethod::kComputeMetrics ? ", Compute Metrics" : ", Z-iteration"));
+      const ProfileGuard guard(kProfileNS);
+      TempFolder folder;
+      NetBuilder net;
+      auto* r1 = net.Node("R1");
+      auto* r2 = net.Node("R2");
+      auto* r3 = net.Node("R3");
+      net.Link(r1, r2, 500, 100, 0.01);
+      net.Link(r2, r3, 1000, c.buffer, 0.002);
+      for (int i = 0; i < c.flows; ++i) {
+        auto* s = net.Node("S" + std::to_string(i));
+        auto* d = net.Node("D" + std::to_string(i));
+        net.Link(s, r1, 10000, 1000, 0.002 + 0.01 * i);
+        net.Link(r3, d, 10000, 1000, 0.002);
+        net.Tcp(s, d, 0);
+      }
+      auto* u = net.Node("U");
+      auto* v = net.Node("V");
+      net.Link(u, r2, 10000, 1000, 0.002);
+      net.Link(r3, v, 10000, 1000, 0.002);
+      net.Udp(u, v, c.udp);
+      const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("after.dmp"));
+      ASSERT_FALSE(last.empty());
+      // time, N U P of both ways of each link (2 + 2 per flow + 2 of them), then the TCP classes
+      const size_t firstClass = 1 + 6 * (4 + 2 * static_cast<size_t>(c.flows));
+      double tcp = 0;
+      for (int i = 0; i < c.flows; ++i) tcp += last.at(firstClass + i);
+      EXPECT_NEAR(tcp, c.nsTcp, 0.15 * c.nsTcp);
+    }
+  }
+}
+
 // The window loops of a network follow one another's round trips. Three random meshes settle in
 // both runs: over the last third of a 15 s run no queue's size and no class's rate moves by more than 5 %
 // about its mean.
