@@ -137,7 +137,6 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   closedSojourns.clear();  // no loop has held yet
   queueBursts.clear();
   burstFollow_.clear();
-  dataBufferAcknowledgements_.clear();  // the places are found again at the first propagation
   if (refined && hasTcp) BuildDemandLists();
   if (!names.empty()) {
     result.unreachableMessage =

@@ -239,7 +239,6 @@ struct RunSetup {
     poissonShares.resize(n, 1.0);
     queueBursts.resize(n, 1.0);
     dataBuffers.resize(n);
-    dataBufferAcknowledgements_.resize(n, -1.0);
     burstFollow_.resize(n, 1.0);
     bufferPoisson_.resize(n, 0.0);
     tcpRoom_.resize(n, 0.0);
@@ -267,17 +266,9 @@ struct RunSetup {
         double acknowledgements = 0.0;  // packets/s
         for (std::uint32_t j = ackClassStart_[i]; j < ackClassStart_[i + 1]; ++j)
           acknowledgements += tcpDelivered_[ackClasses_[j]];
-        // The places are found again only where the acknowledgements changed, as they do where a
-        // class of the way back decided: from the same rate they are the same, and the buffer
-        // they were compared with has not moved since (a propagation of the 100-node network
-        // finds them again for one queue in five).
         double& buffer = dataBuffers[i];
-        double& acknowledged = dataBufferAcknowledgements_[i];
-        if (!(acknowledgements == acknowledged)) {
-          acknowledged = acknowledgements;
-          const double places = DataBuffer(buffers[i], acknowledgements, mu[i]);
-          if (!(buffer > 0.0) || std::fabs(places - buffer) > kBurstStep * buffer) buffer = places;
-        }
+        const double places = DataBuffer(buffers[i], acknowledgements, mu[i]);
+        if (!(buffer > 0.0) || std::fabs(places - buffer) > kBurstStep * buffer) buffer = places;
         double demand = 0.0;
         double demandTrip = 0.0;
         double bunches = 0.0;  // of the classes whose windows wait here
@@ -616,9 +607,6 @@ struct RunSetup {
   std::vector<float> burstReach_;
   std::vector<float> classBursts_;  // by tcpIndex: its rate times TcpBurstExcess at it
   std::vector<double> burstFollow_;  // per queue, see queueBursts
-  // Per queue, the acknowledgement rate its dataBuffers entry was last found at (below 0 before
-  // the first).
-  std::vector<double> dataBufferAcknowledgements_;
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
   // the losses that its Poisson traffic (TcpToothTopLoss as far as TcpToothTopReach, times the
