@@ -213,6 +213,7 @@ struct CZIterationEngine::Impl {
     } catch (const CProfileOutOfTableException& e) {
       result.status = RunStatus::kProfileOutOfTable;
       result.message = e.what();
+      if (!e.Where().empty()) result.message += "\n" + e.Where();
     }
     writer = nullptr;
     if (prepared) Store();

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/object_steps.h"
+#include "engine/dump_file.h"
 #include "engine/tcp_profile.h"
 #include "model/document.h"
 #include "model/td_poisson_class.h"
@@ -254,10 +255,21 @@ double RunSetup::Lookup(double roundTrip, double loss) const {
   std::memcpy(&l, &loss, sizeof l);
   const std::uint64_t mixed = (r ^ (l * 0x9E3779B97F4A7C15ull)) * 0xBF58476D1CE4E5B9ull;
   Kept& slot = kept[(mixed >> 58) % kKept];
-  if (slot.roundTrip == r && slot.loss == l && slot.profile == tcpProfile) return slot.value;
-  const double value = profiles->Lookup(tcpProfile, roundTrip, loss);
-  slot = Kept{r, l, tcpProfile, value};
+  // The refined model reads the NetBSD profile beyond its table too, where the classic one stops.
+  const int table = refined ? tcpProfile + 2 : tcpProfile;
+  if (slot.roundTrip == r && slot.loss == l && slot.profile == table) return slot.value;
+  const double value = refined ? profiles->LookupBeyondTable(tcpProfile, roundTrip, loss)
+                               : profiles->Lookup(tcpProfile, roundTrip, loss);
+  slot = Kept{r, l, table, value};
   return value;
+}
+
+void LocateOutOfTable(CProfileOutOfTableException& e, const CTrafficClass& c, double time, double roundTrip,
+                      double loss) {
+  e.Locate(Format("The traffic class %s asked at time %lf for a round trip of %s s and a loss of %s; the "
+                  "NetBSD 1.2 Profile covers losses below 0.39 and round trips below 49.99 s (the NS Profile "
+                  "and the refined model cover every point).",
+                  EndNames(c).c_str(), time, FormatFixed6(roundTrip).c_str(), FormatFixed6(loss).c_str()));
 }
 
 }  // namespace varlo

@@ -15,6 +15,7 @@
 #include "engine/fluid_formulas.h"
 #include "engine/refined_model.h"
 #include "engine/run.h"
+#include "engine/tcp_profile.h"
 #include "model/mm1k_queue.h"
 #include "model/tcp_class.h"
 #include "platform/core/thread_pool.h"
@@ -25,6 +26,9 @@ class CTcpProfiles;
 
 // "A -> B" of a class's end nodes, for messages.
 std::string EndNames(const CTrafficClass& c);
+// Names the class, the time and the point of a lookup outside the NetBSD profile's table.
+void LocateOutOfTable(CProfileOutOfTableException& e, const CTrafficClass& c, double time, double roundTrip,
+                      double loss);
 
 enum class RateKind : std::uint8_t { kConstant, kTcp, kFromClass };
 
@@ -661,7 +665,12 @@ struct RunSetup {
     }
     const double loss = trip.Loss();
     if (!info.hasLookup || trip.seconds != info.lookupRoundTrip || loss != info.lookupLoss) {
-      info.lookupValue = Lookup(trip.seconds, loss);
+      try {
+        info.lookupValue = Lookup(trip.seconds, loss);
+      } catch (CProfileOutOfTableException& e) {
+        LocateOutOfTable(e, *info.object, time, trip.seconds, loss);
+        throw;
+      }
       info.lookupRoundTrip = trip.seconds;
       info.lookupLoss = loss;
       info.hasLookup = true;

@@ -98,4 +98,28 @@ double CTcpProfiles::Lookup(int profile, double roundTripTime, double loss) cons
   return p + e * (q - p);
 }
 
+double CTcpProfiles::LookupBeyondTable(int profile, double roundTripTime, double loss) const {
+  constexpr double kLastLoss = 0.01 * (kRows - 1);             // 0.39
+  constexpr double kLastRoundTrip = 10.0 * (kColumns - 1);     // 49,990 ms
+  if (profile == kProfileNS || !(loss >= 0.0) || !(roundTripTime >= 0.0) || !std::isfinite(loss) ||
+      !std::isfinite(roundTripTime)) {
+    return Lookup(profile, roundTripTime, loss);
+  }
+  if (roundTripTime == 0.0) roundTripTime = 0.05;
+  const double rms = 1000.0 * roundTripTime;
+  if (loss < kLastLoss && rms < kLastRoundTrip) return Lookup(profile, roundTripTime, loss);
+  // The edge point, interpolated with the last row and column taken as the upper ends.
+  const double edgeLoss = std::min(loss, kLastLoss);
+  const double edgeRms = std::min(rms, kLastRoundTrip);
+  const int row = std::min(static_cast<int>(std::floor(100.0 * edgeLoss)), kRows - 2);
+  const int column = std::min(static_cast<int>(std::floor(edgeRms / 10.0)), kColumns - 2);
+  const double f = std::min(100.0 * edgeLoss - row, 1.0);
+  const double e = std::min(edgeRms / 10.0 - column, 1.0);
+  const double p = At(profile, row, column) + f * (At(profile, row + 1, column) - At(profile, row, column));
+  const double q =
+      At(profile, row, column + 1) + f * (At(profile, row + 1, column + 1) - At(profile, row, column + 1));
+  const double edge = p + e * (q - p);
+  return edge * (1.0 + 40.0 * edgeLoss) / (1.0 + 40.0 * loss) * std::pow(edgeRms / rms, 0.98);
+}
+
 }  // namespace varlo

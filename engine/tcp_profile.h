@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace varlo {
 
@@ -18,10 +20,16 @@ enum TcpProfileIndex : int { kProfileNetBSD = 0, kProfileNS = 1 };
 int GetTcpProfile();
 void SetTcpProfile(int index);
 
-// The NetBSD profile asked for a point outside its table. what() is the user's message.
+// The NetBSD profile asked for a point outside its table. what() is the user's message; Where(),
+// once the run has said so, names the class, the time and the point it asked for.
 class CProfileOutOfTableException : public std::runtime_error {
  public:
   CProfileOutOfTableException() : std::runtime_error("NS surface computed only for Blocking = 0 ") {}
+  const std::string& Where() const { return where_; }
+  void Locate(std::string where) { where_ = std::move(where); }
+
+ private:
+  std::string where_;
 };
 
 class CTcpProfiles {
@@ -45,6 +53,12 @@ class CTcpProfiles {
   // outside the table (and NaN or negative inputs) get the NS formula with the NS profile and
   // throw CProfileOutOfTableException with the NetBSD profile.
   double Lookup(int profile, double roundTripTime, double loss) const;
+  // The same, but the NetBSD profile goes on beyond its table as the NS profile's formula does:
+  // from the nearest point of the table's edge (loss 0.39, round trip 49.99 s), the throughput
+  // falls as 1 / (1 + 40 L) in the loss and as R^-0.98 in the round trip. A flow whose path loses
+  // two fifths of its packets still sends a little, and a run goes on. Only NaN, infinite or
+  // negative inputs throw.
+  double LookupBeyondTable(int profile, double roundTripTime, double loss) const;
 
  private:
   static constexpr int kBlockColumns = 64;

@@ -439,7 +439,11 @@ TEST(RunTcpProfiles, NetBsdOutOfTableStopsTheRunKeepingEarlierRows) {
     FillingQueueWithLateTcp(net);
     const RunResult result = RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("bsd.dmp"));
     ASSERT_EQ(result.status, RunStatus::kProfileOutOfTable);
-    EXPECT_EQ(result.message, "NS surface computed only for Blocking = 0 ");
+    // The message, then the class, the time and the point it asked for.
+    EXPECT_EQ(result.message,
+              "NS surface computed only for Blocking = 0 \nThe traffic class A -> B asked at time 0.500000 for a "
+              "round trip of 0.230000 s and a loss of 1.000000; the NetBSD 1.2 Profile covers losses below 0.39 and "
+              "round trips below 49.99 s (the NS Profile and the refined model cover every point).");
     EXPECT_FALSE(net.doc->routesValid);
     netbsd = ReadText(folder.File("bsd.dmp"));
     EXPECT_EQ(result.rowsWritten, 5);
@@ -448,6 +452,26 @@ TEST(RunTcpProfiles, NetBsdOutOfTableStopsTheRunKeepingEarlierRows) {
   ASSERT_LT(netbsd.size(), ns.size());
   EXPECT_EQ(ns.substr(0, netbsd.size()), netbsd);
   EXPECT_EQ(Lines(netbsd).size(), 7u);
+}
+
+// The refined model reads the NetBSD profile beyond its table: the same network runs to its end in
+// both runs, and the TCP class, whose path loses more than 39 % of its packets, still sends.
+TEST(RunTcpProfiles, RefinedModelGoesOnBeyondTheNetBsdTable) {
+  TempFolder folder;
+  ProfileGuard guard(kProfileNetBSD);
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    NetBuilder net;
+    FillingQueueWithLateTcp(net);
+    RunOptions options;
+    options.model = EvaluationModel::kRefined;
+    const RunResult result = RunTo(*net.doc, method, folder.File("refined.dmp"), options);
+    ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+    EXPECT_GE(result.endTime, 2.0);
+    const auto* tcp = dynamic_cast<const CTCPClass*>(net.doc->GetClasses().back().get());
+    ASSERT_NE(tcp, nullptr);
+    EXPECT_GT(tcp->lastThroughput, 0.0);
+    EXPECT_TRUE(std::isfinite(tcp->lastThroughput));
+  }
 }
 
 TEST(RunTcpProfiles, TcpThroughputComesFromTheProfileInUse) {

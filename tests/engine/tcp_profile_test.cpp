@@ -60,6 +60,31 @@ TEST(TcpProfiles, OutsideTheTable) {
   }
 }
 
+// Beyond the NetBSD table's edge (loss 0.39, 49.99 s) the throughput goes on from the edge as the NS
+// formula falls: by (1 + 40 * 0.39) / (1 + 40 L) in the loss and (49990 / R_ms)^0.98 in the round trip.
+TEST(TcpProfiles, NetBsdBeyondItsTable) {
+  const CTcpProfiles& p = Profiles();
+  // Inside, and with the NS profile everywhere, the same as Lookup.
+  EXPECT_EQ(p.LookupBeyondTable(kProfileNetBSD, 0.105, 0.055), p.Lookup(kProfileNetBSD, 0.105, 0.055));
+  EXPECT_EQ(p.LookupBeyondTable(kProfileNS, 0.1, 0.6), p.Lookup(kProfileNS, 0.1, 0.6));
+  // Row 39 (b = 0.855, a = 0.7) at 100 ms, then the loss's fall.
+  const double edge = 0.855 * std::pow(100.0, -(0.7 + 0.00001 * 39 * 10));
+  ExpectClose(p.LookupBeyondTable(kProfileNetBSD, 0.1, 0.39), edge);
+  ExpectClose(p.LookupBeyondTable(kProfileNetBSD, 0.1, 0.5), edge * 16.6 / 21.0);
+  EXPECT_EQ(p.LookupBeyondTable(kProfileNetBSD, 0.1, 1.0), edge * 16.6 / 41.0);
+  // Continuous at the loss edge: just inside, the interpolation between rows 38 and 39.
+  EXPECT_NEAR(p.LookupBeyondTable(kProfileNetBSD, 0.1, 0.39 - 1e-12), edge, 1e-9);
+  // Row 0 (b = 25, a = 1.1) at the last column, then the round trip's fall.
+  const double last = 25.0 * std::pow(49990.0, -1.1);
+  ExpectClose(p.LookupBeyondTable(kProfileNetBSD, 60.0, 0.0), last * std::pow(49990.0 / 60000.0, 0.98));
+  // Both beyond at once.
+  const double corner = 0.855 * std::pow(49990.0, -(0.7 + 0.00001 * 39 * 4999));
+  ExpectClose(p.LookupBeyondTable(kProfileNetBSD, 100.0, 0.8), corner * 16.6 / 33.0 * std::pow(0.4999, 0.98));
+  // What no path can have still stops the run.
+  EXPECT_THROW(p.LookupBeyondTable(kProfileNetBSD, NAN, 0.5), CProfileOutOfTableException);
+  EXPECT_THROW(p.LookupBeyondTable(kProfileNetBSD, 0.1, -0.1), CProfileOutOfTableException);
+}
+
 TEST(TcpProfiles, ProgramWideSetting) {
   EXPECT_EQ(GetTcpProfile(), kProfileNetBSD);
   SetTcpProfile(kProfileNS);
