@@ -107,7 +107,9 @@ double CTcpProfiles::LookupBeyondTable(int profile, double roundTripTime, double
   }
   if (roundTripTime == 0.0) roundTripTime = 0.05;
   const double rms = 1000.0 * roundTripTime;
-  if (loss < kLastLoss && rms < kLastRoundTrip) return Lookup(profile, roundTripTime, loss);
+  // (Inside by Lookup's own test, so that the two never disagree on a point next to the edge.)
+  if (std::floor(100.0 * loss) < kRows - 1 && std::floor(rms / 10.0) < kColumns - 1)
+    return Lookup(profile, roundTripTime, loss);
   // The edge point, interpolated with the last row and column taken as the upper ends.
   const double edgeLoss = std::min(loss, kLastLoss);
   const double edgeRms = std::min(rms, kLastRoundTrip);
