@@ -78,7 +78,7 @@ void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {
   if (setup_.refined) {
     for (size_t i = 0; i < arrays_.queues.size(); ++i) {
       const CPathArrays::QueueState& q = arrays_.queues[i];
-      writer.AddQueue(ShownSize(i), q.U, q.P);
+      writer.AddQueue(SizeShownWithin(ShownSize(i), arrays_.bufferSizes[i]), q.U, q.P);
     }
     return;
   }
@@ -86,7 +86,8 @@ void CComputeMetricsStepper::AddQueues(CDumpWriter& writer) const {
   // more packets than it holds, so it shows a full buffer.
   for (size_t i = 0; i < arrays_.queues.size(); ++i) {
     const CPathArrays::QueueState& q = arrays_.queues[i];
-    writer.AddQueue(q.N == 0 && q.mu != 0 ? std::min(q.lambda / q.mu, arrays_.bufferSizes[i]) : q.N, q.U, q.P);
+    const double K = arrays_.bufferSizes[i];
+    writer.AddQueue(SizeShownWithin(q.N == 0 && q.mu != 0 ? std::min(q.lambda / q.mu, K) : q.N, K), q.U, q.P);
   }
 }
 

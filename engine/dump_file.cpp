@@ -84,6 +84,23 @@ std::string FormatFixed6(double value) {
   return std::string(buffer, FormatFixed6(value, buffer));
 }
 
+double SizeShownWithin(double size, double K) {
+  // Six decimals move a number up by at most half a millionth: only a size that close to K can read
+  // more than it.
+  if (!(size > K - 5e-7)) return size;
+  const auto reads = [](double value) {
+    char text[kMaxFixed6Length + 1];
+    *FormatFixed6(value, text) = '\0';
+    return std::strtod(text, nullptr);
+  };
+  if (!(reads(size) > K)) return size;
+  double below = std::floor(K * 1e6) / 1e6;
+  // The division may round back up to a number that reads above K; beyond 2^33 packets a step
+  // of the doubles there is about a millionth.
+  for (int i = 0; i < 4 && reads(below) > K; ++i) below = std::nextafter(below, 0.0);
+  return below < size ? below : size;
+}
+
 int NominalRowCount(double totalTime, double dumpInterval) {
   return static_cast<int>(totalTime / dumpInterval);
 }

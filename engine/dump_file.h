@@ -29,6 +29,11 @@ inline constexpr size_t kMaxFixed6Length = 320;
 char* FormatFixed6(double value, char* out);
 std::string FormatFixed6(double value);
 
+// A queue's average size as a row shows it, for a buffer of K packets: size itself, unless its six
+// decimals would read more than K (a full buffer of 2.9999996 packets reads 3.000000); then the
+// largest six-decimal number that reads no more than K.
+double SizeShownWithin(double size, double K);
+
 // R of line 2: total time / dump interval, truncated to an integer.
 int NominalRowCount(double totalTime, double dumpInterval);
 

@@ -671,7 +671,7 @@ void CZIterationStepper::Store() const {
 void CZIterationStepper::AddQueues(CDumpWriter& writer) const {
   for (size_t i = 0; i < arrays_.queues.size(); ++i) {
     const CPathArrays::QueueState& q = arrays_.queues[i];
-    writer.AddQueue(ShownSize(i), q.U, q.P);
+    writer.AddQueue(SizeShownWithin(ShownSize(i), arrays_.bufferSizes[i]), q.U, q.P);
   }
 }
 

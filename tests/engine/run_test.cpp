@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -640,6 +641,34 @@ TEST(RunMendedFaults, RefinedZIterationCrossesOverloadsBeyondTheHeaviestLoad) {
   EXPECT_NEAR(silent.N, 5.0, 1e-6);
   EXPECT_NEAR(silent.P, 1.0, 1e-6);
   EXPECT_EQ(silent.U, 0.0);
+}
+
+// A buffer whose size has more than six decimals: the full queue of Compute Metrics, N = K =
+// 2.9999996, read 3.000000 in the dump's six decimals, more packets than the buffer holds (and
+// 150.0000007 read 150.000001). Every row's size, read back, is now at most K.
+TEST(RunMendedFaults, FullBufferOfMoreThanSixDecimalsReadsNoMoreThanItHolds) {
+  for (const double K : {2.9999996, 150.0000007}) {
+    SCOPED_TRACE(K);
+    TempFolder folder;
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    net.Link(a, b, 1000, K, 0.001);
+    net.Udp(a, b, 5000);
+    net.doc->totalTime = 2;
+    ASSERT_EQ(RunTo(*net.doc, RunMethod::kComputeMetrics, folder.File("k.dmp")).status, RunStatus::kCompleted);
+    const std::vector<std::string> rows = Lines(ReadText(folder.File("k.dmp")));
+    ASSERT_GT(rows.size(), 3u);
+    double largest = 0;
+    for (size_t r = 2; r < rows.size(); ++r) {
+      const std::vector<std::string> fields = Fields(rows[r]);
+      ASSERT_GE(fields.size(), 2u);
+      EXPECT_LE(std::stod(fields[1]), K) << rows[r];
+      largest = std::max(largest, std::stod(fields[1]));
+    }
+    // The queue is shown full: within a millionth of K.
+    EXPECT_GT(largest, K - 1e-6);
+  }
 }
 
 // At the start of a run only the first queue of a path receives the class's rate; the second has
