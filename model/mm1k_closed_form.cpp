@@ -1,5 +1,6 @@
 #include "model/mm1k_closed_form.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -38,7 +39,9 @@ Reduced ReducedQueue(double r, double K) {
   q.pi0 = a / den;
   q.piK = rK * a / den;
   q.mean = r / a - M * rM / den;
-  q.dMeanDr = 1.0 / (a * a) - M * M * rK / (den * den);
+  // (Where r^K is 0 its term is too: for a buffer beyond some 10^154 packets M^2 is infinite, and
+  // the product no number.)
+  q.dMeanDr = 1.0 / (a * a) - (rK > 0.0 ? M * M * rK / (den * den) : 0.0);
   q.rK = rK;
   q.rM = rM;
   return q;
@@ -80,12 +83,16 @@ MM1KMetrics MM1KClosedForm(double rho, double K) {
     const double variance0 = (M * M - 1.0) / 12.0;
     const double kappa4 = -(M * M - 1.0) * (M * M + 1.0) / 120.0;
     const double x2 = x * x;
-    const double logPartition = std::log(M) + x * K / 2.0 + x2 * variance0 / 2.0 + x2 * x2 * kappa4 / 24.0;
-    m.N = K / 2.0 + x * variance0 + x2 * x * kappa4 / 6.0;
+    // At rho = 1 exactly the terms in x vanish: they are left out, as for a buffer beyond some 10^77
+    // packets the cumulants are infinite and 0 times them no number (the run stopped there).
+    const bool atOne = x == 0.0;
+    const double logPartition =
+        atOne ? std::log(M) : std::log(M) + x * K / 2.0 + x2 * variance0 / 2.0 + x2 * x2 * kappa4 / 24.0;
+    m.N = atOne ? K / 2.0 : K / 2.0 + x * variance0 + x2 * x * kappa4 / 6.0;
     m.P = std::exp(x * K - logPartition);
     m.U = 1.0 - std::exp(-logPartition);
     m.acceptedShare = 1.0 - m.P;
-    m.slope = (variance0 + x2 * kappa4 / 2.0) / rho;
+    m.slope = (atOne ? variance0 : variance0 + x2 * kappa4 / 2.0) / rho;
     return m;
   }
   if (rho < 1.0) {
@@ -125,7 +132,10 @@ double MM1KLoadForSize(double N, double K, double guess) {
   double y = guess > 0.0 && std::isfinite(guess) ? std::log(guess) : std::log(N / (1.0 + N));
   double lo = -std::numeric_limits<double>::infinity();
   double hi = std::numeric_limits<double>::infinity();
-  const double tolerance = 1e-12 * (K > 1.0 ? K : 1.0);
+  // Relative to the size sought (N's own rounding grows with it, to that of K near a full buffer):
+  // relative to K, a buffer of 10^15 packets took any load below 1 as holding 10 packets, down to
+  // no load at all, and an overloaded queue there stayed empty.
+  const double tolerance = 1e-12 * (N > 1.0 ? N : 1.0);
   for (int i = 0; i < 200; ++i) {
     const double rho = std::exp(y);
     const MM1KMetrics m = MM1KClosedForm(rho, K);
@@ -138,7 +148,15 @@ double MM1KLoadForSize(double N, double K, double guess) {
     }
     const double dNdy = m.slope * rho;
     double next = dNdy > 0.0 ? y - error / dNdy : y;
-    if (!(next > lo && next < hi) || next == y) {
+    // Below e^-750 rho is 0 and above e^709 past the largest double: a step beyond says no more,
+    // and the bracket it left took the halvings below more than their 200 steps (from a guess of
+    // an overload, a buffer of 10^100 packets stepped to y = -5e99 and was found empty at every
+    // load).
+    next = std::clamp(next, -750.0, 709.0);
+    // A step that leaves rho as it is makes no progress either: next to rho = 1, where a buffer of
+    // 10^16 packets or more goes from some 10^16 packets to K/2 between two doubles, Newton's steps
+    // of 10^-150 in y ran out the loop at rho = 1, and a queue filled to K/2 in one step.
+    if (!(next > lo && next < hi) || next == y || std::exp(next) == rho) {
       if (std::isfinite(lo) && std::isfinite(hi)) {
         next = 0.5 * (lo + hi);
       } else if (std::isfinite(lo)) {

@@ -88,6 +88,29 @@ TEST(MM1KClosedForm, AgreesWithTheSummedDistributionForEveryLoadAndBuffer) {
   EXPECT_EQ(MM1KClosedForm(0.5, 0).P, 1.0);
 }
 
+// Buffers far beyond any queue's: at rho = 1 the occupancy is uniform over 0..K (N = K/2, P =
+// 1/(K + 1)); below 1 the M/M/1 queue (N = rho/(1 - rho), dN/drho = 1/(1 - rho)^2); above 1 its
+// mirror (K - N = 1/(rho - 1), Var = rho/(rho - 1)^2, dN/drho = Var/rho). From 10^77 packets on the
+// cumulants at rho = 1 were infinite and N, P and U came out NaN; from 10^154 on, M^2 r^K was
+// infinity times 0 and dN/drho NaN at every other load, which froze the refined queue's rho.
+TEST(MM1KClosedForm, BuffersBeyondAnyQueueKeepTheirNumbers) {
+  for (double K : {1e80, 1e160, 1.7e308}) {
+    SCOPED_TRACE("K = " + std::to_string(K));
+    const MM1KMetrics one = MM1KClosedForm(1.0, K);
+    EXPECT_TRUE(Near("N", one.N, K / 2, 1e-12, 0));
+    EXPECT_TRUE(Near("P", one.P, 1 / K, 1e-9, 0));
+    EXPECT_TRUE(Near("U", one.U, 1, 1e-12, 0));
+    EXPECT_GT(one.slope, 0.0);
+    const MM1KMetrics half = MM1KClosedForm(0.5, K);
+    EXPECT_TRUE(Near("N", half.N, 1, 1e-12, 0));
+    EXPECT_TRUE(Near("dN/drho", half.slope, 4, 1e-12, 0));
+    const MM1KMetrics twice = MM1KClosedForm(2.0, K);
+    EXPECT_TRUE(Near("N", twice.N, K, 1e-12, 0));
+    EXPECT_TRUE(Near("P", twice.P, 0.5, 1e-12, 0));
+    EXPECT_TRUE(Near("dN/drho", twice.slope, 1, 1e-12, 0));
+  }
+}
+
 TEST(MM1KClosedForm, LoadForSizeInvertsTheMeanSize) {
   for (int K : {1, 10, 100, 1000}) {
     for (double rho : {0.05, 0.7, 1.0, 1.0001, 1.5, 30.0}) {
@@ -99,6 +122,19 @@ TEST(MM1KClosedForm, LoadForSizeInvertsTheMeanSize) {
     }
   }
   EXPECT_EQ(MM1KLoadForSize(0.0, 10, 0.5), 0.0);
+  // A buffer so large that it never fills: the M/M/1 queue, N = rho / (1 - rho), from a guess of an
+  // overload or of load 1, as a queue's step makes them. (The search took any load holding within
+  // 10^-12 K packets of N, and a buffer of 10^15 took no load at all as holding 10 packets; from
+  // 10^100 packets on, its first step from an overload went so far below that its halvings ran
+  // out before they came back; from load 1 it never left it.)
+  for (double K : {1e12, 1e15, 1e20, 1e100, 1.7e308}) {
+    for (double N : {0.5, 10.0, 1000.0}) {
+      for (double guess : {1.0, 2.0}) {
+        SCOPED_TRACE("K = " + std::to_string(K) + ", N = " + std::to_string(N) + ", guess " + std::to_string(guess));
+        EXPECT_TRUE(Near("rho", MM1KLoadForSize(N, K, guess), N / (1.0 + N), 1e-9, 0.0));
+      }
+    }
+  }
 }
 
 // N and the fraction of packets dropped of a queue of buffer K (mu = 1) fed by Poisson bursts of
