@@ -83,7 +83,10 @@ struct CZIterationEngine::Impl {
       }
       setup.ShareShownRates();
       for (const ClassInfo& info : setup.classes) {
-        writer->AddClass(info.unreachable ? OfferedRate(*info.object, t) : ShownRate(info));
+        const double rate = info.unreachable ? OfferedRate(*info.object, t) : ShownRate(info);
+        // A rate of -0 (a class or rate file that gives "-0") is no rate below 0: it reads 0.000000,
+        // not -0.000000.
+        writer->AddClass(rate == 0.0 ? 0.0 : rate);
       }
       writer->EndRow();
       ++rowsWritten;

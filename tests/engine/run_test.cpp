@@ -671,6 +671,32 @@ TEST(RunMendedFaults, FullBufferOfMoreThanSixDecimalsReadsNoMoreThanItHolds) {
   }
 }
 
+// A class rate of -0, as a network or a rate file may give it ("-0.0", "-0"), is no rate below 0:
+// every row wrote it as -0.000000. Both runs now write 0.000000.
+TEST(RunMendedFaults, RateOfMinusZeroReadsAsZero) {
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    TempFolder folder;
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    net.Link(a, b, 100, 10, 0.01);
+    net.Udp(a, b, -0.0);
+    const std::string rates = folder.File("r.vlr");
+    WriteText(rates, "0 -0\n");
+    net.RateFile(a, b, rates);
+    net.doc->totalTime = 1;
+    ASSERT_EQ(RunTo(*net.doc, method, folder.File("z.dmp")).status, RunStatus::kCompleted);
+    const std::vector<std::string> rows = Lines(ReadText(folder.File("z.dmp")));
+    ASSERT_GT(rows.size(), 3u);
+    for (size_t r = 2; r < rows.size(); ++r) {
+      const std::vector<std::string> fields = Fields(rows[r]);
+      ASSERT_EQ(fields.size(), 9u) << rows[r];
+      EXPECT_EQ(fields[7], "0.000000") << rows[r];
+      EXPECT_EQ(fields[8], "0.000000") << rows[r];
+    }
+  }
+}
+
 // At the start of a run only the first queue of a path receives the class's rate; the second has
 // lambda = 0, and its share x * accepted / lambda must not become 0/0.
 TEST(RunMendedFaults, IdleDownstreamQueueDoesNotTurnOccupancyIntoNaN) {
