@@ -577,70 +577,45 @@ TEST(RunMendedFaults, OverloadedSmallBufferDoesNotHoldTheZIterationForever) {
 // its arrivals take to fill it once, long after its N, P and U have reached their limits, and a link
 // that sends nothing fills at once. Steps of 0.05 in rho took the Z-iteration some 10^8 steps a
 // simulated second; the run now reaches its end in some two hundred, at the numbers of a full buffer.
-TEST(RunMendedFaults, RefinedZIterationCrossesHugeOverloadsInFewSteps) {
-  NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  auto* c = net.Node("C");
-  CGraphicLink* overloaded = net.Link(a, b, 1, 3, 0.01);
-  CGraphicLink* stopped = net.Link(b, c, 0, 5, 0.01);
-  net.Udp(a, b, 1e9);
-  net.Udp(b, c, 10);
-  net.doc->totalTime = 2;
-  net.doc->ComputeRoutes();
-  net.doc->routesValid = true;
-  RunOptions options;
-  options.model = EvaluationModel::kRefined;
-  CZIterationEngine engine(*net.doc, options);
-  RunResult prepared;
-  ASSERT_TRUE(engine.PrepareForSteps(RunMethod::kZIteration, prepared));
-  int steps = 0;
-  for (; steps < 5000 && engine.GetTime() < 2.0; ++steps) engine.StepZIteration();
-  EXPECT_GE(engine.GetTime(), 2.0) << "after " << steps << " steps";
-  engine.StoreState();
-  const C_MM1K_Queue& full = *overloaded->GetForwardQueue();
-  EXPECT_NEAR(full.N, 3.0, 1e-6);
-  EXPECT_NEAR(full.P, 1.0, 1e-6);
-  EXPECT_NEAR(full.U, 1.0, 1e-6);
-  const C_MM1K_Queue& silent = *stopped->GetForwardQueue();
-  EXPECT_NEAR(silent.N, 5.0, 1e-6);
-  EXPECT_NEAR(silent.P, 1.0, 1e-6);
-  EXPECT_EQ(silent.U, 0.0);
-}
-
 // The same beyond the heaviest load a refined queue is held to (10^9): a link offered 10^13 packets/s
 // more than it sends, and one that sends nothing offered as much, sit at that load while their rho
 // rates stay near 10^6, which kept the step at its shortest (10^-8 s) for the whole run.
-TEST(RunMendedFaults, RefinedZIterationCrossesOverloadsBeyondTheHeaviestLoad) {
-  NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  auto* c = net.Node("C");
-  CGraphicLink* overloaded = net.Link(a, b, 1000, 50, 0.01);
-  CGraphicLink* stopped = net.Link(b, c, 0, 5, 0.01);
-  net.Udp(a, b, 1e13);
-  net.Udp(b, c, 1e13);
-  net.doc->totalTime = 2;
-  net.doc->ComputeRoutes();
-  net.doc->routesValid = true;
-  RunOptions options;
-  options.model = EvaluationModel::kRefined;
-  CZIterationEngine engine(*net.doc, options);
-  RunResult prepared;
-  ASSERT_TRUE(engine.PrepareForSteps(RunMethod::kZIteration, prepared));
-  int steps = 0;
-  for (; steps < 5000 && engine.GetTime() < 2.0; ++steps) engine.StepZIteration();
-  EXPECT_GE(engine.GetTime(), 2.0) << "after " << steps << " steps";
-  engine.StoreState();
-  // Both buffers are full: the M/M/1/K queue at a load of 10^9 holds K less about 10^-9 packets.
-  const C_MM1K_Queue& full = *overloaded->GetForwardQueue();
-  EXPECT_NEAR(full.N, 50.0, 1e-6);
-  EXPECT_NEAR(full.P, 1.0, 1e-6);
-  EXPECT_NEAR(full.U, 1.0, 1e-6);
-  const C_MM1K_Queue& silent = *stopped->GetForwardQueue();
-  EXPECT_NEAR(silent.N, 5.0, 1e-6);
-  EXPECT_NEAR(silent.P, 1.0, 1e-6);
-  EXPECT_EQ(silent.U, 0.0);
+TEST(RunMendedFaults, RefinedZIterationCrossesHugeOverloadsInFewSteps) {
+  struct Overload {
+    double mu, K, offered, offeredToSilent;
+  };
+  for (const Overload& o : {Overload{1, 3, 1e9, 10}, Overload{1000, 50, 1e13, 1e13}}) {
+    SCOPED_TRACE(o.offered);
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    auto* c = net.Node("C");
+    CGraphicLink* overloaded = net.Link(a, b, o.mu, o.K, 0.01);
+    CGraphicLink* stopped = net.Link(b, c, 0, 5, 0.01);
+    net.Udp(a, b, o.offered);
+    net.Udp(b, c, o.offeredToSilent);
+    net.doc->totalTime = 2;
+    net.doc->ComputeRoutes();
+    net.doc->routesValid = true;
+    RunOptions options;
+    options.model = EvaluationModel::kRefined;
+    CZIterationEngine engine(*net.doc, options);
+    RunResult prepared;
+    ASSERT_TRUE(engine.PrepareForSteps(RunMethod::kZIteration, prepared));
+    int steps = 0;
+    for (; steps < 5000 && engine.GetTime() < 2.0; ++steps) engine.StepZIteration();
+    EXPECT_GE(engine.GetTime(), 2.0) << "after " << steps << " steps";
+    engine.StoreState();
+    // Both buffers are full: the M/M/1/K queue at a load of 10^9 holds K less about 10^-9 packets.
+    const C_MM1K_Queue& full = *overloaded->GetForwardQueue();
+    EXPECT_NEAR(full.N, o.K, 1e-6);
+    EXPECT_NEAR(full.P, 1.0, 1e-6);
+    EXPECT_NEAR(full.U, 1.0, 1e-6);
+    const C_MM1K_Queue& silent = *stopped->GetForwardQueue();
+    EXPECT_NEAR(silent.N, 5.0, 1e-6);
+    EXPECT_NEAR(silent.P, 1.0, 1e-6);
+    EXPECT_EQ(silent.U, 0.0);
+  }
 }
 
 // A buffer whose size has more than six decimals: the full queue of Compute Metrics, N = K =
