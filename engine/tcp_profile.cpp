@@ -101,10 +101,8 @@ double CTcpProfiles::Lookup(int profile, double roundTripTime, double loss) cons
 double CTcpProfiles::LookupBeyondTable(int profile, double roundTripTime, double loss) const {
   constexpr double kLastLoss = 0.01 * (kRows - 1);             // 0.39
   constexpr double kLastRoundTrip = 10.0 * (kColumns - 1);     // 49,990 ms
-  if (profile == kProfileNS || !(loss >= 0.0) || !(roundTripTime >= 0.0) || !std::isfinite(loss) ||
-      !std::isfinite(roundTripTime)) {
-    return Lookup(profile, roundTripTime, loss);
-  }
+  // (An infinite round trip is a path through a link that sends nothing: its flow sends nothing.)
+  if (profile == kProfileNS || !(loss >= 0.0) || !(roundTripTime >= 0.0)) return Lookup(profile, roundTripTime, loss);
   if (roundTripTime == 0.0) roundTripTime = 0.05;
   const double rms = 1000.0 * roundTripTime;
   // (Inside by Lookup's own test, so that the two never disagree on a point next to the edge.)

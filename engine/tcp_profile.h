@@ -56,8 +56,9 @@ class CTcpProfiles {
   // The same, but the NetBSD profile goes on beyond its table as the NS profile's formula does:
   // from the nearest point of the table's edge (loss 0.39, round trip 49.99 s), the throughput
   // falls as 1 / (1 + 40 L) in the loss and as R^-0.98 in the round trip. A flow whose path loses
-  // two fifths of its packets still sends a little, and a run goes on. Only NaN, infinite or
-  // negative inputs throw.
+  // two fifths of its packets still sends a little, and a run goes on; one whose path crosses a
+  // link that sends nothing (an infinite round trip) sends nothing. Only NaN or negative inputs
+  // throw.
   double LookupBeyondTable(int profile, double roundTripTime, double loss) const;
 
  private:

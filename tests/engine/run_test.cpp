@@ -473,6 +473,21 @@ TEST(RunTcpProfiles, RefinedModelGoesOnBeyondTheNetBsdTable) {
     EXPECT_GT(tcp->lastThroughput, 0.0);
     EXPECT_TRUE(std::isfinite(tcp->lastThroughput));
   }
+  // A TCP class whose path crosses a link that sends nothing has an infinite round trip: it sends
+  // nothing, and the run goes on.
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    net.Link(a, b, 0, 20, 0.01);
+    CTCPClass* tcp = net.Tcp(a, b, 0.01);
+    net.doc->totalTime = 1;
+    RunOptions options;
+    options.model = EvaluationModel::kRefined;
+    const RunResult result = RunTo(*net.doc, method, folder.File("stopped.dmp"), options);
+    ASSERT_EQ(result.status, RunStatus::kCompleted) << result.message;
+    EXPECT_EQ(tcp->lastThroughput, 0.0);
+  }
 }
 
 TEST(RunTcpProfiles, TcpThroughputComesFromTheProfileInUse) {

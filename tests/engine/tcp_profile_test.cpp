@@ -80,6 +80,9 @@ TEST(TcpProfiles, NetBsdBeyondItsTable) {
   // Both beyond at once.
   const double corner = 0.855 * std::pow(49990.0, -(0.7 + 0.00001 * 39 * 4999));
   ExpectClose(p.LookupBeyondTable(kProfileNetBSD, 100.0, 0.8), corner * 16.6 / 33.0 * std::pow(0.4999, 0.98));
+  // A path through a link that sends nothing has an infinite round trip: nothing is sent.
+  EXPECT_EQ(p.LookupBeyondTable(kProfileNetBSD, INFINITY, 0.0), 0.0);
+  EXPECT_EQ(p.LookupBeyondTable(kProfileNetBSD, INFINITY, 0.7), 0.0);
   // What no path can have still stops the run.
   EXPECT_THROW(p.LookupBeyondTable(kProfileNetBSD, NAN, 0.5), CProfileOutOfTableException);
   EXPECT_THROW(p.LookupBeyondTable(kProfileNetBSD, 0.1, -0.1), CProfileOutOfTableException);
