@@ -88,10 +88,11 @@ double CTcpProfiles::Lookup(int profile, double roundTripTime, double loss) cons
     if (profile == kProfileNS) return 18.0 * std::pow(rms, -0.98) / (1.0 + 40.0 * loss);
     throw CProfileOutOfTableException();
   }
-  const int row = static_cast<int>(g);
-  const int column = static_cast<int>(l);
-  const double f = 100.0 * (loss - 0.01 * g);
-  const double e = (rms - 10.0 * l) / 10.0;
+  return Bilinear(profile, static_cast<int>(g), static_cast<int>(l), 100.0 * (loss - 0.01 * g),
+                  (rms - 10.0 * l) / 10.0);
+}
+
+double CTcpProfiles::Bilinear(int profile, int row, int column, double f, double e) const {
   const double p = At(profile, row, column) + f * (At(profile, row + 1, column) - At(profile, row, column));
   const double q =
       At(profile, row, column + 1) + f * (At(profile, row + 1, column + 1) - At(profile, row, column + 1));
@@ -113,12 +114,8 @@ double CTcpProfiles::LookupBeyondTable(int profile, double roundTripTime, double
   const double edgeRms = std::min(rms, kLastRoundTrip);
   const int row = std::min(static_cast<int>(std::floor(100.0 * edgeLoss)), kRows - 2);
   const int column = std::min(static_cast<int>(std::floor(edgeRms / 10.0)), kColumns - 2);
-  const double f = std::min(100.0 * edgeLoss - row, 1.0);
-  const double e = std::min(edgeRms / 10.0 - column, 1.0);
-  const double p = At(profile, row, column) + f * (At(profile, row + 1, column) - At(profile, row, column));
-  const double q =
-      At(profile, row, column + 1) + f * (At(profile, row + 1, column + 1) - At(profile, row, column + 1));
-  const double edge = p + e * (q - p);
+  const double edge = Bilinear(profile, row, column, std::min(100.0 * edgeLoss - row, 1.0),
+                               std::min(edgeRms / 10.0 - column, 1.0));
   return edge * (1.0 + 40.0 * edgeLoss) / (1.0 + 40.0 * loss) * std::pow(edgeRms / rms, 0.98);
 }
 

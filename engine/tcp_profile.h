@@ -67,6 +67,8 @@ class CTcpProfiles {
 
   CTcpProfiles();
   void FillBlock(int profile, int row, int block) const;
+  // Between rows row, row + 1 and columns column, column + 1, f and e of the way (0 to 1).
+  double Bilinear(int profile, int row, int column, double f, double e) const;
 
   std::unique_ptr<double[]> tables_[2];
   std::unique_ptr<std::atomic<std::uint8_t>[]> ready_[2];
