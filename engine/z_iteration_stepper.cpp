@@ -32,16 +32,25 @@ constexpr double kRefinedRelativeStepRho = 10.0;
 // that every run reaches its total time.
 constexpr double kSmallestStepFraction = 1e-6;
 
+// The load at which the classic run holds a large buffer that fills without end: a link that sends
+// nothing, or one offered more than 10^7 times what it sends. Above rho = 1 its rho grows as
+// lambda rho, and the steps' tolerance, 10^-5 in rho, falls below the rounding of rho near 10^10:
+// every step was refused down to the shortest half step, 10^-12 s, and the run never ended (a
+// link of rate 0 and buffer 150 offered 100 packets/s, from its second second on). From
+// rho = 2 10^6 on, N = K - 1 - 1/(rho - 1) and P = 1 - 1/rho read their limits to six decimals.
+constexpr double kHeldLargeBufferRho = 1e7;
+
 // The derivative at rho with utilisation U: the exact form for a small buffer (shortcut being
 // SmallBufferShortcutFor(K)), the regime's branch for a large one; held at 0 while a full small
-// buffer fills.
+// buffer fills, and while a large one is at its held load.
 [[gnu::always_inline]] inline double QueueSlope(double rho, double U, double K, double mu, double lambda,
                                                 int regime, const SmallBufferShortcut& shortcut) {
   if (!IsLargeBuffer(K)) {
     const double d = SmallBufferDerivative(rho, U, K, mu, lambda, shortcut);
     return d > 0 && rho >= kFullSmallBufferRho ? 0 : d;
   }
-  return ClipToRegime(LargeBufferSlope(rho, U, mu, lambda), regime);
+  const double d = ClipToRegime(LargeBufferSlope(rho, U, mu, lambda), regime);
+  return d > 0 && rho >= kHeldLargeBufferRho ? 0 : d;
 }
 
 // A small buffer's rho as the run holds it: a full small buffer does not fill further.
@@ -304,7 +313,7 @@ class LargeBufferPairs {
     bool allBelow = true;
     for (int l = 0; l < kLanes; ++l) allBelow = allBelow && rho[l] < 1.0;
     if (!allBelow) d = rho < 1.0 ? below : (lambda_ - mu_ * rho) * (a * a) / rho;
-    const auto held = (d < 0.0 && regime_ == 1.0) || (d > 0.0 && regime_ == 2.0);
+    const auto held = (d < 0.0 && regime_ == 1.0) || (d > 0.0 && (regime_ == 2.0 || rho >= kHeldLargeBufferRho));
     slope = held ? zero : d;
   }
   // RungeKutta4 with the identity as clamp (a large buffer's rho is not held), for C steps at once

@@ -566,26 +566,34 @@ TEST(RunRepeated, RateFileClassOffersTheSameRatesInBothRuns) {
 // --- mended faults and failures ------------------------------------------------------------------
 
 // An overloaded buffer of 20 packets: rho grows without bound in finite time while N only nears K,
-// so the Z-iteration's step 0.05/|d rho/dt| would shrink forever. The run ends, with the queue
-// full and nothing undefined written.
-TEST(RunMendedFaults, OverloadedSmallBufferDoesNotHoldTheZIterationForever) {
-  TempFolder folder;
-  NetBuilder net;
-  auto* a = net.Node("A");
-  auto* b = net.Node("B");
-  net.Link(a, b, 100, 20, 0.01);
-  net.Udp(a, b, 130);
-  net.doc->totalTime = 2;
-  const RunResult result = RunTo(*net.doc, RunMethod::kZIteration, folder.File("f.dmp"));
-  ASSERT_EQ(result.status, RunStatus::kCompleted);
-  EXPECT_GE(result.endTime, 2.0);
-  const std::string text = ReadText(folder.File("f.dmp"));
-  EXPECT_EQ(text.find("nan"), std::string::npos);
-  EXPECT_EQ(text.find("inf"), std::string::npos);
-  const std::vector<std::string> last = Fields(Lines(text).back());
-  EXPECT_GT(std::stod(last[1]), 19.9);
-  EXPECT_LE(std::stod(last[1]), 20.0);
-  EXPECT_EQ(last[2], "1.000000");
+// so the Z-iteration's step 0.05/|d rho/dt| would shrink forever. A buffer of 150 packets on a link
+// that sends nothing: above rho = 1 its rho grows e-fold in 1/lambda seconds until rounding near
+// 10^10 refused every step down to 10^-12 s, and the run never ended. Both runs end, with the queue
+// full and nothing undefined written (N = K + rho/(1 - rho) of the large buffer nears K - 1).
+TEST(RunMendedFaults, OverloadedBufferDoesNotHoldTheZIterationForever) {
+  const struct {
+    double mu, K, offered, leastN, mostN;
+  } cases[] = {{100, 20, 130, 19.9, 20.0}, {0, 150, 1e4, 149.0, 149.0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.K);
+    TempFolder folder;
+    NetBuilder net;
+    auto* a = net.Node("A");
+    auto* b = net.Node("B");
+    net.Link(a, b, c.mu, c.K, 0.01);
+    net.Udp(a, b, c.offered);
+    net.doc->totalTime = 2;
+    const RunResult result = RunTo(*net.doc, RunMethod::kZIteration, folder.File("f.dmp"));
+    ASSERT_EQ(result.status, RunStatus::kCompleted);
+    EXPECT_GE(result.endTime, 2.0);
+    const std::string text = ReadText(folder.File("f.dmp"));
+    EXPECT_EQ(text.find("nan"), std::string::npos);
+    EXPECT_EQ(text.find("inf"), std::string::npos);
+    const std::vector<std::string> last = Fields(Lines(text).back());
+    EXPECT_GE(std::stod(last[1]), c.leastN);
+    EXPECT_LE(std::stod(last[1]), c.mostN);
+    EXPECT_EQ(last[c.mu > 0 ? 2 : 3], "1.000000");  // U of the busy link, P of the one that sends nothing
+  }
 }
 
 // Refined model: a buffer offered a billion times what it sends has rho growing e-fold in the time
