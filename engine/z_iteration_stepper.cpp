@@ -53,9 +53,9 @@ constexpr double kHeldLargeBufferRho = 1e7;
   return d > 0 && rho >= kHeldLargeBufferRho ? 0 : d;
 }
 
-// A large buffer's rho as the run holds it: no further than its held load, where its slope is 0
-// (stages that crossed it, their slope turning from lambda rho to 0 within a step, had every step
-// refused down to the shortest).
+// A large buffer's rho after a step, as the run holds it: no further than its held load, where its
+// slope is 0. (A step that crossed it and went on ended beyond it, where the step of two halves
+// ended at it: such steps were refused down to the shortest.)
 inline double HeldLargeBufferRho(double r) { return r > kHeldLargeBufferRho ? kHeldLargeBufferRho : r; }
 
 // A small buffer's rho as the run holds it: a full small buffer does not fill further.
@@ -226,7 +226,7 @@ inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
     const int regime = regime_[i];
     body(QueueRungeKutta{
         [&](double r) { return QueueSlope(r, ClosedFormUtilisation(r), K, mu, lambda, regime, {}); },
-        HeldLargeBufferRho});
+        unclamped});
   } else {
     const SmallBufferShortcut& shortcut = shortcuts_[i];
     body(QueueRungeKutta{
@@ -238,7 +238,7 @@ inline void CZIterationStepper::WithRungeKutta(size_t i, Body&& body) const {
 double CZIterationStepper::RungeKuttaEntry(size_t i, double in, double h) const {
   double out = 0;
   WithRungeKutta(i, [&](const auto& rk) { out = rk.step(in, h, rk.slope(in)); });
-  return out;
+  return setup_.refined || !IsLargeBuffer(arrays_.bufferSizes[i]) ? out : HeldLargeBufferRho(out);
 }
 
 void CZIterationStepper::RungeKuttaStep(double /*time*/, const double* in, double h, double* out) {
@@ -321,8 +321,9 @@ class LargeBufferPairs {
     const auto held = (d < 0.0 && regime_ == 1.0) || (d > 0.0 && (regime_ == 2.0 || rho >= kHeldLargeBufferRho));
     slope = held ? zero : d;
   }
-  // RungeKutta4 with HeldLargeBufferRho as clamp, for C steps at once (from in[c] over h[c] with
-  // first[c] the derivative at in[c]).
+  // RungeKutta4 with the identity as clamp (a large buffer's rho is held only at the end of a step,
+  // HeldLargeBufferRho), for C steps at once (from in[c] over h[c] with first[c] the derivative at
+  // in[c]).
   template <int C>
   void Steps(const Lanes (&in)[C], const double (&h)[C], const Lanes (&first)[C], Lanes* result) const {
     const Lanes zero = {};
@@ -342,12 +343,12 @@ class LargeBufferPairs {
       for (int c = 0; c < C; ++c) {
         if (k > 0) Slopes(stage[c], slope[c]);
         const Lanes s = in[c] + w[c][k] * slope[c];
-        stage[c] = s < 0.0 ? zero : s > kHeldLargeBufferRho ? held : s;
+        stage[c] = s < 0.0 ? zero : s;
         const Lanes o = out[c] + w[c][k + 1] * slope[c] / 3.0;
-        out[c] = o < 0.0 ? zero : o > kHeldLargeBufferRho ? held : o;
+        out[c] = o < 0.0 ? zero : o;
       }
     }
-    for (int c = 0; c < C; ++c) result[c] = out[c];
+    for (int c = 0; c < C; ++c) result[c] = out[c] > kHeldLargeBufferRho ? held : out[c];
   }
 
   int count_ = 0;
