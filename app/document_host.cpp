@@ -383,6 +383,13 @@ bool CDocumentHost::DoSaveAs() {
 }
 
 bool CDocumentHost::DoSave(const QString& path) {
+  // An Output File that is still the one offered for the old name, and that no run has written,
+  // follows the new name: Parameters... confirmed before the first save would otherwise leave a
+  // network saved as first.net writing Untitled.dmp. A dump that exists stays with the network.
+  const QString oldDefault = QFileInfo(DefaultDumpFilePath(*doc_)).absoluteFilePath();
+  const bool dumpFollowsName =
+      !doc_->dumpFilePath.empty() && !QFileInfo::exists(oldDefault) &&
+      QFileInfo(QString::fromStdString(doc_->dumpFilePath)).absoluteFilePath() == oldDefault;
   try {
     doc_->OnSaveDocument(ToFileSystemPath(path));
   } catch (const std::exception& error) {
@@ -390,6 +397,7 @@ bool CDocumentHost::DoSave(const QString& path) {
     return false;
   }
   doc_->SetTitle(QFileInfo(path).fileName().toStdString());
+  if (dumpFollowsName) doc_->dumpFilePath = DefaultDumpFilePath(*doc_).toStdString();
   undo_->SetSaved();
   UpdateFrameTitles();
   emit Saved(QFileInfo(path).absoluteFilePath());

@@ -43,6 +43,7 @@
 #include "resources/command_ids.h"
 #include "resources/string_table.h"
 #include "editor/class_view.h"
+#include "results/computation_commands.h"
 #include "results/computation_dlg.h"
 #include "tools/options_dlg.h"
 
@@ -794,6 +795,25 @@ class ShellTest : public QObject {
     QCOMPARE(computationDialogs, 1);
     QCOMPARE(QDir::cleanPath(offeredDump), QDir::cleanPath(TempPath(QStringLiteral("first.dmp"))));
     QVERIFY(!frame->Host()->Doc()->IsModified());
+
+    // Parameters... confirmed on a network still Untitled: once saved as second.net, its runs write
+    // second.dmp. After a run has written second.dmp, Save As keeps it (the graphs still read it).
+    QVERIFY(app_->OnFileNew() != nullptr);
+    CDocumentHost* second = app_->Documents().back().get();
+    second->Doc()->CreateNode(50, 50);
+    SetDialogHook([](QDialog&) { return int(QDialog::Accepted); });
+    OnParameters(*second->Doc(), nullptr);
+    QCOMPARE(QFileInfo(QString::fromStdString(second->Doc()->dumpFilePath)).fileName(),
+             QStringLiteral("Untitled.dmp"));
+    QVERIFY(second->DoSave(TempPath(QStringLiteral("second.net"))));
+    QCOMPARE(QDir::cleanPath(QString::fromStdString(second->Doc()->dumpFilePath)),
+             QDir::cleanPath(TempPath(QStringLiteral("second.dmp"))));
+    QFile written(TempPath(QStringLiteral("second.dmp")));
+    QVERIFY(written.open(QIODevice::WriteOnly));
+    written.close();
+    QVERIFY(second->DoSave(TempPath(QStringLiteral("third.net"))));
+    QCOMPARE(QDir::cleanPath(QString::fromStdString(second->Doc()->dumpFilePath)),
+             QDir::cleanPath(TempPath(QStringLiteral("second.dmp"))));
 
     // The ns script command asks the same way for a new network (and a cancel stops it).
     QVERIFY(app_->OnFileNew() != nullptr);
