@@ -1,6 +1,7 @@
 #include "results/computation_commands.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <chrono>
 #include <optional>
 
@@ -50,6 +51,12 @@ QString DefaultDumpFilePath(const CVarloDoc& doc) {
   QString name = QString::fromStdString(doc.GetTitle());
   if (name.endsWith(QLatin1String(".net"))) name.chop(4);
   return QDir(QString::fromStdString(doc.GetFolder())).filePath(name + QLatin1String(".dmp"));
+}
+
+std::string OfferedDumpFile(const CVarloDoc& doc) {
+  if (!doc.dumpFilePath.empty()) return doc.dumpFilePath;
+  const QString path = DefaultDumpFilePath(doc);
+  return QFileInfo(path).isFile() ? path.toStdString() : std::string();
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "engine/run.h"
 
@@ -27,6 +28,11 @@ void OnParameters(CVarloDoc& doc, QWidget* parent);
 // The Output File a document without one is offered: the network's name with ".dmp" (in place of
 // ".net"), in the network's folder.
 QString DefaultDumpFilePath(const CVarloDoc& doc);
+
+// The dump file the graph and animation dialogs start with: the document's own, or, for a network
+// just opened (which has none yet), the Output File its runs write when that file exists, so that
+// results already beside the network are offered. Empty otherwise.
+std::string OfferedDumpFile(const CVarloDoc& doc);
 
 // The status-bar line after "&Compute Routes": "Routes computed: N routes, M unreachable pairs",
 // counting ordered pairs of distinct nodes.

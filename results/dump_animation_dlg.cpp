@@ -18,11 +18,12 @@
 #include "model/archive.h"
 #include "model/document.h"
 #include "engine/graph_creation.h"
+#include "results/computation_commands.h"
 
 namespace varlo {
 
 CDumpAnimationDlg::CDumpAnimationDlg(CVarloDoc& doc, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), dumpFilePath(doc.dumpFilePath), doc_(doc) {
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), dumpFilePath(OfferedDumpFile(doc)), doc_(doc) {
   setModal(true);
   fileEdit_ = new QLineEdit(this);
   timeLabel_ = new QLabel(QStringLiteral("0:00"), this);

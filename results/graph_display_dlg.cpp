@@ -14,6 +14,7 @@
 #include "platform/qt/file_dialogs.h"
 #include "model/document.h"
 #include "engine/graph_creation.h"
+#include "results/computation_commands.h"
 
 namespace varlo {
 
@@ -41,7 +42,7 @@ const T* EntryData(const QListWidgetItem* item) {
 }  // namespace
 
 CGraphDisplayDlg::CGraphDisplayDlg(CVarloDoc& document, QWidget* parent)
-    : CExchangeDialog(parent), doc(document), dumpFilePath(document.dumpFilePath) {
+    : CExchangeDialog(parent), doc(document), dumpFilePath(OfferedDumpFile(document)) {
   setWindowTitle(QStringLiteral("Graph Display Dialog"));
   fileEdit_ = new QLineEdit(this);
   browseButton_ = new QPushButton(QStringLiteral("..."), this);

@@ -1,5 +1,6 @@
 // The dump animation: one row per ">", four rows skipped by ">>", "END" after the last row, a
-// refused header, restarting from another file, and the views told at every step.
+// refused header, restarting from another file, the views told at every step, and the dump file
+// offered for a network just opened.
 #include <QLabel>
 #include <QLineEdit>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
 #include "results/dump_animation_dlg.h"
+#include "results/graph_display_dlg.h"
 
 using namespace varlo;
 using varlo::test::MessageCapture;
@@ -88,6 +90,26 @@ class AnimationTest : public QObject {
     dialog.OnStep();
     QCOMPARE(dialog.TimeLabel()->text(), QStringLiteral("END"));
     n.doc.RemoveView(&views);
+  }
+
+  void aNetworkJustOpenedOffersTheDumpBesideIt() {
+    // A network opened from net.net has no dump file of its own yet: both result dialogs offer
+    // net.dmp beside it once a run has written it, and nothing before. The document's own wins.
+    Network n;
+    TempFolder folder;
+    n.doc.SetPathName(folder.File("net.net"));
+    QVERIFY(n.doc.dumpFilePath.empty());
+    QCOMPARE(CDumpAnimationDlg(n.doc).dumpFilePath, std::string());
+    QCOMPARE(CGraphDisplayDlg(n.doc).dumpFilePath, std::string());
+    WriteFile(folder.File("net.dmp"), Dump(1, 3));
+    CDumpAnimationDlg animation(n.doc);
+    animation.InitOnce();
+    QCOMPARE(animation.FileEdit()->text().toStdString(), folder.File("net.dmp"));
+    animation.OnStep();
+    QCOMPARE(animation.TimeLabel()->text(), QStringLiteral("0.000000"));
+    QCOMPARE(CGraphDisplayDlg(n.doc).dumpFilePath, folder.File("net.dmp"));
+    n.doc.dumpFilePath = folder.File("chosen.dmp");
+    QCOMPARE(CGraphDisplayDlg(n.doc).dumpFilePath, folder.File("chosen.dmp"));
   }
 
   void playStepsOnItsOwnUntilTheEndOfACutShortFile() {
