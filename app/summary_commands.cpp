@@ -16,6 +16,7 @@
 #include "model/document.h"
 #include "platform/core/file_io.h"
 #include "platform/qt/dialog_exchange.h"
+#include "results/computation_commands.h"
 #include "simulators/summary.h"
 
 namespace varlo {
@@ -63,14 +64,23 @@ std::vector<std::vector<QString>> ParseCsv(const std::string& text) {
 }  // namespace
 
 void OnExportSummary(CVarloDoc& doc, QWidget* parent) {
+  // A network just opened has no dump of its own: the one its runs write is summarised when it
+  // exists (without, the message named no file at all: " was not found.").
+  const std::string dumpPath = OfferedDumpFile(doc);
+  if (dumpPath.empty()) {
+    ShowMessageBox(parent, QStringLiteral("%1 has no dump file yet: run Compute Metrics or M/M/1/K Z-iteration "
+                                          "first, or choose a dump file in Create Graphic ...")
+                               .arg(QString::fromStdString(doc.GetTitle())));
+    return;
+  }
   DumpSummary summary;
   try {
-    summary = SummarizeDump(doc, doc.dumpFilePath);
+    summary = SummarizeDump(doc, dumpPath);
   } catch (const std::exception& e) {
     ShowMessageBox(parent, QString::fromStdString(e.what()));
     return;
   }
-  const QFileInfo dump(QString::fromStdString(doc.dumpFilePath));
+  const QFileInfo dump(QString::fromStdString(dumpPath));
   const QString proposed = dump.dir().filePath(dump.completeBaseName() + QStringLiteral("-summary.csv"));
   const QString path = PromptFileName(parent, FilePromptKind::kSave, QStringLiteral("CSV Files (*.csv)"),
                                       QStringLiteral("csv"), proposed);

@@ -530,6 +530,27 @@ class ShellTest : public QObject {
     QCOMPARE(app_->RecentFiles().first(), QFileInfo(path).absoluteFilePath());
   }
 
+  void exportSummaryNamesTheDumpItLooksFor() {
+    // A network just saved, never run: the message says there is no dump yet, naming the network.
+    // Once a file sits where its runs write, that one is read (here an empty one, refused by name).
+    Start();
+    CDocumentHost* host = app_->Documents().front().get();
+    BuildNetwork(*host->Doc());
+    QVERIFY(host->DoSave(TempPath(QStringLiteral("sum.net"))));
+    QVERIFY(host->Doc()->dumpFilePath.empty());
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdExportSummary));
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(messages_.first().startsWith(QStringLiteral("sum.net has no dump file yet")), qPrintable(messages_.first()));
+    messages_.clear();
+    QFile empty(TempPath(QStringLiteral("sum.dmp")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdExportSummary));
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(messages_.first().contains(QStringLiteral("sum.dmp")), qPrintable(messages_.first()));
+    QVERIFY(!filePromptFilters_.contains(QStringLiteral("CSV Files (*.csv)")));
+  }
+
   void saveFailureIsReportedAndKeepsTheDocumentModified() {
     Start();
     CDocumentHost* host = app_->Documents().front().get();
