@@ -65,7 +65,7 @@ std::vector<std::vector<QString>> ParseCsv(const std::string& text) {
 
 void OnExportSummary(CVarloDoc& doc, QWidget* parent) {
   // A network just opened has no dump of its own: the one its runs write is summarised when it
-  // exists (without, the message named no file at all: " was not found.").
+  // exists. (Read as an empty path, the missing dump gave " was not found.", naming no file.)
   const std::string dumpPath = OfferedDumpFile(doc);
   if (dumpPath.empty()) {
     ShowMessageBox(parent, QStringLiteral("%1 has no dump file yet: run Compute Metrics or M/M/1/K Z-iteration "
