@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 
@@ -147,7 +148,7 @@ bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times,
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   const size_t n = times.size();
-  values.assign(n, 0.0);
+  values.assign(n, std::numeric_limits<double>::quiet_NaN());
   double sum = 0.0;
   int count = 0;
   size_t i = 0;
@@ -171,6 +172,7 @@ bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times,
       count = 0;
     }
   }
+  if (i < n && count > 0) values[i] = sum / count;  // the run ended within this point's interval
   return !in.bad();
 }
 

@@ -49,7 +49,9 @@ std::string MonitorFileName(const CVarloDoc& doc, const C_MM1K_Queue& queue);
 // Averages an ns queue monitor trace onto the time points: each line's numbers are taken in order,
 // words skipped (ns writes "q -t 0.0667 -s 0 -d 0 -l 1040 -p 1"); the first is the time, the fourth
 // the queue length in bytes. A point closes with the first line later than its time, that line
-// included; points after the last closed one stay 0. False when the file cannot be read.
+// included; the lines after the last closed point, up to the end of the file, make the next one.
+// Points that no line reaches (an ns run shorter than the dump) have no value, NaN, so that the
+// graph ends the curve there instead of showing an empty queue. False when the file cannot be read.
 bool ReadMonitorTrace(const std::string& path, const std::vector<double>& times, std::vector<double>& values);
 
 // Adds an ns companion (key column * 10, dashed legend sample) for every queue series read from

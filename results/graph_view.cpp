@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <cmath>
 #include <fstream>
 
 #include "platform/qt/file_dialogs.h"
@@ -49,7 +50,9 @@ std::string GraphCsv(const GraphData& graph) {
     out += FormatFixed6(graph.graphTimes[i]);
     for (const GraphSeries* s : series) {
       out += ",";
-      out += FormatFixed6(i < s->values.size() ? s->values[i] : 0.0);
+      // A point without a value (past the end of an ns trace) is an empty field.
+      if (i < s->values.size() && std::isfinite(s->values[i])) out += FormatFixed6(s->values[i]);
+      else if (i >= s->values.size()) out += FormatFixed6(0.0);
     }
     out += "\n";
   }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -85,16 +86,18 @@ TEST(GraphCreation, CompanionsFromTheMonitorFiles) {
   EXPECT_EQ(sim->simulated, 1);
   EXPECT_EQ(sim->label, std::string("Sim of A  -> B"));
   EXPECT_EQ(sim->color, seriesPalette[3]);  // m = 2 series; walk order 7, 1 gives A -> B v = 1
-  // 2 packets closes point 0 (0.05 > 0); 4 and 6 packets close point 1 (0.15 > 0.1); point 2
-  // never closes.
-  EXPECT_EQ(sim->values, (std::vector<double>{2.0, 5.0, 0.0}));
+  // 2 packets closes point 0 (0.05 > 0); 4 and 6 packets close point 1 (0.15 > 0.1); the file
+  // ends within point 2's interval, with its 1 packet.
+  EXPECT_EQ(sim->values, (std::vector<double>{2.0, 5.0, 1.0}));
   EXPECT_EQ(n.doc.graph.graphSeries.Find(70), nullptr);
 
-  // A trace whose times never pass the first point gives zeros.
+  // An ns run shorter than the dump: the points after its end have no value, not an empty queue.
   std::vector<double> values;
   WriteFile(folder.File("early.tr"), "q -t 0 -s 1 -d 2 -l 5000 -p 5\n");
-  EXPECT_TRUE(ReadMonitorTrace(folder.File("early.tr"), {0.0, 1.0}, values));
-  EXPECT_EQ(values, (std::vector<double>{0.0, 0.0}));
+  EXPECT_TRUE(ReadMonitorTrace(folder.File("early.tr"), {0.0, 1.0, 2.0}, values));
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0], 5.0);
+  EXPECT_TRUE(std::isnan(values[1]) && std::isnan(values[2]));
   EXPECT_FALSE(ReadMonitorTrace(folder.File("none.tr"), {0.0}, values));
 }
 

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QtTest>
 #include <fstream>
+#include <limits>
 
 #include "engine/run_network.h"
 #include "gui/dialog_hooks.h"
@@ -244,7 +245,12 @@ class GraphCreationTest : public QObject {
     s.label = "A, B";
     s.values = {1.0, 2.5};
     g.graphSeries.SetAt(3, s);
-    QCOMPARE(GraphCsv(g), std::string("Time t,\"A, B\"\n0.000000,1.000000\n0.500000,2.500000\n"));
+    // An ns companion whose run ended before the last point leaves that field empty.
+    GraphSeries sim;
+    sim.label = "Sim";
+    sim.values = {3.0, std::numeric_limits<double>::quiet_NaN()};
+    g.graphSeries.SetAt(30, sim);
+    QCOMPARE(GraphCsv(g), std::string("Time t,\"A, B\",Sim\n0.000000,1.000000,3.000000\n0.500000,2.500000,\n"));
   }
 };
 
