@@ -40,29 +40,6 @@ struct PlotArguments {
   bool noGrid = false;
 };
 
-bool AllDigits(const std::string& text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// "FROM:TO" by node numbers or by node names.
-const C_MM1K_Queue* FindQueueByText(const CVarloDoc& doc, const std::string& text) {
-  const size_t colon = text.find(':');
-  if (colon == std::string::npos) throw UsageError("--queue: give FROM:TO, not \"" + text + "\".");
-  const std::string from = text.substr(0, colon), to = text.substr(colon + 1);
-  const bool numbers = AllDigits(from) && AllDigits(to);
-  const unsigned long fromNumber = numbers ? std::strtoul(from.c_str(), nullptr, 10) : 0;
-  const unsigned long toNumber = numbers ? std::strtoul(to.c_str(), nullptr, 10) : 0;
-  for (const auto& link : doc.GetLinks()) {
-    for (const C_MM1K_Queue* q : {link->GetForwardQueue(), link->GetBackwardQueue()}) {
-      if (q->fromNode == nullptr || q->toNode == nullptr) continue;
-      const bool match = numbers ? q->fromNode->GetNumber() == fromNumber && q->toNode->GetNumber() == toNumber
-                                 : q->fromNode->GetName() == from && q->toNode->GetName() == to;
-      if (match) return q;
-    }
-  }
-  throw CommandFailure("No link joins " + from + " to " + to + " in " + doc.GetPathName() + ".");
-}
-
 void ExecutePlot(const PlotArguments& args) {
   const std::string extension = fs::path(args.output).extension().string();
   if (extension != ".svg" && extension != ".png" && extension != ".pdf")
@@ -89,7 +66,7 @@ void ExecutePlot(const PlotArguments& args) {
                        : args.metric == "utilisation" ? kMetricUtilisation
                                                       : kMetricLoss;
     std::vector<const C_MM1K_Queue*> queues;
-    for (const std::string& text : args.queues) queues.push_back(FindQueueByText(*doc, text));
+    for (const std::string& text : args.queues) queues.push_back(FindQueueByText(*doc, text, "--queue"));
     if (queues.empty()) {
       // The busiest queue of the run.
       DumpSummary summary;

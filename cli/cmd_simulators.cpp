@@ -42,33 +42,9 @@ std::string AbsolutePath(const std::string& path) {
   return std::filesystem::absolute(path).string();
 }
 
-// "FROM:TO" node numbers -> the queue FROM -> TO.
-CQueue* MonitoredQueue(const CVarloDoc& doc, const std::string& text) {
-  const size_t colon = text.find(':');
-  unsigned long from = 0, to = 0;
-  try {
-    if (colon == std::string::npos) throw std::invalid_argument(text);
-    size_t used = 0;
-    from = std::stoul(text.substr(0, colon), &used);
-    if (used != colon) throw std::invalid_argument(text);
-    to = std::stoul(text.substr(colon + 1), &used);
-    if (used != text.size() - colon - 1) throw std::invalid_argument(text);
-  } catch (const std::logic_error&) {
-    throw UsageError("--monitor takes FROM:TO, two node numbers: " + text);
-  }
-  CQueue* queue = nullptr;
-  if (from <= 0xFFFF && to <= 0xFFFF) {
-    queue = FindQueue(doc, static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(to));
-  }
-  if (queue == nullptr)
-    throw CommandFailure("no link joins the nodes " + text.substr(0, colon) + " and " +
-                         text.substr(colon + 1));
-  return queue;
-}
-
 std::vector<CQueue*> MonitoredQueues(const CVarloDoc& doc, const std::vector<std::string>& texts) {
   std::vector<CQueue*> chosen;
-  for (const auto& t : texts) chosen.push_back(MonitoredQueue(doc, t));
+  for (const auto& t : texts) chosen.push_back(FindQueueByText(doc, t, "--monitor"));
   // As the dialog collects them: list order, each once.
   return SelectMonitoredQueues(doc, chosen);
 }
@@ -111,7 +87,7 @@ void RegisterNSScript(CLI::App& app) {
                   "beside the network)");
   cmd->add_option("--length", a->length, "Simulation length in seconds (default: the total time, 15)")
       ->check(FiniteRange(1.0, 100000.0));
-  cmd->add_option("--monitor", a->monitors, "Monitor the queue from node FROM to node TO (FROM:TO)");
+  cmd->add_option("--monitor", a->monitors, "Monitor the queue from node FROM to node TO (FROM:TO, by node numbers or names)");
   cmd->add_option("--max-start-delay", a->maxStartDelay,
                   "Random delay of each class's start, up to D seconds")
       ->check(FiniteRange(0.0, 1000000.0));
@@ -165,7 +141,7 @@ void RegisterQNSScript(CLI::App& app) {
   cmd->add_option("--resolution", a->resolution, "Dump resolution in seconds")
       ->check(FiniteRange(1e-11, 1e10));
   cmd->add_option("--link-service", a->linkService, "Link service, 2 or 3")->check(CLI::Range(2, 3));
-  cmd->add_option("--monitor", a->monitors, "Dump the queue from node FROM to node TO (FROM:TO)");
+  cmd->add_option("--monitor", a->monitors, "Dump the queue from node FROM to node TO (FROM:TO, by node numbers or names)");
   cmd->add_flag("--run", a->run, "Run qns on the script and print its report");
   cmd->callback([a] {
     auto doc = OpenNetwork(a->in);

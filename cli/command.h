@@ -12,6 +12,7 @@
 
 namespace varlo {
 class CVarloDoc;
+class C_MM1K_Queue;
 }
 
 namespace varlo::cli {
@@ -19,6 +20,11 @@ namespace varlo::cli {
 // Reads a network file into a new document; the archive and file errors pass to main, which
 // prints their messages.
 std::unique_ptr<CVarloDoc> OpenNetwork(const std::string& path);
+
+// The queue named by "FROM:TO", both node numbers or both node names, for the option option
+// (named in the messages). Throws UsageError without a colon, CommandFailure when no link joins
+// the two nodes.
+C_MM1K_Queue* FindQueueByText(const CVarloDoc& doc, const std::string& text, const std::string& option);
 
 // Thrown by a command to end with exit code 1 and the message on standard error.
 class CommandFailure : public std::runtime_error {

@@ -82,7 +82,11 @@ TEST(CliNSScript, BadMonitorsAndRanges) {
   const std::string path = SaveExample(folder, false);
   const CliResult noLink = RunCli({"ns-script", path, "--monitor", "1:9"}, folder);
   EXPECT_EQ(noLink.exitCode, 1);
-  EXPECT_NE(noLink.err.find("no link joins the nodes 1 and 9"), std::string::npos) << noLink.err;
+  EXPECT_NE(noLink.err.find("No link joins 1 to 9 in "), std::string::npos) << noLink.err;
+  EXPECT_EQ(RunCli({"ns-script", path, "--monitor", "12"}, folder).exitCode, 2);
+  // Node names do as well as numbers, as for plot --queue.
+  ASSERT_EQ(RunCli({"ns-script", path, "--monitor", "A:B", "-o", "named.tcl"}, folder).exitCode, 0);
+  EXPECT_NE(test::ReadText(folder / "named.tcl").find("monitor-queue $node_A_1 $node_B_2"), std::string::npos);
   // The extension rule of the dialog applies to -o.
   EXPECT_EQ(RunCli({"ns-script", path, "-o", "out.TCL"}, folder).exitCode, 0);
   EXPECT_TRUE(std::filesystem::exists(folder / "out.TCL.tcl"));
