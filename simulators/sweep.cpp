@@ -18,6 +18,7 @@
 
 #include "model/const_poisson_class.h"
 #include "engine/dump_file.h"
+#include "engine/evaluation_model.h"
 #include "model/mm1k_queue.h"
 #include "engine/tcp_profile.h"
 #include "model/td_poisson_class.h"
@@ -372,8 +373,8 @@ VariantResult RunVariant(const SweepDefinition& sweep, size_t variant, const std
     std::unique_ptr<CVarloDoc> doc = BuildVariant(sweep, variant, folder, open);
     const std::string networkPath = JoinPath(folder, "network.net");
     doc->OnSaveDocument(networkPath);
-    if (sweep.run.model != "classic")
-      throw std::runtime_error("the model \"" + sweep.run.model + "\" is not available.");
+    const std::optional<EvaluationModel> model = ParseEvaluationModel(sweep.run.model);
+    if (!model) throw std::runtime_error("the model \"" + sweep.run.model + "\" is not available.");
     doc->totalTime = sweep.run.totalTime;
     doc->runningStep = sweep.run.runningStep;
     doc->dumpInterval = sweep.run.dumpInterval;
@@ -381,6 +382,7 @@ VariantResult RunVariant(const SweepDefinition& sweep, size_t variant, const std
     SetTcpProfile(sweep.run.profile);
     RunOptions options;
     options.cancel = cancel;
+    options.model = *model;
     const RunResult run = Run(*doc, sweep.run.method, options);
     if (run.status == RunStatus::kCancelled) {
       result.status = "cancelled";

@@ -137,6 +137,27 @@ TEST(CliSweep, AFailedVariantIsRecordedAndTheOthersGoOn) {
   EXPECT_NE(rows[2].find("NS surface computed only for Blocking = 0"), std::string::npos) << rows[2];
 }
 
+TEST(CliSweep, ARefinedSweepRunsEachVariantAsRunDoes) {
+  Folder folder("sweep");
+  std::string text = SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json");
+  text.replace(text.find("\"ns\"}"), 5, "\"ns\", \"model\": \"refined\"}");
+  text.replace(text.find("[0.5, 1, 2]"), 11, "[1]");
+  text.replace(text.find("[0, 1]"), 6, "[1]");
+  Write(folder / "sweep.json", text);
+  const Outcome run = Cli(folder, "sweep sweep.json -o out");
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(Lines(Read(folder / "out/summary.csv"))[1].rfind("0,1,1,ok,", 0), 0u);
+  // The variant's dump is the one varlo-cli run writes for its network with the same settings.
+  const std::string variant = "out/variants/variant-0000/";
+  ASSERT_EQ(Cli(folder, "run " + variant + "network.net --dump again.dmp --model refined --total 3 --step 0.01 "
+                        "--dump-interval 0.1 --profile ns --quiet")
+                .code,
+            0);
+  const std::string dump = Read(folder / (variant + "run.dmp"));
+  EXPECT_NE(Lines(dump).at(1).find("refined"), std::string::npos) << Lines(dump).at(1);
+  EXPECT_EQ(dump, Read(folder / "again.dmp"));
+}
+
 TEST(CliSweep, BadSweepFilesAreRefusedBeforeAnyVariantRuns) {
   Folder folder("sweep");
   const std::string dumbbell = std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.net";
