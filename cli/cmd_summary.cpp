@@ -27,6 +27,7 @@ nlohmann::json SummaryJson(const DumpSummary& summary, int top) {
   out["from"] = summary.from;
   out["first_time"] = summary.firstTime;
   out["last_time"] = summary.lastTime;
+  out["model"] = summary.model;
   out["queues"] = nlohmann::json::array();
   for (size_t i = 0; i < summary.queues.size() && (top <= 0 || i < static_cast<size_t>(top)); ++i) {
     const QueueSummary& q = summary.queues[i];

@@ -69,6 +69,7 @@ DumpSummary SummarizeDump(const CVarloDoc& doc, const std::string& dumpPath, dou
 
   DumpSummary summary;
   summary.from = from;
+  summary.model = reader->GetHeader().model;
   for (size_t k = 0; k < linkCount; ++k) {
     const CGraphicLink& link = *doc.GetLinks()[k];
     for (const CQueue* q : {static_cast<const CQueue*>(link.GetForwardQueue()),
@@ -140,8 +141,10 @@ const QueueSummary* Bottleneck(const DumpSummary& summary) {
 }
 
 std::string SummaryTable(const DumpSummary& summary, int top) {
-  std::string text = Format("%d rows from %s s to %s s\n\n", summary.rows, Number(summary.firstTime).c_str(),
-                            Number(summary.lastTime).c_str());
+  // A classic dump's table stays as it always was; a refined one says where it came from, as its
+  // graphs do.
+  std::string text = Format("%d rows from %s s to %s s%s\n\n", summary.rows, Number(summary.firstTime).c_str(),
+                            Number(summary.lastTime).c_str(), summary.model == "refined" ? " (refined model)" : "");
   size_t width = 5;
   for (const QueueSummary& q : summary.queues) width = std::max(width, q.name.size());
   const int w = static_cast<int>(width);

@@ -31,6 +31,7 @@ struct DumpSummary {
   double from = 0.0;     // s: rows before it are left out
   int rows = 0;          // rows summarised
   double firstTime = 0.0, lastTime = 0.0;
+  std::string model = "classic";        // the model that wrote the dump (its header says)
   std::vector<QueueSummary> queues;     // busiest first: mean utilisation, then largest, then link order
   std::vector<ClassKindSummary> kinds;  // kinds present in the network, in type-code order
   double totalThroughput = 0.0;         // packets/s

@@ -86,6 +86,7 @@ TEST(CliSweep, RunsResumesShardsAndCollectsTheSameSummary) {
                                     "local/variants/variant-0000/network.net --json --top 1");
   ASSERT_EQ(alone.code, 0) << alone.err;
   EXPECT_NE(alone.out.find("\"queue\": \"R1->R2\""), std::string::npos) << alone.out;
+  EXPECT_NE(alone.out.find("\"model\": \"classic\""), std::string::npos) << alone.out;
 
   // Resume: complete variants are kept as they are, a lost or failed result is run again.
   const std::string kept = folder / "local/variants/variant-0001/result.txt";
@@ -156,6 +157,13 @@ TEST(CliSweep, ARefinedSweepRunsEachVariantAsRunDoes) {
   const std::string dump = Read(folder / (variant + "run.dmp"));
   EXPECT_NE(Lines(dump).at(1).find("refined"), std::string::npos) << Lines(dump).at(1);
   EXPECT_EQ(dump, Read(folder / "again.dmp"));
+  // Its summary says which model wrote it.
+  const std::string net = " --net " + variant + "network.net";
+  EXPECT_NE(Cli(folder, "summary " + variant + "run.dmp" + net + " --json").out.find("\"model\": \"refined\""),
+            std::string::npos);
+  const std::string first = Lines(Cli(folder, "summary " + variant + "run.dmp" + net).out).at(0);
+  EXPECT_EQ(first.rfind("30 rows from 0.000000 s to "), 0u) << first;
+  EXPECT_EQ(first.substr(first.size() - 18), " s (refined model)") << first;
 }
 
 TEST(CliSweep, BadSweepFilesAreRefusedBeforeAnyVariantRuns) {
