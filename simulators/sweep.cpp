@@ -489,6 +489,7 @@ std::string SweepSummarySvg(const SweepDefinition& sweep, const std::vector<Vari
   SweepChart chart;
   chart.xLabel = sweep.axes.empty() ? std::string() : sweep.axes[0].name;
   chart.yLabel = sweep.plotFigure;
+  if (sweep.run.model == "refined") chart.yLabel += "  (refined model)";  // as a refined graph's caption
   // One curve per combination of the other axes' values, in variant order.
   std::map<std::vector<size_t>, size_t> curveOf;
   for (const VariantResult& r : results) {

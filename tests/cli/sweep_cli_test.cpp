@@ -148,6 +148,7 @@ TEST(CliSweep, ARefinedSweepRunsEachVariantAsRunDoes) {
   const Outcome run = Cli(folder, "sweep sweep.json -o out");
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(Lines(Read(folder / "out/summary.csv"))[1].rfind("0,1,1,ok,", 0), 0u);
+  EXPECT_NE(Read(folder / "out/summary.svg").find(">bottleneck_mean_utilisation  (refined model)<"), std::string::npos);
   // The variant's dump is the one varlo-cli run writes for its network with the same settings.
   const std::string variant = "out/variants/variant-0000/";
   ASSERT_EQ(Cli(folder, "run " + variant + "network.net --dump again.dmp --model refined --total 3 --step 0.01 "
