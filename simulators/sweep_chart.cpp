@@ -111,8 +111,22 @@ void DrawSweepChart(CDrawContext& dc, const SweepChart& chart, const Rect& area)
       dc.Ellipse(x - 3, y - 3, x + 4, y + 4);
     }
     dc.SelectBrush(previousBrush);
+  }
+  // The legend at the top right, one row per curve, drawn after all curves on patches of the
+  // background colour, so that no curve or grid line crosses its text (the rows of a sweep with
+  // several axes reach down into the plot).
+  for (size_t c = 0; c < chart.curves.size(); ++c) {
+    const ColorRef color = seriesPalette[c % seriesPalette.size()];
     const Size extent = dc.GetTextExtent(chart.curves[c].label);
     const std::int32_t ly = area.top + 4 + static_cast<std::int32_t>(c) * (extent.cy + 4);
+    {
+      const Pen previous = dc.SelectPen(Pen{PenStyle::kNull, 0, Rgb(255, 255, 255)});
+      const Brush previousBrush = dc.SelectBrush(Brush{BrushStyle::kSolid, Rgb(255, 255, 255)});
+      dc.Rectangle(right - extent.cx - 44, ly - 2, right + 3, ly + extent.cy + 3);
+      dc.SelectBrush(previousBrush);
+      dc.SelectPen(previous);
+    }
+    dc.SelectPen(Pen{PenStyle::kSolid, 2, color});
     dc.SetTextColor(color);
     dc.TextOut(right - extent.cx, ly, chart.curves[c].label);
     dc.MoveTo(right - extent.cx - 5, ly + extent.cy / 2);
