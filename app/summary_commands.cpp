@@ -61,6 +61,17 @@ std::vector<std::vector<QString>> ParseCsv(const std::string& text) {
   return rows;
 }
 
+// The folder of variant number variant under variants: "variant-" and the number, zero-padded to
+// four digits or more (more when the sweep has more variants); the one on disk when it exists.
+QString VariantFolder(const QString& variants, int variant) {
+  const QDir dir(variants);
+  for (const QString& name : dir.entryList({QStringLiteral("variant-*")}, QDir::Dirs)) {
+    bool number = false;
+    if (name.mid(8).toInt(&number) == variant && number) return dir.filePath(name);
+  }
+  return dir.filePath(QStringLiteral("variant-%1").arg(variant, 4, 10, QLatin1Char('0')));
+}
+
 }  // namespace
 
 void OnExportSummary(CVarloDoc& doc, QWidget* parent) {
@@ -93,7 +104,7 @@ void OnExportSummary(CVarloDoc& doc, QWidget* parent) {
   }
 }
 
-QWidget* ShowSweepSummary(QWidget* parent, const QString& path) {
+QWidget* ShowSweepSummary(QWidget* parent, const QString& path, const VariantOpener& open) {
   std::vector<std::vector<QString>> rows;
   try {
     const std::vector<std::uint8_t> bytes = ReadWholeFile(path.toStdString());
@@ -111,7 +122,9 @@ QWidget* ShowSweepSummary(QWidget* parent, const QString& path) {
   window->setWindowTitle(QStringLiteral("Sweep Summary - ") + QFileInfo(path).absoluteFilePath());
   auto* layout = new QVBoxLayout(window);
   const QString variants = QFileInfo(path).absoluteDir().filePath(QStringLiteral("variants"));
-  layout->addWidget(new QLabel(QStringLiteral("Each variant's network and dump: ") + variants, window));
+  layout->addWidget(new QLabel(QStringLiteral("Each variant's network and dump: ") + variants +
+                                   QStringLiteral(" (double-click a row to open its network)"),
+                               window));
   auto* table = new QTableWidget(static_cast<int>(rows.size() - 1), static_cast<int>(rows[0].size()), window);
   table->setObjectName(QStringLiteral("sweepSummaryTable"));
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -124,17 +137,31 @@ QWidget* ShowSweepSummary(QWidget* parent, const QString& path) {
   }
   table->resizeColumnsToContents();
   table->verticalHeader()->hide();
+  QObject::connect(table, &QAbstractItemView::activated, window, [window, table, variants, open](const QModelIndex& at) {
+    const QTableWidgetItem* first = table->item(at.row(), 0);
+    bool number = false;
+    const int variant = first != nullptr ? first->text().toInt(&number) : -1;
+    if (!number || variant < 0) return;
+    const QString folder = VariantFolder(variants, variant);
+    const QString network = QDir(folder).filePath(QStringLiteral("network.net"));
+    if (!QFileInfo::exists(network)) {
+      ShowMessageBox(window, QStringLiteral("Variant %1 has no network: %2 was not found.").arg(variant).arg(network));
+      return;
+    }
+    const QString dump = QDir(folder).filePath(QStringLiteral("run.dmp"));
+    if (open) open(network, QFileInfo::exists(dump) ? dump : QString());
+  });
   layout->addWidget(table);
   window->resize(900, 400);
   window->show();
   return window;
 }
 
-void OnOpenSweepSummary(QWidget* parent) {
+void OnOpenSweepSummary(QWidget* parent, const VariantOpener& open) {
   const QString path = PromptFileName(parent, FilePromptKind::kOpen,
                                       QStringLiteral("Sweep Summaries (summary.csv);;CSV Files (*.csv)"),
                                       QStringLiteral("csv"));
-  if (!path.isEmpty()) ShowSweepSummary(parent, path);
+  if (!path.isEmpty()) ShowSweepSummary(parent, path, open);
 }
 
 }  // namespace varlo

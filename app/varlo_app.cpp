@@ -297,7 +297,10 @@ bool CVarloApp::OnCommand(int id) {
       OnAppAbout();
       return true;
     case kIdOpenSweepSummary:
-      OnOpenSweepSummary(MainFrame());
+      OnOpenSweepSummary(MainFrame(), [this](const QString& network, const QString& dump) {
+        CDocumentHost* host = OpenDocumentFile(network);
+        if (host != nullptr && !dump.isEmpty()) host->Doc()->dumpFilePath = dump.toStdString();
+      });
       return true;
     case kIdHelpContents:
       OpenHelpContents(MainFrame());

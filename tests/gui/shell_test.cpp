@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QSplitter>
 #include <QStatusTipEvent>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -549,6 +550,35 @@ class ShellTest : public QObject {
     QCOMPARE(messages_.size(), 1);
     QVERIFY2(messages_.first().contains(QStringLiteral("sum.dmp")), qPrintable(messages_.first()));
     QVERIFY(!filePromptFilters_.contains(QStringLiteral("CSV Files (*.csv)")));
+  }
+
+  void aSweepSummaryRowOpensItsVariantWithItsDump() {
+    // Variant 0 ran: its network opens with its dump as the document's; variant 1 failed before
+    // writing a network: the message names the file looked for.
+    Start();
+    QVERIFY(QDir(TempPath(QString())).mkpath(QStringLiteral("sweep/variants/variant-0000")));
+    QVERIFY(QDir(TempPath(QString())).mkpath(QStringLiteral("sweep/variants/variant-0001")));
+    const QString network = WriteNetworkFile(QStringLiteral("sweep/variants/variant-0000/network.net"));
+    const QString dump = TempPath(QStringLiteral("sweep/variants/variant-0000/run.dmp"));
+    QFile(dump).open(QIODevice::WriteOnly);
+    QFile summary(TempPath(QStringLiteral("sweep/summary.csv")));
+    QVERIFY(summary.open(QIODevice::WriteOnly));
+    summary.write("variant,capacity,status\n0,1,ok\n1,2,failed\n");
+    summary.close();
+    filePromptAnswers_ << summary.fileName();
+    QVERIFY(app_->MainFrame()->RouteCommand(kIdOpenSweepSummary));
+    auto* table = app_->MainFrame()->findChild<QTableWidget*>(QStringLiteral("sweepSummaryTable"));
+    QVERIFY(table != nullptr);
+    emit table->activated(table->model()->index(0, 1));
+    QCOMPARE(app_->Documents().size(), size_t{2});
+    CDocumentHost* opened = app_->Documents().back().get();
+    QCOMPARE(QFileInfo(opened->PathName()).canonicalFilePath(), QFileInfo(network).canonicalFilePath());
+    QCOMPARE(QString::fromStdString(opened->Doc()->dumpFilePath), dump);
+    QVERIFY(messages_.isEmpty());
+    emit table->activated(table->model()->index(1, 0));
+    QCOMPARE(app_->Documents().size(), size_t{2});
+    QCOMPARE(messages_, QStringList{QStringLiteral("Variant 1 has no network: %1 was not found.")
+                                        .arg(TempPath(QStringLiteral("sweep/variants/variant-0001/network.net")))});
   }
 
   void saveFailureIsReportedAndKeepsTheDocumentModified() {
