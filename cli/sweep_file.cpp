@@ -41,6 +41,12 @@ class Reader {
     return object[key].get<double>();
   }
 
+  bool Flag(const json& object, const std::string& key, const std::string& where, bool fallback) const {
+    if (!object.contains(key)) return fallback;
+    if (!object[key].is_boolean()) Fail(where, "\"" + key + "\" must be true or false.");
+    return object[key].get<bool>();
+  }
+
   std::string Text(const json& object, const std::string& key, const std::string& where,
                    const std::string& fallback) const {
     if (!object.contains(key)) return fallback;
@@ -188,7 +194,7 @@ SweepDefinition ReadSweepFile(const std::string& path) {
   }
   if (data.contains("ns")) {
     const json& ns = data["ns"];
-    r.CheckKeys(ns, "ns", {"seeds", "queues", "program", "max_start_delay"});
+    r.CheckKeys(ns, "ns", {"seeds", "queues", "program", "max_start_delay", "poisson", "varlo_routes"});
     if (!ns.contains("seeds") || !ns["seeds"].is_array() || ns["seeds"].empty())
       r.Fail("ns", "\"seeds\" must be a list of whole numbers.");
     for (const json& s : ns["seeds"]) {
@@ -205,6 +211,8 @@ SweepDefinition ReadSweepFile(const std::string& path) {
     }
     sweep.ns.program = r.Text(ns, "program", "ns", "ns");
     sweep.ns.maxStartDelay = r.Number(ns, "max_start_delay", "ns", 0.0);
+    sweep.ns.poissonSources = r.Flag(ns, "poisson", "ns", false);
+    sweep.ns.varloRoutes = r.Flag(ns, "varlo_routes", "ns", false);
   }
   return sweep;
 }

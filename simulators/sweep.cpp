@@ -192,6 +192,8 @@ double RunNs(CVarloDoc& doc, const SweepDefinition& sweep, const std::string& fo
     options.simulationLength = sweep.run.totalTime;
     options.monitoredQueues = queues;
     options.maxStartDelay = sweep.ns.maxStartDelay;
+    options.poissonSources = sweep.ns.poissonSources;
+    options.varloRoutes = sweep.ns.varloRoutes;
     options.seed = seed;
     const NSScriptResult script = WriteNSScript(doc, options);
     SimulatorRequest request = MakeNSRunRequest(doc, script.scriptPath);
@@ -341,6 +343,11 @@ std::string VariantKey(const SweepDefinition& sweep, size_t variant) {
   }
   for (std::uint32_t seed : sweep.ns.seeds) key += Format("ns%u,", seed);
   for (const std::string& q : sweep.ns.queues) key += q + ",";
+  // (Settings added later go in only where they differ from their defaults, so that the results
+  // of sweeps run before keep their keys.)
+  if (sweep.ns.maxStartDelay != 0.0) key += "delay" + Exact(sweep.ns.maxStartDelay) + ",";
+  if (sweep.ns.poissonSources) key += "poisson,";
+  if (sweep.ns.varloRoutes) key += "routes,";
   return OneLine(key);
 }
 

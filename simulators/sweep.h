@@ -55,6 +55,10 @@ struct SweepNsSettings {
   std::vector<std::string> queues;
   std::string program = "ns";
   double maxStartDelay = 0.0;  // s
+  // The ns script's options (NSScriptOptions): UDP sources truly Poisson at their rates, and ns
+  // routed along Varlo's routes. Both off by default, as in the ns script dialog.
+  bool poissonSources = false;
+  bool varloRoutes = false;
 };
 
 struct SweepDefinition {

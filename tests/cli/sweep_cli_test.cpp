@@ -167,6 +167,32 @@ TEST(CliSweep, ARefinedSweepRunsEachVariantAsRunDoes) {
   EXPECT_EQ(first.substr(first.size() - 18), " s (refined model)") << first;
 }
 
+TEST(CliSweep, NsBesideTheVariantsRunsTheScriptTheSweepFileAsksFor) {
+  if (std::system("command -v ns > /dev/null 2>&1") != 0) GTEST_SKIP() << "ns is not installed";
+  Folder folder("sweep");
+  std::string text = SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json");
+  text.replace(text.find("[0.5, 1, 2]"), 11, "[1]");
+  text.replace(text.find("[0, 1]"), 6, "[0]");
+  const std::string ns = R"("ns": {"seeds": [1], "queues": ["R1:R2"], "poisson": true, "varlo_routes": true},)";
+  text.replace(text.find("\"axes\""), 0, ns + "\n  ");
+  Write(folder / "sweep.json", text);
+  const Outcome run = Cli(folder, "sweep sweep.json -o out");
+  ASSERT_EQ(run.code, 0) << run.err;
+  // True Poisson sources, routed along Varlo's routes, as ns-script --poisson --varlo-routes writes.
+  const std::string script = Read(folder / "out/variants/variant-0000/ns-1.tcl");
+  EXPECT_NE(script.find("set burst_time_ 0\n"), std::string::npos);
+  EXPECT_NE(script.find("$ns rtproto Manual"), std::string::npos);
+  const std::vector<std::string> rows = Lines(Read(folder / "out/summary.csv"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].rfind("0,1,0,ok,", 0), 0u) << rows[1];
+  // A value that is not true or false is refused, naming the entry.
+  text.replace(text.find("\"poisson\": true"), 15, "\"poisson\": \"yes\"");
+  Write(folder / "bad.json", text);
+  const Outcome bad = Cli(folder, "sweep bad.json -o bad");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.err.find("bad.json: ns: \"poisson\" must be true or false."), std::string::npos) << bad.err;
+}
+
 TEST(CliSweep, BadSweepFilesAreRefusedBeforeAnyVariantRuns) {
   Folder folder("sweep");
   const std::string dumbbell = std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.net";
