@@ -181,6 +181,25 @@ std::optional<double> MonitorMeanSize(const std::string& path, double endTime) {
   return endTime > 0 ? area / endTime : 0.0;
 }
 
+// The first seed's monitor traces also go under the names the graph window's simulated companions
+// look for beside the variant's network (its title, then the queue's ends), so that the variant
+// opened in the desktop program, or varlo-cli plot --simulated, shows ns's queue beside Varlo's:
+// a second link to the same file where the file system allows it, a copy elsewhere.
+void KeepMonitorsForGraphs(const CVarloDoc& doc, const std::string& folder, const std::string& title,
+                           const std::vector<CQueue*>& queues) {
+  for (const CQueue* q : queues) {
+    const std::string ends = "_" + q->fromNode->GetScriptName() + "_" + q->toNode->GetScriptName() + ".tr";
+    const fs::path from = JoinPath(folder, title + ends);
+    const fs::path to = JoinPath(folder, doc.GetTitle() + ends);
+    std::error_code error;
+    if (!fs::exists(from, error)) continue;  // the mean's reading names the missing trace
+    fs::remove(to, error);
+    fs::create_hard_link(from, to, error);
+    if (error) fs::copy_file(from, to, fs::copy_options::overwrite_existing, error);
+    if (error) throw std::runtime_error(to.string() + " cannot be written: " + error.message());
+  }
+}
+
 double RunNs(CVarloDoc& doc, const SweepDefinition& sweep, const std::string& folder) {
   std::vector<CQueue*> queues;
   for (const std::string& name : sweep.ns.queues) queues.push_back(QueueByNames(doc, name));
@@ -205,6 +224,7 @@ double RunNs(CVarloDoc& doc, const SweepDefinition& sweep, const std::string& fo
                                       report.started ? report.output.c_str() : report.startError.c_str()));
     }
     if (queues.empty()) continue;
+    if (seed == sweep.ns.seeds.front()) KeepMonitorsForGraphs(doc, folder, options.title, queues);
     const std::string monitor =
         JoinPath(folder, Format("%s_%s_%s.tr", options.title.c_str(), queues[0]->fromNode->GetScriptName().c_str(),
                                 queues[0]->toNode->GetScriptName().c_str()));

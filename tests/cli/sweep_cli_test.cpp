@@ -185,6 +185,12 @@ TEST(CliSweep, NsBesideTheVariantsRunsTheScriptTheSweepFileAsksFor) {
   const std::vector<std::string> rows = Lines(Read(folder / "out/summary.csv"));
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].rfind("0,1,0,ok,", 0), 0u) << rows[1];
+  // The graphs of the variant find ns's queue beside its network.
+  const std::string variant = "out/variants/variant-0000/";
+  const Outcome plot = Cli(folder, "plot " + variant + "run.dmp --net " + variant +
+                                       "network.net --queue R1:R2 --metric size --simulated -o sim.svg");
+  ASSERT_EQ(plot.code, 0) << plot.err;
+  EXPECT_NE(Read(folder / "sim.svg").find("Sim of R1"), std::string::npos);
   // A value that is not true or false is refused, naming the entry.
   text.replace(text.find("\"poisson\": true"), 15, "\"poisson\": \"yes\"");
   Write(folder / "bad.json", text);
