@@ -57,9 +57,12 @@ const char* kSweep = R"({
   "plot": {"figure": "bottleneck_mean_utilisation"}
 })";
 
-std::string SweepText(const std::string& network) {
+// kSweep on network, with each edit's first text replaced by its second, in order.
+std::string SweepText(const std::string& network,
+                      const std::vector<std::pair<std::string, std::string>>& edits = {}) {
   std::string text = kSweep;
   text.replace(text.find("NETWORK"), 7, network);
+  for (const auto& [from, to] : edits) text.replace(text.find(from), from.size(), to);
   return text;
 }
 
@@ -123,11 +126,8 @@ TEST(CliSweep, RunsResumesShardsAndCollectsTheSameSummary) {
 TEST(CliSweep, AFailedVariantIsRecordedAndTheOthersGoOn) {
   Folder folder("sweep");
   // The NetBSD profile has no entry for 10 TCP flows per source on the dumbbell: that run stops.
-  std::string text = SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.net");
-  text.replace(text.find("\"ns\"}"), 5, "\"netbsd\"}");
-  text.replace(text.find("[0, 1]"), 6, "[0, 10]");
-  text.replace(text.find("[0.5, 1, 2]"), 11, "[1]");
-  Write(folder / "sweep.json", text);
+  Write(folder / "sweep.json", SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.net",
+                                         {{"\"ns\"}", "\"netbsd\"}"}, {"[0, 1]", "[0, 10]"}, {"[0.5, 1, 2]", "[1]"}}));
   const Outcome run = Cli(folder, "sweep sweep.json -o out");
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("1 of 2 variants failed (see summary.csv)"), std::string::npos) << run.err;
@@ -140,11 +140,9 @@ TEST(CliSweep, AFailedVariantIsRecordedAndTheOthersGoOn) {
 
 TEST(CliSweep, ARefinedSweepRunsEachVariantAsRunDoes) {
   Folder folder("sweep");
-  std::string text = SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json");
-  text.replace(text.find("\"ns\"}"), 5, "\"ns\", \"model\": \"refined\"}");
-  text.replace(text.find("[0.5, 1, 2]"), 11, "[1]");
-  text.replace(text.find("[0, 1]"), 6, "[1]");
-  Write(folder / "sweep.json", text);
+  Write(folder / "sweep.json",
+        SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json",
+                  {{"\"ns\"}", "\"ns\", \"model\": \"refined\"}"}, {"[0.5, 1, 2]", "[1]"}, {"[0, 1]", "[1]"}}));
   const Outcome run = Cli(folder, "sweep sweep.json -o out");
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(Lines(Read(folder / "out/summary.csv"))[1].rfind("0,1,1,ok,", 0), 0u);
@@ -170,12 +168,11 @@ TEST(CliSweep, ARefinedSweepRunsEachVariantAsRunDoes) {
 TEST(CliSweep, NsBesideTheVariantsRunsTheScriptTheSweepFileAsksFor) {
   if (std::system("command -v ns > /dev/null 2>&1") != 0) GTEST_SKIP() << "ns is not installed";
   Folder folder("sweep");
-  std::string text = SweepText(std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json");
-  text.replace(text.find("[0.5, 1, 2]"), 11, "[1]");
-  text.replace(text.find("[0, 1]"), 6, "[0]");
   const std::string ns = R"("ns": {"seeds": [1], "queues": ["R1:R2"], "poisson": true, "varlo_routes": true},)";
-  text.replace(text.find("\"axes\""), 0, ns + "\n  ");
-  Write(folder / "sweep.json", text);
+  const std::string dumbbell = std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json";
+  const std::vector<std::pair<std::string, std::string>> edits = {
+      {"[0.5, 1, 2]", "[1]"}, {"[0, 1]", "[0]"}, {"\"axes\"", ns + "\n  \"axes\""}};
+  Write(folder / "sweep.json", SweepText(dumbbell, edits));
   const Outcome run = Cli(folder, "sweep sweep.json -o out");
   ASSERT_EQ(run.code, 0) << run.err;
   // True Poisson sources, routed along Varlo's routes, as ns-script --poisson --varlo-routes writes.
@@ -192,11 +189,12 @@ TEST(CliSweep, NsBesideTheVariantsRunsTheScriptTheSweepFileAsksFor) {
   ASSERT_EQ(plot.code, 0) << plot.err;
   EXPECT_NE(Read(folder / "sim.svg").find("Sim of R1"), std::string::npos);
   // A value that is not true or false is refused, naming the entry.
-  text.replace(text.find("\"poisson\": true"), 15, "\"poisson\": \"yes\"");
-  Write(folder / "bad.json", text);
-  const Outcome bad = Cli(folder, "sweep bad.json -o bad");
-  EXPECT_EQ(bad.code, 1);
-  EXPECT_NE(bad.err.find("bad.json: ns: \"poisson\" must be true or false."), std::string::npos) << bad.err;
+  std::vector<std::pair<std::string, std::string>> bad = edits;
+  bad.push_back({"\"poisson\": true", "\"poisson\": \"yes\""});
+  Write(folder / "bad.json", SweepText(dumbbell, bad));
+  const Outcome refused = Cli(folder, "sweep bad.json -o bad");
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("bad.json: ns: \"poisson\" must be true or false."), std::string::npos) << refused.err;
 }
 
 TEST(CliSweep, BadSweepFilesAreRefusedBeforeAnyVariantRuns) {
