@@ -5,8 +5,12 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,6 +64,31 @@ std::vector<std::vector<QString>> ParseCsv(const std::string& text) {
   }
   return rows;
 }
+
+// A sweep's chart, drawn from its SVG file at the largest size that fits, its proportions kept.
+class SweepChartView : public QWidget {
+ public:
+  SweepChartView(const QString& path, QWidget* parent) : QWidget(parent), renderer_(path) {
+    setObjectName(QStringLiteral("sweepSummaryChart"));
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+  }
+  bool IsValid() const { return renderer_.isValid(); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QSizeF size = renderer_.defaultSize().isEmpty() ? QSizeF(720, 480) : QSizeF(renderer_.defaultSize());
+    const double scale = std::min(width() / size.width(), height() / size.height());
+    const QSizeF shown = size * scale;
+    renderer_.render(&painter, QRectF(QPointF((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown));
+  }
+
+ private:
+  QSvgRenderer renderer_;
+};
 
 // The folder of variant number variant under variants: "variant-" and the number, zero-padded to
 // four digits or more (more when the sweep has more variants); the one on disk when it exists.
@@ -151,8 +180,20 @@ QWidget* ShowSweepSummary(QWidget* parent, const QString& path, const VariantOpe
     const QString dump = QDir(folder).filePath(QStringLiteral("run.dmp"));
     if (open) open(network, QFileInfo::exists(dump) ? dump : QString());
   });
-  layout->addWidget(table);
-  window->resize(900, 400);
+  // The sweep's chart (summary.svg beside the table's file), when it has one, on a second tab.
+  const QString chartPath = QFileInfo(path).absoluteDir().filePath(QStringLiteral("summary.svg"));
+  auto* chart = QFileInfo::exists(chartPath) ? new SweepChartView(chartPath, window) : nullptr;
+  if (chart != nullptr && chart->IsValid()) {
+    auto* tabs = new QTabWidget(window);
+    tabs->setObjectName(QStringLiteral("sweepSummaryTabs"));
+    tabs->addTab(table, QStringLiteral("Table"));
+    tabs->addTab(chart, QStringLiteral("Chart"));
+    layout->addWidget(tabs);
+  } else {
+    delete chart;
+    layout->addWidget(table);
+  }
+  window->resize(900, 520);
   window->show();
   return window;
 }

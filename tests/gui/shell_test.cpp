@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QSplitter>
 #include <QStatusTipEvent>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -565,10 +566,19 @@ class ShellTest : public QObject {
     QVERIFY(summary.open(QIODevice::WriteOnly));
     summary.write("variant,capacity,status\n0,1,ok\n1,2,failed\n");
     summary.close();
+    // The sweep's chart beside it comes on a second tab.
+    QFile chart(TempPath(QStringLiteral("sweep/summary.svg")));
+    QVERIFY(chart.open(QIODevice::WriteOnly));
+    chart.write("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"720\" height=\"480\"><rect width=\"9\" height=\"9\"/></svg>");
+    chart.close();
     filePromptAnswers_ << summary.fileName();
     QVERIFY(app_->MainFrame()->RouteCommand(kIdOpenSweepSummary));
     auto* table = app_->MainFrame()->findChild<QTableWidget*>(QStringLiteral("sweepSummaryTable"));
     QVERIFY(table != nullptr);
+    auto* tabs = app_->MainFrame()->findChild<QTabWidget*>(QStringLiteral("sweepSummaryTabs"));
+    QVERIFY(tabs != nullptr);
+    QCOMPARE(tabs->count(), 2);
+    QCOMPARE(tabs->tabText(1), QStringLiteral("Chart"));
     emit table->activated(table->model()->index(0, 1));
     QCOMPARE(app_->Documents().size(), size_t{2});
     CDocumentHost* opened = app_->Documents().back().get();
