@@ -536,6 +536,30 @@ std::string SweepSummarySvg(const SweepDefinition& sweep, const std::vector<Vari
     }
     chart.curves[it->second].points.emplace_back(x, r.figures[figure]);
   }
+  // Beside the bottleneck's average size, what ns measured there (the first monitored queue, in
+  // the variants where it is the bottleneck), dashed in the colour of the curve it goes with.
+  if (sweep.plotFigure == "bottleneck_average_size" && !sweep.ns.seeds.empty() && !sweep.ns.queues.empty()) {
+    std::string nsQueue = sweep.ns.queues[0];
+    if (const size_t colon = nsQueue.find(':'); colon != std::string::npos) nsQueue.replace(colon, 1, "->");
+    const size_t nsFigure = static_cast<size_t>(
+        std::find(kSweepFigures.begin(), kSweepFigures.end(), "ns_average_size") - kSweepFigures.begin());
+    std::map<size_t, size_t> companionOf;
+    for (const VariantResult& r : results) {
+      if (r.status != "ok" || r.bottleneck != nsQueue || nsFigure >= r.figures.size()) continue;
+      std::vector<size_t> indices = VariantValueIndices(sweep, r.variant);
+      const double x = sweep.axes[0].values[indices[0]];
+      indices.erase(indices.begin());
+      const size_t curve = curveOf.at(indices);
+      auto [it, added] = companionOf.emplace(curve, chart.curves.size());
+      if (added) {
+        SweepChart::Curve companion;
+        companion.label = "ns: " + chart.curves[curve].label;
+        companion.companionOf = static_cast<int>(curve);
+        chart.curves.push_back(companion);
+      }
+      chart.curves[it->second].points.emplace_back(x, r.figures[nsFigure]);
+    }
+  }
   return SweepChartSvg(chart);
 }
 

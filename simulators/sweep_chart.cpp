@@ -92,20 +92,31 @@ void DrawSweepChart(CDrawContext& dc, const SweepChart& chart, const Rect& area)
 
   auto toX = [&](double x) { return left + static_cast<std::int32_t>(std::lround((x - xMin) * (right - left) / (xMax - xMin))); };
   auto toY = [&](double y) { return bottom - static_cast<std::int32_t>(std::lround((y - yMin) * (bottom - top) / (yMax - yMin))); };
+  // Palette colours go to the curves of their own, in order; a companion takes its curve's.
+  std::vector<ColorRef> colors;
+  for (size_t c = 0, own = 0; c < chart.curves.size(); ++c) {
+    const int of = chart.curves[c].companionOf;
+    colors.push_back(of >= 0 && static_cast<size_t>(of) < c ? colors[static_cast<size_t>(of)]
+                                                            : seriesPalette[own++ % seriesPalette.size()]);
+  }
+  const auto penOf = [&](size_t c) {
+    return Pen{chart.curves[c].companionOf >= 0 ? PenStyle::kDash : PenStyle::kSolid, 2, colors[c]};
+  };
   for (size_t c = 0; c < chart.curves.size(); ++c) {
-    const ColorRef color = seriesPalette[c % seriesPalette.size()];
+    const ColorRef color = colors[c];
     std::vector<std::pair<double, double>> points;
     for (const auto& p : chart.curves[c].points) {
       if (std::isfinite(p.first) && std::isfinite(p.second)) points.push_back(p);
     }
     std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    dc.SelectPen(Pen{PenStyle::kSolid, 2, color});
+    dc.SelectPen(penOf(c));
     const Brush previousBrush = dc.SelectBrush(Brush{BrushStyle::kSolid, color});
     for (size_t i = 0; i < points.size(); ++i) {
       const std::int32_t x = toX(points[i].first), y = toY(points[i].second);
       if (i == 0) dc.MoveTo(x, y);
       else dc.LineTo(x, y);
     }
+    dc.SelectPen(Pen{PenStyle::kSolid, 2, color});
     for (const auto& p : points) {
       const std::int32_t x = toX(p.first), y = toY(p.second);
       dc.Ellipse(x - 3, y - 3, x + 4, y + 4);
@@ -116,7 +127,7 @@ void DrawSweepChart(CDrawContext& dc, const SweepChart& chart, const Rect& area)
   // background colour, so that no curve or grid line crosses its text (the rows of a sweep with
   // several axes reach down into the plot).
   for (size_t c = 0; c < chart.curves.size(); ++c) {
-    const ColorRef color = seriesPalette[c % seriesPalette.size()];
+    const ColorRef color = colors[c];
     const Size extent = dc.GetTextExtent(chart.curves[c].label);
     const std::int32_t ly = area.top + 4 + static_cast<std::int32_t>(c) * (extent.cy + 4);
     {
@@ -126,7 +137,7 @@ void DrawSweepChart(CDrawContext& dc, const SweepChart& chart, const Rect& area)
       dc.SelectBrush(previousBrush);
       dc.SelectPen(previous);
     }
-    dc.SelectPen(Pen{PenStyle::kSolid, 2, color});
+    dc.SelectPen(penOf(c));
     dc.SetTextColor(color);
     dc.TextOut(right - extent.cx, ly, chart.curves[c].label);
     dc.MoveTo(right - extent.cx - 5, ly + extent.cy / 2);

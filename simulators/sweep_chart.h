@@ -14,6 +14,9 @@ struct SweepChart {
   struct Curve {
     std::string label;
     std::vector<std::pair<double, double>> points;  // (axis value, figure), drawn in ascending x
+    // A companion of an earlier curve (what ns measured beside what Varlo computed): drawn dashed
+    // in that curve's colour; -1 for a curve of its own.
+    int companionOf = -1;
   };
   std::string xLabel;
   std::string yLabel;
@@ -21,7 +24,8 @@ struct SweepChart {
 };
 
 // Draws the chart into the rectangle: axes with eleven ticks each, the axis names, a curve with a
-// dot per variant for every curve (palette colours in curve order) and the legend at the top right.
+// dot per variant for every curve (palette colours in the order of the curves of their own,
+// companions dashed in their curve's) and the legend at the top right.
 void DrawSweepChart(CDrawContext& dc, const SweepChart& chart, const Rect& area);
 
 // The chart as an SVG document, 720 x 480 pixels.

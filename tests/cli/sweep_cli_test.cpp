@@ -171,7 +171,8 @@ TEST(CliSweep, NsBesideTheVariantsRunsTheScriptTheSweepFileAsksFor) {
   const std::string ns = R"("ns": {"seeds": [1], "queues": ["R1:R2"], "poisson": true, "varlo_routes": true},)";
   const std::string dumbbell = std::string(VARLO_SOURCE_DIR) + "/examples/dumbbell.json";
   const std::vector<std::pair<std::string, std::string>> edits = {
-      {"[0.5, 1, 2]", "[1]"}, {"[0, 1]", "[0]"}, {"\"axes\"", ns + "\n  \"axes\""}};
+      {"[0.5, 1, 2]", "[1, 2]"}, {"[0, 1]", "[0]"}, {"\"axes\"", ns + "\n  \"axes\""},
+      {"bottleneck_mean_utilisation", "bottleneck_average_size"}};
   Write(folder / "sweep.json", SweepText(dumbbell, edits));
   const Outcome run = Cli(folder, "sweep sweep.json -o out");
   ASSERT_EQ(run.code, 0) << run.err;
@@ -180,8 +181,12 @@ TEST(CliSweep, NsBesideTheVariantsRunsTheScriptTheSweepFileAsksFor) {
   EXPECT_NE(script.find("set burst_time_ 0\n"), std::string::npos);
   EXPECT_NE(script.find("$ns rtproto Manual"), std::string::npos);
   const std::vector<std::string> rows = Lines(Read(folder / "out/summary.csv"));
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1].rfind("0,1,0,ok,", 0), 0u) << rows[1];
+  // The chart of the bottleneck's size has ns's beside it, dashed.
+  const std::string chart = Read(folder / "out/summary.svg");
+  EXPECT_NE(chart.find(">ns: tcp per source S-D = 0<"), std::string::npos);
+  EXPECT_NE(chart.find("stroke-dasharray=\"6 2\""), std::string::npos);
   // The graphs of the variant find ns's queue beside its network.
   const std::string variant = "out/variants/variant-0000/";
   const Outcome plot = Cli(folder, "plot " + variant + "run.dmp --net " + variant +
