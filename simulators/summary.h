@@ -47,7 +47,7 @@ DumpSummary SummarizeDump(const CVarloDoc& doc, const std::string& dumpPath, dou
 std::string SummaryTable(const DumpSummary& summary, int top);
 
 // The summary as CSV: one line per queue (section "queue"), then one per class kind (section
-// "class kind"), then the total.
+// "class kind"), then the total; a refined dump's ends with "model,refined".
 std::string SummaryCsv(const DumpSummary& summary);
 
 // One CSV field; quoted when it holds a separator, a quotation mark or a line break.

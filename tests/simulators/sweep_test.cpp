@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "engine/dump_file.h"
 #include "model/const_poisson_class.h"
 #include "model/tcp_class.h"
 #include "model/td_poisson_class.h"
@@ -127,6 +128,16 @@ TEST(DumpSummaryTest, MeansOverTheRowsBusiestQueueFirstAndTheWindow) {
   EXPECT_EQ(all.kinds[1].kind, "TCP");
   EXPECT_NEAR(all.kinds[1].throughput, 30.0, 1e-12);
   EXPECT_NEAR(all.totalThroughput, 85.0, 1e-12);
+  // Which model wrote the dump: its header says; the refined one's CSV ends by saying so too.
+  EXPECT_EQ(all.model, "classic");
+  EXPECT_EQ(SummaryCsv(all).find("model,"), std::string::npos);
+  std::string refined = test::ReadText(folder / "run.dmp");
+  refined.replace(refined.find("1 3 3\n"), 6, "1 3 3 refined\n");
+  test::WriteText(folder / "refined.dmp", refined);
+  const DumpSummary marked = SummarizeDump(doc, folder / "refined.dmp");
+  EXPECT_EQ(marked.model, "refined");
+  const std::string csv = SummaryCsv(marked);
+  EXPECT_EQ(csv.substr(csv.rfind("model,")), "model,refined,,,,,," + std::string(kTextLineEnd));
 
   // From 0.5 s on, B->A (0.3) falls behind and A->B's mean is (0.6 + 1.0) / 2.
   const DumpSummary late = SummarizeDump(doc, folder / "run.dmp", 0.5);
