@@ -40,7 +40,7 @@ std::string QueueMonitorPiece(const CQueue& queue, const std::string& title) {
   const char* pa = a.c_str();
   const char* pb = b.c_str();
   // The title comes from the network's file name: written as an inert Tcl word.
-  const std::string file = TclFileWord(Format("%s_%s_%s.tr", title.c_str(), pa, pb));
+  const std::string file = TclFileWord(MonitorTraceName(title, queue));
   return Format(
       "\nset file_%s_%s [open %s w]\nset qmon_%s_%s [$ns monitor-queue $node_%s $node_%s "
       "$file_%s_%s]\n$qmon_%s_%s trace $file_%s_%s\n",
@@ -54,6 +54,10 @@ std::string ScriptFolder(const std::string& scriptPath) {
 }
 
 }  // namespace
+
+std::string MonitorTraceName(const std::string& title, const CQueue& queue) {
+  return title + "_" + queue.fromNode->GetScriptName() + "_" + queue.toNode->GetScriptName() + ".tr";
+}
 
 std::string ApplyScriptExtension(const std::string& name, const std::string& extension) {
   if (name.size() > 3 && name.size() >= extension.size() &&

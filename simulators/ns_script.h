@@ -25,6 +25,11 @@ std::string ApplyScriptExtension(const std::string& name, const std::string& ext
 // The dialog's default script name: the title followed by ".tcl".
 std::string DefaultNSScriptName(const std::string& title);
 
+// The file a script titled title asks ns to write the monitor trace of queue into: the title and
+// the script names of the queue's ends, joined by underscores, with ".tr" (the names the graph
+// window's simulated companions look for when the title is the network's).
+std::string MonitorTraceName(const std::string& title, const CQueue& queue);
+
 struct NSScriptOptions {
   std::string title;                     // the document's title; names the monitor trace files
   std::string scriptPath;                // as entered; a relative path is taken from the document's folder

@@ -188,9 +188,8 @@ std::optional<double> MonitorMeanSize(const std::string& path, double endTime) {
 void KeepMonitorsForGraphs(const CVarloDoc& doc, const std::string& folder, const std::string& title,
                            const std::vector<CQueue*>& queues) {
   for (const CQueue* q : queues) {
-    const std::string ends = "_" + q->fromNode->GetScriptName() + "_" + q->toNode->GetScriptName() + ".tr";
-    const fs::path from = JoinPath(folder, title + ends);
-    const fs::path to = JoinPath(folder, doc.GetTitle() + ends);
+    const fs::path from = JoinPath(folder, MonitorTraceName(title, *q));
+    const fs::path to = JoinPath(folder, MonitorTraceName(doc.GetTitle(), *q));
     std::error_code error;
     if (!fs::exists(from, error)) continue;  // the mean's reading names the missing trace
     fs::remove(to, error);
@@ -225,9 +224,7 @@ double RunNs(CVarloDoc& doc, const SweepDefinition& sweep, const std::string& fo
     }
     if (queues.empty()) continue;
     if (seed == sweep.ns.seeds.front()) KeepMonitorsForGraphs(doc, folder, options.title, queues);
-    const std::string monitor =
-        JoinPath(folder, Format("%s_%s_%s.tr", options.title.c_str(), queues[0]->fromNode->GetScriptName().c_str(),
-                                queues[0]->toNode->GetScriptName().c_str()));
+    const std::string monitor = JoinPath(folder, MonitorTraceName(options.title, *queues[0]));
     const std::optional<double> mean = MonitorMeanSize(monitor, sweep.run.totalTime);
     if (!mean) throw std::runtime_error(monitor + " was not written by ns.");
     sum += *mean;
