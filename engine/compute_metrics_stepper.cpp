@@ -33,7 +33,8 @@ void CComputeMetricsStepper::Step(double h) {
       const RefinedStepResult r = RefinedQueueStep(
           refinedRho_[i], refinedMetrics_[i], q.lambda, q.mu, DataBufferOf(i), h,
           loops ? setup_.closedLoads[i] : ClosedLoopLoad{}, loops ? setup_.closedSojourns[i] : noLoop,
-          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i]);
+          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i],
+          loops ? &setup_.loopWindows[i] : nullptr);
       q.N = r.metrics.N;
       q.P = r.metrics.P;
       q.U = r.metrics.U;

@@ -67,8 +67,8 @@
 // room (RunSetup::ShareShownRates).
 // Window loops. The windows of the classes raised towards a queue (their tightest) go round a
 // closed loop through it; where they fit in its buffer (ClosedLoopQueue), the queue takes the
-// loop's packets and utilisation instead of its open law's, drops nothing, and each of those
-// classes sends its window per time away plus the loop's time at the queue, moving there over
+// loop's packets and utilisation instead of its open law's, drops nothing (but beside Poisson
+// traffic, below), and each of those classes sends its window per time away plus the loop's time at the queue, moving there over
 // about a round trip. A loop forms where the windows fit with a margin (0.8 of the buffer) and
 // holds while they fit (0.9), the buffer counted in bursts where the windows together would more
 // than fill it; a class stays with its loop for as long as the loop holds. A loop of TCP alone
@@ -77,7 +77,10 @@
 // a loss event in 3 / (2 W^2) packets at most, W = 20, the loss at which Reno's mean window is
 // W; a sender's acknowledgements come back at the rate at which the busy queue sends its packets,
 // and no burst is more than a window); elsewhere they overflow it at random and those losses set
-// the flows' rates (TcpBurstLoss).
+// the flows' rates (TcpBurstLoss). A loop beside Poisson traffic loses the window packets that find
+// its buffer full (MixedLoopFullShare), and its windows shrink to what Reno keeps at that loss
+// (TcpCappedMeanWindow) until the two agree; it forms and holds only where they keep most of their
+// maximum (RefinedQueueStep).
 // Acknowledgements that wait behind other TCP classes' packets on their way back leave that queue
 // closer together than they came, and their sender sends what they acknowledge together: the
 // windows of a loop then come to its queue in clusters (AcknowledgementBunch), which leave it idle
@@ -237,6 +240,27 @@ inline double AcknowledgementBunch(double rate, double tcpWait) {
 // Never below one packet or K, the smaller. Without them, flows both ways on buffers of 10 to 40
 // packets carried 15 % to 68 % more than ns's, whose queues drop their bursts where the other
 // way's acknowledgements take up to two fifths of the places.
+// The share of a window-held TCP packet's arrivals at a queue that find its buffer of K packets
+// full, where its loop's windows (population packets in all) share the queue with an open Poisson
+// load of openLoad (its rate over mu) and each packet, once sent, is away for awayService times the
+// queue's time to send a packet before it comes back. The queue is first come, first served at one
+// rate for all, and the packets away wait for nothing: the mixed network of product form, whose
+// chance of n packets at the queue, c of them the loop's, goes as
+//     C(n, c) openLoad^(n - c) / (awayService^c (population - c)!),
+// cut off at the buffer. An arriving packet of the loop sees the queue as the others leave it
+// (population - 1 of them; the arrival theorem). A fractional population weighs its last place by
+// its fraction (the Gamma function's continuation of the factorial), and a fractional buffer
+// interpolates between its neighbours.
+double MixedLoopFullShare(double openLoad, double population, double awayService, double K);
+
+// The mean window, in packets (at most kTcpMaximumWindowPackets), of a Reno flow held by its
+// maximum window that loses a share loss of its packets at random over roundTrip seconds: each
+// loss halves the window, which then grows by a segment a round trip back to the maximum and stays
+// there until the next loss, 1 / loss packets after the last; a loss is a timeout of
+// kTcpShortestTimeout with the chance 3 / (window at the loss) (Padhye, Firoiu, Towsley and Kurose
+// 1998, their window-limited case).
+double TcpCappedMeanWindow(double loss, double roundTrip);
+
 double DataBuffer(double K, double acknowledgementRate, double mu);
 // What a queue whose data packets number N, in a buffer of K packets of which they can fill
 // dataBuffer (DataBuffer), holds in all, its acknowledgements with them: N K / dataBuffer, at most K.
@@ -275,7 +299,8 @@ struct ClosedLoopLoad {
 // bursts or the places of its buffer left to its packets change).
 RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
                                    const ClosedLoopLoad& closed, double& closedSojourn, double burst = 1.0,
-                                   double* burstUsed = nullptr, double* bufferUsed = nullptr);
+                                   double* burstUsed = nullptr, double* bufferUsed = nullptr,
+                                   struct LoopWindow* loopWindow = nullptr);
 
 // A class's packets in a queue over a step of either run. The queue mixes what it admits and sends
 // its packets in proportion to the classes' shares, so a class's packets n follow
@@ -352,6 +377,19 @@ inline double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
 // the ns scripts Varlo writes), 20 segments of 1000 bytes of data and 40 of headers. A class cannot
 // send more than this window per round trip, however much room its path leaves.
 constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
+
+// A queue's loop beside Poisson traffic from one step to the next (RefinedQueueStep): the mean
+// window of each class it holds, and the last loss and the last window a forming loop settled at,
+// each with what it was found from, so that a step whose loop has hardly moved (by no more than a
+// thousandth, a hundredth where the loss was negligible) takes them again rather than summing the
+// queue's distribution anew.
+struct LoopWindow {
+  double window = kTcpMaximumWindowPackets;
+  double lossFrom[4] = {-1.0, -1.0, -1.0, -1.0};  // open load, population, time away, buffer
+  double loss = 0.0;
+  double formFrom[5] = {-1.0, -1.0, -1.0, -1.0, -1.0};  // open load, classes, time away, buffer, round trip
+  double formed = 0.0;  // the window where it settles; 0 where it does not form
+};
 
 // The longest a TCP sender waits, after an acknowledgement has opened its window, before it sends:
 // a random time, uniform between 0 and this, that keeps flows from moving in step (the agents of

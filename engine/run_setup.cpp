@@ -136,6 +136,7 @@ void RunSetup::Reset(CVarloDoc& doc, RunResult& result,
   demandClasses_.clear();
   closedLoads.clear();
   closedSojourns.clear();  // no loop has held yet
+  loopWindows.clear();
   queueBursts.clear();
   burstFollow_.clear();
   if (refined && hasTcp) BuildDemandLists();

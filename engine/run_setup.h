@@ -119,6 +119,8 @@ struct RunSetup {
   // queue's open law held (set by the steppers).
   std::vector<ClosedLoopLoad> closedLoads;
   std::vector<double> closedSojourns;
+  // Per queue, the mean window of each class its loop holds (RefinedQueueStep), packets.
+  std::vector<LoopWindow> loopWindows;
   // Refined model, per queue: the share of its arrivals that is Poisson for the waiting of the TCP
   // packets there (PacedSojourn), 1 where some TCP class crossing it has it as its tightest queue
   // at the last propagation (their windows, not chance, fill it) or no TCP class crosses it (set
@@ -253,6 +255,7 @@ struct RunSetup {
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
+    if (loopWindows.size() != n) loopWindows.assign(n, LoopWindow{});
     // A queue's mix of paced and Poisson packets moves towards that of this propagation over about
     // kMixTime: taken at once, the round trips and the mixes they set chase one another (on a mesh
     // of 30 routers sizes swung by 4 % with a period of four steps).
@@ -467,7 +470,7 @@ struct RunSetup {
               // once per round trip: the rate moves towards that by dt / (dt + round trip) over the
               // time dt since the class's last decision.
               const double trip = away + sojourn;
-              const double target = kTcpMaximumWindowPackets / trip;
+              const double target = loopWindows[tightest].window / trip;
               const double sinceLoop = time - info.loopTime;
               const double rate =
                   sinceLoop > 0.0 ? TcpWindowFollow(info.loopRate, target, sinceLoop, trip) : info.loopRate;

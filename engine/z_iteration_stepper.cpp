@@ -562,7 +562,8 @@ void CZIterationStepper::RefinedAdvance(double h) {
       refinedShown_[i] = RefinedQueueStep(rho_[i], refinedMetrics_[i], q.lambda, q.mu, DataBufferOf(i), h,
                                           loops ? setup_.closedLoads[i] : ClosedLoopLoad{},
                                           loops ? setup_.closedSojourns[i] : noLoop,
-                                          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i])
+                                          loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i],
+          loops ? &setup_.loopWindows[i] : nullptr)
                              .metrics;
     }
   });
