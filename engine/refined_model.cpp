@@ -162,19 +162,14 @@ bool AllNear(const double* from, const double* last, int count, double near) {
 }
 
 // The loop's packets at the queue as the machine-repairman queue at the room 1 - openLoad leaves
-// counts them: the log of c's weight relative to c = 0, lgamma(population + 1) - lgamma(population -
-// c + 1) - c log(awayService (1 - openLoad)), for c up to the last place of the population (a
-// fractional last place weighs by its fraction), and the counts whose weights are within e^-45 of
-// the largest (they are log-concave in c: found by halving on either side of the peak).
-struct LoopCounts {
-  double low;
-  double high;
-  double peak;  // the largest log weight
-};
+// counts them: the log of c's weight relative to c = 0 is lgamma(population + 1) - lgamma(population
+// - c + 1) - c log(awayService (1 - openLoad)), for c up to the last place of the population (a
+// fractional last place weighs by its fraction). The last c whose weight is within e^-45 of the
+// largest (the weights are log-concave in c: found by halving beyond the peak).
 double LoopCountWeight(double c, double population, double perPacket) {
   return std::lgamma(population + 1.0) - std::lgamma(population - c + 1.0) - c * perPacket;
 }
-LoopCounts CountsThatCount(double population, double perPacket) {
+double LastLoopCountThatCounts(double population, double perPacket) {
   const double last = std::ceil(population);
   // Where the weights stop rising: population - c + 1 ~ e^perPacket (the digamma function near there).
   double mode = std::clamp(std::floor(population + 1.5 - std::exp(perPacket)), 0.0, last);
@@ -182,32 +177,19 @@ LoopCounts CountsThatCount(double population, double perPacket) {
     mode += 1.0;
   while (mode > 0.0 && LoopCountWeight(mode - 1.0, population, perPacket) > LoopCountWeight(mode, population, perPacket))
     mode -= 1.0;
-  const double peak = LoopCountWeight(mode, population, perPacket);
-  const double floor = peak - 45.0;
+  const double floor = LoopCountWeight(mode, population, perPacket) - 45.0;
   const auto counts = [&](double c) { return LoopCountWeight(c, population, perPacket) >= floor; };
-  double high = last;
-  if (!counts(high)) {
-    double in = mode;  // counts; high does not
-    while (high - in > 1.0) {
-      const double middle = std::floor(0.5 * (in + high));
-      (counts(middle) ? in : high) = middle;
-    }
-    high = in;
+  if (counts(last)) return last;
+  double in = mode;  // counts; beyond does not
+  double beyond = last;
+  while (beyond - in > 1.0) {
+    const double middle = std::floor(0.5 * (in + beyond));
+    (counts(middle) ? in : beyond) = middle;
   }
-  double low = 0.0;
-  if (!counts(low)) {
-    double in = mode;
-    while (in - low > 1.0) {
-      const double middle = std::ceil(0.5 * (in + low));
-      (counts(middle) ? in : low) = middle;
-    }
-    low = in;
-  }
-  return {low, high, peak};
+  return in;
 }
 
-// Whether MixedLoopFullShare is surely below e^-30, from a bound that takes no more than a pass over
-// the loop's packets: summed over the Poisson packets, the loop's c packets at the queue are those
+// Whether MixedLoopFullShare is surely below e^-30, from a bound that takes a few steps: summed over the Poisson packets, the loop's c packets at the queue are those
 // of the machine-repairman queue at the room 1 - openLoad leaves, and given c the Poisson packets
 // there are negative binomial, (c + 1) geometric counts of ratio openLoad (whose tail grows with
 // c). Past the c beyond which the loop's weights are negligible, c*, the buffer fills only where
@@ -231,7 +213,7 @@ bool FullShareNegligible(double openLoad, double population, double awayService,
   const double a = std::exp(perPacket);
   const double fewestAway = std::max(a - std::sqrt(90.0 * (a + 1.0)) - 1.0, 0.0);
   if (negligibleBeyond(std::min(std::ceil(population), population - fewestAway + 1.0))) return true;
-  return negligibleBeyond(CountsThatCount(population, perPacket).high + 1.0);
+  return negligibleBeyond(LastLoopCountThatCounts(population, perPacket) + 1.0);
 }
 
 // MixedLoopFullShare at a whole buffer K, in sums over the loop's packets c at the queue only: its
@@ -272,7 +254,9 @@ double FullShareAtWholeBuffer(double openLoad, double population, double awaySer
   };
   const double atMode = logTerm(mode);
   double top = std::max(mode, last + 1.0);
-  while (top < trials && logTerm(top) - atMode > -60.0) top = std::min(trials, top + std::max(8.0, 0.25 * (top - mode)));
+  while (top < trials && logTerm(top) - atMode > -60.0) {
+    top = std::min(trials, top + std::max(8.0, std::floor(0.25 * (top - mode))));  // whole numbers of trials
+  }
   thread_local std::vector<double> tail;
   const size_t needed = static_cast<size_t>(last) + 2;
   tail.assign(needed, -HUGE_VAL);

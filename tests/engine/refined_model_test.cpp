@@ -684,6 +684,28 @@ TEST(ClosedLoop, LoopBesidePoissonTrafficFindsItsBufferFullAsItsMarkovChainDoes)
     const double share = MixedLoopFullShare(c.lambda / mu, c.W - 1.0, mu * c.Z, c.K);
     EXPECT_NEAR(share, expected, 1e-6 * expected + 1e-12) << "W " << c.W << ", lambda " << c.lambda << ", K " << c.K;
   }
+  // A long buffer nearly filled by Poisson traffic, against the chance of n packets summed state by
+  // state in logs (the chain above would take too long to settle there): C(n, c) q^(n - c) times
+  // the loop's weight Gamma(W + 1) / Gamma(W - c + 1) / A^c, a fractional W weighing its last place
+  // by its fraction.
+  {
+    const double q = 0.97, W = 30.5, A = 60.0;
+    const int K = 400;
+    const auto logState = [&](int n, int c) {
+      return std::lgamma(n + 1.0) - std::lgamma(c + 1.0) - std::lgamma(n - c + 1.0) + (n - c) * std::log(q) +
+             std::lgamma(W + 1.0) - std::lgamma(W - c + 1.0) - c * std::log(A);
+    };
+    long double total = 0, atK = 0;
+    for (int n = 0; n <= K; ++n) {
+      for (int c = 0; c <= n && c <= 31; ++c) {
+        const long double x = std::exp(static_cast<long double>(logState(n, c)) - 40.0L);
+        total += x;
+        if (n == K) atK += x;
+      }
+    }
+    const double expected = static_cast<double>(atK / total);
+    EXPECT_NEAR(MixedLoopFullShare(q, W, A, K), expected, 1e-6 * expected);
+  }
   // Between whole populations and buffers the share moves without a jump.
   for (const double W : {7.0, 19.0}) {
     const double at = MixedLoopFullShare(0.4, W, 32.0, 12.0);
