@@ -719,6 +719,16 @@ TEST(ClosedLoop, LoopBesidePoissonTrafficFindsItsBufferFullAsItsMarkovChainDoes)
   EXPECT_LT(MixedLoopFullShare(0.5, 40.0, 30.0, 3000.0), 1e-15);
 }
 
+// Poisson UDP of rate packets/s from U into `into` and from `outOf` on to V, over links of 10,000
+// packets/s and 2 ms.
+void PoissonCrossTraffic(NetBuilder& net, CGraphicNode* into, CGraphicNode* outOf, double rate) {
+  auto* u = net.Node("U");
+  auto* v = net.Node("V");
+  net.Link(u, into, 10000, 1000, 0.002);
+  net.Link(outOf, v, 10000, 1000, 0.002);
+  net.Udp(u, v, rate);
+}
+
 // R1 -> R2 (1,000 packets/s, buffer packets, 10 ms) and two TCP classes S0 -> D0 and S1 -> D1 over
 // access links of 10,000 packets/s and 2 ms: a round trip of some 28 ms with empty queues.
 // (flows TCP classes; the access delay of the i-th grows by spread per class; a bottleneck of another
@@ -849,11 +859,7 @@ TEST(ModelLaws, TcpWindowsAtTheirBottleneckCarryOnThroughASmallBufferWithPoisson
         net.Link(r3, d, 10000, 1000, 0.002);
         net.Tcp(s, d, 0);
       }
-      auto* u = net.Node("U");
-      auto* v = net.Node("V");
-      net.Link(u, r2, 10000, 1000, 0.002);
-      net.Link(r3, v, 10000, 1000, 0.002);
-      net.Udp(u, v, c.udp);
+      PoissonCrossTraffic(net, r2, r3, c.udp);
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("after.dmp"));
       ASSERT_FALSE(last.empty());
       // time, N U P of both ways of each link (2 + 2 per flow + 2 of them), then the TCP classes
@@ -1191,11 +1197,7 @@ TEST(ModelLaws, TcpBesidePoissonTrafficKeepsUpWithTheLossesAtItsSawtoothTop) {
       TempFolder folder;
       NetBuilder net;
       const auto [r1, r2] = TcpDumbbell(net, c.buffer, c.flows, c.spread);
-      auto* u = net.Node("U");
-      auto* v = net.Node("V");
-      net.Link(u, r1, 10000, 1000, 0.002);
-      net.Link(r2, v, 10000, 1000, 0.002);
-      net.Udp(u, v, c.udp);
+      PoissonCrossTraffic(net, r1, r2, c.udp);
       // Rows: time, N U P of the links both ways, then the TCP classes and the UDP one.
       const size_t links = 3 + 2 * c.flows;
       double tcp = 0.0;
@@ -1240,11 +1242,7 @@ TEST(ModelLaws, WindowLoopBesidePoissonTrafficLosesWhatFillsItsBuffer) {
       TempFolder folder;
       NetBuilder net;
       const auto [r1, r2] = TcpDumbbell(net, c.buffer, 1);
-      auto* u = net.Node("U");
-      auto* v = net.Node("V");
-      net.Link(u, r1, 10000, 1000, 0.002);
-      net.Link(r2, v, 10000, 1000, 0.002);
-      net.Udp(u, v, c.udp);
+      PoissonCrossTraffic(net, r1, r2, c.udp);
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("loop.dmp"));
       ASSERT_EQ(last.size(), 1 + 5 * 6 + 2);  // time, N U P of 5 links both ways, TCP, UDP
       EXPECT_NEAR(last.at(1 + 5 * 6), c.nsTcp, 0.1 * c.nsTcp);
