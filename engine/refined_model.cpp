@@ -173,12 +173,11 @@ double LastLoopCountThatCounts(double population, double perPacket) {
   const double last = std::ceil(population);
   // Where the weights stop rising: population - c + 1 ~ e^perPacket (the digamma function near there).
   double mode = std::clamp(std::floor(population + 1.5 - std::exp(perPacket)), 0.0, last);
-  while (mode < last && LoopCountWeight(mode + 1.0, population, perPacket) > LoopCountWeight(mode, population, perPacket))
-    mode += 1.0;
-  while (mode > 0.0 && LoopCountWeight(mode - 1.0, population, perPacket) > LoopCountWeight(mode, population, perPacket))
-    mode -= 1.0;
-  const double floor = LoopCountWeight(mode, population, perPacket) - 45.0;
-  const auto counts = [&](double c) { return LoopCountWeight(c, population, perPacket) >= floor; };
+  const auto weight = [&](double c) { return LoopCountWeight(c, population, perPacket); };
+  while (mode < last && weight(mode + 1.0) > weight(mode)) mode += 1.0;
+  while (mode > 0.0 && weight(mode - 1.0) > weight(mode)) mode -= 1.0;
+  const double floor = weight(mode) - 45.0;
+  const auto counts = [&](double c) { return weight(c) >= floor; };
   if (counts(last)) return last;
   double in = mode;  // counts; beyond does not
   double beyond = last;
@@ -189,11 +188,12 @@ double LastLoopCountThatCounts(double population, double perPacket) {
   return in;
 }
 
-// Whether MixedLoopFullShare is surely below e^-30, from a bound that takes a few steps: summed over the Poisson packets, the loop's c packets at the queue are those
-// of the machine-repairman queue at the room 1 - openLoad leaves, and given c the Poisson packets
-// there are negative binomial, (c + 1) geometric counts of ratio openLoad (whose tail grows with
-// c). Past the c beyond which the loop's weights are negligible, c*, the buffer fills only where
-// the Poisson packets number K - c* or more, which Chernoff's bound caps.
+// Whether MixedLoopFullShare is surely below e^-30, from a bound that takes a few steps: summed
+// over the Poisson packets, the loop's c packets at the queue are those of the machine-repairman
+// queue at the room 1 - openLoad leaves, and given c the Poisson packets there are negative
+// binomial, (c + 1) geometric counts of ratio openLoad (whose tail grows with c). Past the c beyond
+// which the loop's weights are negligible, c*, the buffer fills only where the Poisson packets
+// number K - c* or more, which Chernoff's bound caps.
 bool FullShareNegligible(double openLoad, double population, double awayService, double K) {
   if (!(openLoad < 1.0)) return false;
   const double perPacket = std::log(awayService * (1.0 - openLoad));
@@ -270,8 +270,8 @@ double FullShareAtWholeBuffer(double openLoad, double population, double awaySer
   }
   double full = -HUGE_VAL;
   double all = -HUGE_VAL;
-  double weight = 0.0;                         // logWeight(c)
-  double choose = 0.0;                         // log C(K, c)
+  double weight = 0.0;  // logWeight(c)
+  double choose = 0.0;  // log C(K, c)
   for (double c = 0.0; c <= last; c += 1.0) {
     if (c > 0.0) {
       weight += std::log(population - c + 1.0) - logAway;
@@ -293,8 +293,8 @@ double MixedLoopFullShare(double openLoad, double population, double awayService
   const double lower = std::floor(K);
   const double full = FullShareAtWholeBuffer(openLoad, population, awayService, lower);
   const double fraction = K - lower;
-  return fraction > 0.0 ? full + fraction * (FullShareAtWholeBuffer(openLoad, population, awayService, lower + 1.0) - full)
-                        : full;
+  if (!(fraction > 0.0)) return full;
+  return full + fraction * (FullShareAtWholeBuffer(openLoad, population, awayService, lower + 1.0) - full);
 }
 
 double TcpCappedMeanWindow(double loss, double roundTrip) {

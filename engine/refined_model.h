@@ -68,10 +68,10 @@
 // Window loops. The windows of the classes raised towards a queue (their tightest) go round a
 // closed loop through it; where they fit in its buffer (ClosedLoopQueue), the queue takes the
 // loop's packets and utilisation instead of its open law's, drops nothing (but beside Poisson
-// traffic, below), and each of those classes sends its window per time away plus the loop's time at the queue, moving there over
-// about a round trip. A loop forms where the windows fit with a margin (0.8 of the buffer) and
-// holds while they fit (0.9), the buffer counted in bursts where the windows together would more
-// than fill it; a class stays with its loop for as long as the loop holds. A loop of TCP alone
+// traffic, below), and each of those classes sends its window per time away plus the loop's time at
+// the queue, moving there over about a round trip. A loop forms where the windows fit with a margin
+// (0.8 of the buffer) and holds while they fit (0.9), the buffer counted in bursts where the
+// windows together would more than fill it; a class stays with its loop for as long as the loop holds. A loop of TCP alone
 // is bounded by the buffer in packets, and forms only where its senders' bursts overflow the room
 // its packets leave so rarely that Reno's windows stay at their maximum (TcpBurstOverflowEvents:
 // a loss event in 3 / (2 W^2) packets at most, W = 20, the loss at which Reno's mean window is

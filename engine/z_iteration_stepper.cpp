@@ -563,7 +563,7 @@ void CZIterationStepper::RefinedAdvance(double h) {
                                           loops ? setup_.closedLoads[i] : ClosedLoopLoad{},
                                           loops ? setup_.closedSojourns[i] : noLoop,
                                           loops ? setup_.queueBursts[i] : 1.0, &refinedBursts_[i], &refinedBuffers_[i],
-          loops ? &setup_.loopWindows[i] : nullptr)
+                                          loops ? &setup_.loopWindows[i] : nullptr)
                              .metrics;
     }
   });
