@@ -225,9 +225,7 @@ bool FullShareNegligible(double openLoad, double population, double awayService,
 double FullShareAtWholeBuffer(double openLoad, double population, double awayService, double K) {
   const double last = std::min(K, std::ceil(population));  // the most loop packets the queue holds
   const double logAway = std::log(awayService);
-  const auto logWeight = [&](double c) {
-    return std::lgamma(population + 1.0) - std::lgamma(population - c + 1.0) - c * logAway;
-  };
+  const auto logWeight = [&](double c) { return LoopCountWeight(c, population, logAway); };
   const auto logAddExp = [](double a, double b) {
     if (a == -HUGE_VAL) return b;
     if (b == -HUGE_VAL) return a;
