@@ -319,6 +319,20 @@ double DataBuffer(double K, double acknowledgementRate, double mu) {
   return std::max(K / (1.0 + acknowledgementRate / mu), std::min(K, 1.0));
 }
 
+// Where the senders' trains lose more of the queue's arrivals than its law does, the queue shows
+// their loss: what they lose is never admitted, and so never sent.
+void ShowTrainDrops(RefinedStepResult& r, double trainDrops, double lambda, double mu, double h) {
+  if (!(trainDrops > 0.0) || !(lambda > 0.0) || !(mu > 0.0)) return;
+  const double share = std::min(trainDrops / lambda, 1.0);
+  if (!(share > r.metrics.P)) return;
+  const double more = share - r.metrics.P;
+  r.metrics.P = share;
+  r.metrics.acceptedShare = std::max(r.metrics.acceptedShare - more, 0.0);
+  r.metrics.U = std::max(r.metrics.U - more * lambda / mu, 0.0);
+  r.accepted = lambda * r.metrics.acceptedShare * h;
+  r.served = mu * r.metrics.U * h;
+}
+
 RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambda, double mu, double K, double h,
                                    const ClosedLoopLoad& closed, double& closedSojourn, double burst,
                                    double* burstUsed, double* bufferUsed, LoopWindow* loopWindow) {
@@ -475,6 +489,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
       r.metrics = atRho;
       r.accepted = lambda * (1.0 - loss) * h;
       r.served = mu * c.U * h;
+      ShowTrainDrops(r, closed.trainDrops, lambda, mu, h);
       return r;
     }
   }
@@ -508,6 +523,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     r.accepted = lambda * r.metrics.acceptedShare * h;
     r.served = mu * r.metrics.U * h;
   }
+  ShowTrainDrops(r, closed.trainDrops, lambda, mu, h);
   return r;
 }
 

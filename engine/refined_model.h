@@ -289,6 +289,9 @@ struct ClosedLoopLoad {
   std::uint32_t sawtoothFlows = 0;
   double sawtoothBuffer = 0.0;   // packets (none: nothing overflows)
   double sawtoothProduct = 0.0;  // packets
+  // The packets/s that the trains of the senders whose first queue this is lose at it (see
+  // RunSetup::FirstHopRate): the queue loses at least that share of its arrivals.
+  double trainDrops = 0.0;
 };
 // A queue's step of the refined model: ClosedLoopQueue where the closed loop applies and either
 // held at the last step or forms with a margin, its N at most 0.8 K (the time its packets spend at
@@ -475,6 +478,15 @@ inline double UnlikeRoundTripBurstShare(std::uint32_t flows) {
 // room packets left: a burst of more than room packets loses its tail, one loss event; there is
 // one burst per 1 + rate E[u] packets.
 double TcpBurstOverflowEvents(double rate, double room);
+// The share of a sender's bursts that overflow a room of room packets where its acknowledgements
+// come back as a train, evenly spaced at trainRate packets/s: a wait u (uniform up to
+// kTcpSendOverhead) sends 1 + M packets, M = trainRate u of them acknowledged while it ran, and the
+// burst overflows for M >= floor(room), a wait of floor(room) / trainRate or longer.
+inline double TcpTrainOverflowShare(double trainRate, double room) {
+  if (!(room >= 1.0)) return 1.0;
+  if (!(trainRate > 0.0) || !std::isfinite(trainRate)) return 0.0;
+  return std::clamp(1.0 - std::floor(room) / (trainRate * kTcpSendOverhead), 0.0, 1.0);
+}
 inline double TcpWindowRate(double roundTrip, double window = kTcpMaximumWindowPackets) {
   if (!(roundTrip >= 0.0) || !std::isfinite(roundTrip)) return roundTrip > 0.0 ? 0.0 : HUGE_VAL;
   constexpr double meanWait = kTcpSendOverhead / 2.0;

@@ -192,6 +192,7 @@ void RunSetup::BuildDemandLists() {
     burstClassStart_.push_back(static_cast<std::uint32_t>(burstClasses_.size()));
   }
   classBursts_.assign(tcpClasses, 0.0f);
+  classTrainDrops_.assign(tcpClasses, 0.0);
   ackClassStart_.assign(queues.size() + 1, 0);
   for (const ClassInfo& info : classes) {
     if (info.kind != RateKind::kTcp || info.unreachable) continue;
