@@ -463,7 +463,7 @@ struct RunSetup {
           leastShare = share;
           const bool looped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
           if (looped) tightest = info.loopQueue;
-          const double firstHopWindow = FirstHopWindow(info, dt, tightest == q[0], lambda, mu, buffers, at);
+          const double firstHopWindow = FirstHopWindow(info, dt, lambda, mu, buffers, at);
           const double firstHopRate = firstHopWindow < kTcpMaximumWindowPackets
                                           ? TcpWindowRate(info.lookupRoundTrip, firstHopWindow)
                                           : HUGE_VAL;
@@ -577,21 +577,22 @@ struct RunSetup {
   // of the shared link gave them 125 to 425; with 8 packets they lose less than 0.1 % and keep their
   // windows.)
   template <class QueueAt>
-  double FirstHopWindow(ClassInfo& info, double dt, bool waitsThere, const std::vector<double>& lambda,
+  double FirstHopWindow(ClassInfo& info, double dt, const std::vector<double>& lambda,
                       const std::vector<double>& mu, const std::vector<double>& buffers, QueueAt&& at) {
     constexpr double kFirstHopTrips = 4.0;
     const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
     const std::uint32_t first = q[0];
-    // (An arriving packet's wait there is the packets it finds and its own sending.)
-    const double found = std::max(at(first).waiting * mu[first] - 1.0, 0.0);
+    const double rate = info.lastRate > 0.0 ? info.lastRate : info.sharedRate;
+    // (An arriving packet's wait there is the packets it finds and its own sending. What a burst
+    // finds of its own class are the class's last bursts, which took their room then.)
+    const double others = lambda[first] > rate ? (lambda[first] - rate) / lambda[first] : 0.0;
+    const double found = std::max(at(first).waiting * mu[first] - 1.0, 0.0) * others;
     const double room = buffers[first] + 1.0 - found;
-    if (waitsThere || !(room < kTcpMaximumWindowPackets) || !(info.lookupRoundTrip > 0.0) ||
-        !std::isfinite(info.lookupRoundTrip)) {
+    if (!(room < kTcpMaximumWindowPackets) || !(info.lookupRoundTrip > 0.0) || !std::isfinite(info.lookupRoundTrip)) {
       info.firstHopWindow = kTcpMaximumWindowPackets;
       classTrainDrops_[info.tcpIndex] = 0.0;
       return info.firstHopWindow;
     }
-    const double rate = info.lastRate > 0.0 ? info.lastRate : info.sharedRate;
     double spacing = 0.0;  // s
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
       const std::uint32_t j = q[i];
