@@ -302,8 +302,10 @@ struct RunSetup {
         }
         if (loop.classes > 0) loop.cluster = bunches / loop.classes;
         // (A class's bursts reach its first queue whole, and only that one.)
-        for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j)
-          if (burstReach_[j] == 1.0f) loop.trainDrops += classTrainDrops_[burstClasses_[j]];
+        if (trainDropsSeen_.load(std::memory_order_relaxed)) {
+          for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j)
+            if (burstReach_[j] == 1.0f) loop.trainDrops += classTrainDrops_[burstClasses_[j]];
+        }
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
@@ -585,38 +587,42 @@ struct RunSetup {
     const double rate = info.lastRate > 0.0 ? info.lastRate : info.sharedRate;
     // (An arriving packet's wait there is the packets it finds and its own sending. What a burst
     // finds of its own class are the class's last bursts, which took their room then.)
-    const double others = lambda[first] > rate ? (lambda[first] - rate) / lambda[first] : 0.0;
-    const double found = std::max(at(first).waiting * mu[first] - 1.0, 0.0) * others;
+    const double otherShare = lambda[first] > rate ? (lambda[first] - rate) / lambda[first] : 0.0;
+    const double found = std::max(at(first).waiting * mu[first] - 1.0, 0.0) * otherShare;
     const double room = buffers[first] + 1.0 - found;
-    if (!(room < kTcpMaximumWindowPackets) || !(info.lookupRoundTrip > 0.0) || !std::isfinite(info.lookupRoundTrip)) {
-      info.firstHopWindow = kTcpMaximumWindowPackets;
-      classTrainDrops_[info.tcpIndex] = 0.0;
-      return info.firstHopWindow;
-    }
-    double spacing = 0.0;  // s
-    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
-      const std::uint32_t j = q[i];
-      if (!(mu[j] > 0.0)) continue;
-      const double others = std::max(lambda[j] * at(j).success - rate, 0.0);
-      spacing = std::max(spacing, 1.0 / mu[j]) + spacing * others / mu[j];
-    }
-    const double trainRate = spacing > 0.0 ? std::max(1.0 / spacing, rate) : HUGE_VAL;
-    const double trip = info.lookupRoundTrip + TcpSenderWait(rate);
-    // A burst is never more than the window. Reno's window climbs from about 2/3 of its mean to 4/3
-    // of it: only the part of the climb above the room overflows, and the window's packets go in
-    // bursts of the acknowledgements of a wait, or of the whole window where that is fewer.
-    const double mean = info.firstHopWindow;
-    const double meanAcknowledged = trainRate * kTcpSendOverhead / 2.0;
-    const double overflowing = TcpTrainOverflowShare(trainRate, room);
-    const double above = std::clamp((4.0 / 3.0 * mean - std::floor(room)) / (2.0 / 3.0 * mean), 0.0, 1.0);
-    const double events = overflowing * above / std::max(std::min(1.0 + meanAcknowledged, mean), 1.0);
-    const double target = events > 0.0 ? TcpCappedMeanWindow(events, trip) : kTcpMaximumWindowPackets;
     double& window = info.firstHopWindow;
+    classTrainDrops_[info.tcpIndex] = 0.0;
+    if (!(room < kTcpMaximumWindowPackets) && window == kTcpMaximumWindowPackets) return window;
+    if (!(info.lookupRoundTrip > 0.0) || !std::isfinite(info.lookupRoundTrip)) {
+      window = kTcpMaximumWindowPackets;
+      return window;
+    }
+    const double trip = info.lookupRoundTrip + TcpSenderWait(rate);
+    double target = kTcpMaximumWindowPackets;
+    if (room < kTcpMaximumWindowPackets) {
+      double spacing = 0.0;  // s
+      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
+        const std::uint32_t j = q[i];
+        if (!(mu[j] > 0.0)) continue;
+        const double between = std::max(lambda[j] * at(j).success - rate, 0.0);  // the other traffic, packets/s
+        spacing = std::max(spacing, 1.0 / mu[j]) + spacing * between / mu[j];
+      }
+      const double trainRate = spacing > 0.0 ? std::max(1.0 / spacing, rate) : HUGE_VAL;
+      // A burst is never more than the window. Reno's window climbs from about 2/3 of its mean to
+      // 4/3 of it: only the part of the climb above the room overflows, and the window's packets go
+      // in bursts of the acknowledgements of a wait, or of the whole window where that is fewer.
+      const double meanAcknowledged = trainRate * kTcpSendOverhead / 2.0;
+      const double overflowing = TcpTrainOverflowShare(trainRate, room);
+      const double above = std::clamp((4.0 / 3.0 * window - std::floor(room)) / (2.0 / 3.0 * window), 0.0, 1.0);
+      const double events = overflowing * above / std::max(std::min(1.0 + meanAcknowledged, window), 1.0);
+      if (events > 0.0) target = TcpCappedMeanWindow(events, trip);
+      classTrainDrops_[info.tcpIndex] = rate * events;
+      if (events > 0.0) trainDropsSeen_.store(true, std::memory_order_relaxed);
+    }
     window += (target - window) * (dt / (dt + kFirstHopTrips * trip));
     // (Growing back to the whole window, it would only come near it: within a hundredth, it is whole.)
     if (target >= (1.0 - 1e-9) * kTcpMaximumWindowPackets && window > 0.99 * kTcpMaximumWindowPackets)
       window = kTcpMaximumWindowPackets;
-    classTrainDrops_[info.tcpIndex] = rate * events;
     return window;
   }
 
@@ -693,6 +699,7 @@ struct RunSetup {
   std::vector<float> burstReach_;
   std::vector<float> classBursts_;  // by tcpIndex: its rate times TcpBurstExcess at it
   std::vector<double> classTrainDrops_;  // by tcpIndex: what its trains lose at its first queue, packets/s
+  std::atomic<bool> trainDropsSeen_{false};  // whether any class's trains have lost anything yet
   std::vector<double> burstFollow_;  // per queue, see queueBursts
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
