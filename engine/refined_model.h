@@ -290,7 +290,7 @@ struct ClosedLoopLoad {
   double sawtoothBuffer = 0.0;   // packets (none: nothing overflows)
   double sawtoothProduct = 0.0;  // packets
   // The packets/s that the trains of the senders whose first queue this is lose at it (see
-  // RunSetup::FirstHopRate): the queue loses at least that share of its arrivals.
+  // RunSetup::FirstHopWindow): the queue loses at least that share of its arrivals.
   double trainDrops = 0.0;
 };
 // A queue's step of the refined model: ClosedLoopQueue where the closed loop applies and either
