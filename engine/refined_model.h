@@ -667,6 +667,13 @@ struct RefinedTcpRates {
   double offered;
   double delivered;
 };
+// Rates offered above most packets/s come down to it, what they deliver in proportion.
+inline void LimitTcpRates(RefinedTcpRates& r, double most) {
+  if (r.offered > most) {
+    r.delivered *= most / r.offered;
+    r.offered = most;
+  }
+}
 inline RefinedTcpRates RefinedTcpRatesOf(double profileRate, double share, double raiseShare,
                                          double pathSuccess, double roundTrip) {
   if (share >= 1.0) {

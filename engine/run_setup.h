@@ -500,18 +500,12 @@ struct RunSetup {
             for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
               if (q[i] != tightest) pathRoom = std::min(pathRoom, tcpRoom_[q[i]]);
             }
-            if (rates.offered > pathRoom) {
-              rates.delivered *= pathRoom / rates.offered;
-              rates.offered = pathRoom;
-            }
+            LimitTcpRates(rates, pathRoom);
             // A window that its own bursts keep small at the first queue of its path does not wait
             // at a loop further on: the class sends at most what that window allows, as any other
             // class does there.
             const bool firstHopHolds = firstHopWindow < kTcpMaximumWindowPackets;
-            if (rates.offered > firstHopRate) {
-              rates.delivered *= firstHopRate / rates.offered;
-              rates.offered = firstHopRate;
-            }
+            LimitTcpRates(rates, firstHopRate);
             if (firstHopHolds) heldNow = false;
             info.loopTime = time;
             info.loopQueue = away > 0.0 && !firstHopHolds ? tightest : kNoQueue;
@@ -536,10 +530,7 @@ struct RunSetup {
               rates.delivered *= rate / rates.offered;
               rates.offered = rate;
             }
-            if (rates.offered > firstHopRate) {
-              rates.delivered *= firstHopRate / rates.offered;
-              rates.offered = firstHopRate;
-            }
+            LimitTcpRates(rates, firstHopRate);
             info.sharedRate = rates.offered;
             info.deliveredRate = rates.delivered;
           }
