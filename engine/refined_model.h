@@ -379,7 +379,14 @@ inline double RefinedTcpShare(double tcpDemand, double otherLoad, double mu) {
 // service rate): the maximum window of the TCP senders the profiles describe (and of the agents in
 // the ns scripts Varlo writes), 20 segments of 1000 bytes of data and 40 of headers. A class cannot
 // send more than this window per round trip, however much room its path leaves.
-constexpr double kTcpMaximumWindowPackets = 20.0 * 1040.0 / 1000.0;
+constexpr double kTcpMaximumWindowSegments = 20.0;
+constexpr double kTcpMaximumWindowPackets = kTcpMaximumWindowSegments * 1040.0 / 1000.0;
+// Whether the windows of flows TCP classes, all of a queue's traffic, fit in its buffer whole, so
+// that nothing can overflow it: a buffer counts packets, whatever their size, and holds them beside
+// the one it sends.
+inline bool TcpWindowsFit(std::uint32_t flows, double buffer) {
+  return kTcpMaximumWindowSegments * flows <= buffer + 1.0;
+}
 
 // A queue's loop beside Poisson traffic from one step to the next (RefinedQueueStep): the mean
 // window of each class it holds, and the last loss and the last window a forming loop settled at,
