@@ -381,7 +381,9 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     // of a window or more takes whole. (At the mean rate, two flows of 30 and 120 ms on a buffer
     // of 12 held a loop and were given 817 packets/s, where ns's flows lose 0.4 % and send 580.)
     constexpr double kLoopBurstLoss = 1.5 / (20.0 * 20.0);
-    const bool tcpAlone = TcpAloneAt(lambda - closed.offered, lambda);
+    // (Where the windows of all its TCP classes fit, those outside the loop cannot overflow it
+    // either: it is a loop of TCP alone.)
+    const bool tcpAlone = closed.windowsFit || TcpAloneAt(lambda - closed.offered, lambda);
     const auto burstsOverflow = [&]() {
       if (!(c.N < K)) return true;
       if (K - c.N >= kTcpMaximumWindowPackets) return false;
@@ -401,7 +403,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     // loop holds however near the end of the buffer they keep the queue. (ns's flow alone behind
     // an access link of 150 packets/s with a buffer of 20 keeps 16.7 packets there and loses
     // nothing; without this, its loop never formed and the open law lost 0.7 % at 10 packets.)
-    const bool windowsFit = tcpAlone && TcpWindowsFit(closed.classes, K);
+    const bool windowsFit = closed.windowsFit || (tcpAlone && TcpWindowsFit(closed.classes, K));
     bool holds = c.applies && (windowsFit || (c.N <= kLoopHoldsBelow * bound &&
                                               (held || (c.N <= kLoopFormsBelow * bound &&
                                                         !(tcpAlone && burstsOverflow())))));

@@ -292,6 +292,9 @@ struct ClosedLoopLoad {
   // The packets/s that the trains of the senders whose first queue this is lose at it (see
   // RunSetup::FirstHopWindow): the queue loses at least that share of its arrivals.
   double trainDrops = 0.0;
+  // Whether the queue carries TCP alone and the windows of all its TCP classes, in its loop or
+  // not, fit in its buffer whole (TcpWindowsFit): nothing can overflow it.
+  bool windowsFit = false;
 };
 // A queue's step of the refined model: ClosedLoopQueue where the closed loop applies and either
 // held at the last step or forms with a margin, its N at most 0.8 K (the time its packets spend at

@@ -312,6 +312,7 @@ struct RunSetup {
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
         // (Windows of TCP alone that fit in the buffer whole never overflow it: see TcpRate.)
         windowsFit_[i] = sending > 0 && TcpAloneAt(other, lambda[i]) && TcpWindowsFit(sending, buffer);
+        closedLoads[i].windowsFit = windowsFit_[i];
         const double success = at(i).success;
         // Whether a burst's drops at the queue make one loss event or one each (TcpBurstLoss).
         bool dropsByBurst = false;
