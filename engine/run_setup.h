@@ -310,7 +310,7 @@ struct RunSetup {
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
-        // (Windows of TCP alone that fit in the buffer whole never overflow it: see TcpRate.)
+        // (Windows of TCP alone that fit in the buffer whole never overflow it: TcpWindowsFit.)
         windowsFit_[i] = sending > 0 && TcpAloneAt(other, lambda[i]) && TcpWindowsFit(sending, buffer);
         closedLoads[i].windowsFit = windowsFit_[i];
         const double success = at(i).success;

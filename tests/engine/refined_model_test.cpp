@@ -475,7 +475,8 @@ TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
 // the window waits there, all of it but what is on the way (150 packets/s for at most 20 ms of
 // links, 10 ms of the sender's wait and 30 ms at the shared link: 9 packets). (The model, counting
 // the window as 20.8 packets of 1,000 bytes against the buffer, lost 0.7 % there to the sawtooth of
-// a window that would overflow it, and held 10 packets; ns holds 16.7 beside three other flows.)
+// a window that would overflow it, and held 10 packets; in a fan-in of four such flows, ns holds
+// 16.7 there.)
 TEST(ModelLaws, RefinedTcpClassSendsNoMoreThanItsSlowestLinkTakes) {
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
     const ProfileGuard guard(kProfileNS);
