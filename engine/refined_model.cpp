@@ -514,8 +514,15 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   // Where TCP fills the queue, its P comes down towards its windows' sawtooth's (ClosedLoopLoad),
   // as far as the link has the time to send what it then admits: a queue offered more than it can
   // send drops the excess whatever the windows do. atRho keeps the open law's numbers, which the next
-  // step goes on from.
-  if (closed.sawtoothWeight > 0.0 && r.metrics.P > closed.sawtoothLoss && mu > 0.0 && lambda > 0.0) {
+  // step goes on from. Where the windows fit in the buffer whole, nothing overflows but that excess.
+  if (closed.windowsFit && r.metrics.P > 0.0 && mu > 0.0 && lambda > 0.0) {
+    const double lower = std::min(r.metrics.P, std::max(1.0 - r.metrics.U, 0.0) * mu / lambda);
+    r.metrics.P -= lower;
+    r.metrics.acceptedShare += lower;
+    r.metrics.U = std::min(1.0, r.metrics.U + lower * lambda / mu);
+    r.accepted = lambda * r.metrics.acceptedShare * h;
+    r.served = mu * r.metrics.U * h;
+  } else if (closed.sawtoothWeight > 0.0 && r.metrics.P > closed.sawtoothLoss && mu > 0.0 && lambda > 0.0) {
     const double lower = std::min((r.metrics.P - closed.sawtoothLoss) * closed.sawtoothWeight,
                                   std::max(1.0 - r.metrics.U, 0.0) * mu / lambda);
     const double overflow = TcpSawtoothOverflow(closed.sawtoothFlows, closed.sawtoothBuffer, closed.sawtoothProduct);
