@@ -254,7 +254,6 @@ struct RunSetup {
     burstLoss_.resize(n, 0.0);
     sawtoothLoss_.resize(n, 1.0);
     sawtoothWeight_.resize(n, 0.0);
-    windowsFit_.resize(n, 0);
     closedLoads.resize(n);
     loopTimesAway_.resize(demandClasses_.size());
     if (closedSojourns.size() != n) closedSojourns.assign(n, -1.0);
@@ -311,8 +310,8 @@ struct RunSetup {
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
         // (Windows of TCP alone that fit in the buffer whole never overflow it: TcpWindowsFit.)
-        windowsFit_[i] = sending > 0 && TcpAloneAt(other, lambda[i]) && TcpWindowsFit(sending, buffer);
-        closedLoads[i].windowsFit = windowsFit_[i];
+        closedLoads[i].windowsFit =
+            sending > 0 && TcpAloneAt(other, lambda[i]) && TcpWindowsFit(sending, buffer);
         const double success = at(i).success;
         // Whether a burst's drops at the queue make one loss event or one each (TcpBurstLoss).
         bool dropsByBurst = false;
@@ -477,7 +476,7 @@ struct RunSetup {
           // Where the windows of the TCP classes at the tightest queue fit in its buffer whole, they
           // wait there as a loop even where they ask for more than it sends: its buffer holds what
           // they bring beyond the room, and nothing overflows.
-          if (looped || (share >= 1.0 && std::min(share, raise) > 1.0) || windowsFit_[tightest]) {
+          if (looped || (share >= 1.0 && std::min(share, raise) > 1.0) || closedLoads[tightest].windowsFit) {
             const double previous = info.loopQueue == tightest ? info.loopRate : info.sharedRate;
             const double away = info.lookupRoundTrip - at(tightest).waiting + TcpSenderWait(previous);
             const double sojourn = closedSojourns[tightest];
@@ -726,7 +725,6 @@ struct RunSetup {
   // at least 0); per TCP class (by tcpIndex), its deliveredRate, and what a dump row shows for it
   // (ShareShownRates).
   std::vector<double> tcpRoom_;
-  std::vector<char> windowsFit_;  // per queue: TCP alone there, its windows fit in the buffer
   std::vector<double> tcpDelivered_;
   std::vector<double> shownRates_;
   std::vector<double> roomFactors_;  // per queue, ShareShownRates' own
