@@ -360,7 +360,8 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     // on meshes of 60 and 100 routers, whose queues swung by up to 43 % in the Z-iteration.)
     constexpr double kLoopFormsBelow = 0.8;  // of the buffer
     constexpr double kLoopHoldsBelow = 0.9;   // (ClosedLoopQueue's own bound)
-    const double room = kTcpMaximumWindowPackets * closed.classes > kLoopHoldsBelow * K ? K / burst : K;
+    const double room =
+        kTcpMaximumWindowPackets * closed.classes > kLoopHoldsBelow * K ? K / std::max(burst, 1.0) : K;
     // A loop of TCP alone (its windows bring all but a twentieth of the arrivals) is bounded by the
     // buffer in packets: its packets arrive clocked by their own acknowledgements, and they overflow
     // it only where a sender's burst (TcpBurstOverflowEvents, each class at its loop's rate) finds

@@ -133,7 +133,9 @@ struct RunSetup {
   // rates, where their bursts reach it: in full at the first queue of their path, and past slower
   // queues by 1 - its rate over that of the slowest queue before it, none past a queue as slow),
   // per packet it gets. Followed over about a second and changed only by more than 0.2 %: the
-  // queue then finds its closed form again. Set by ShareTcp; empty where no TCP class is evaluated.
+  // queue then finds its closed form again. Below 1 where no bursts reach it and TCP's packets come
+  // paced: the share of the waiting they keep (PacedClosedForm). Set by ShareTcp; empty where no TCP
+  // class is evaluated.
   std::vector<double> queueBursts;
   // Refined model, per queue: the places of its buffer that its data packets can fill beside the
   // acknowledgements of the TCP classes whose way back crosses it (DataBuffer, at their delivered
@@ -158,6 +160,8 @@ struct RunSetup {
   double Waiting(size_t i, double N, double U, double mu) const {
     if (refined) {
       const double sojourn = RefinedSojourn(N, U, mu);
+      // (A queue whose law keeps the paced share of the waiting already holds what they wait for.)
+      if (i < queueBursts.size() && queueBursts[i] < 1.0) return sojourn;
       return i < poissonShares.size() ? PacedSojourn(sojourn, mu, U, poissonShares[i]) : sojourn;
     }
     return mu > 0 ? N / mu : HUGE_VAL;
@@ -345,7 +349,8 @@ struct RunSetup {
           follow += (target - follow) * burstMix;
           double& used = queueBursts[i];
           if (follow < 1.0 + kBurstStep / 4.0) {
-            used = 1.0;
+            // (No bursts: the packets' pacing below decides where TCP sends here.)
+            if (used > 1.0 || demand == 0) used = 1.0;
           } else if (std::fabs(follow - used) > kBurstStep * used) {
             used = follow;
           }
@@ -359,6 +364,29 @@ struct RunSetup {
         const double poisson = lambda[i] > 0.0 ? other / lambda[i] : 1.0;
         const double pileUp = PileUpWeight(tcpFactors_[i].share, mostLeastShare);
         poissonShares[i] += (poisson + (1.0 - poisson) * pileUp - poissonShares[i]) * mixFollow;
+        // Where no class brings its bursts, the TCP packets that come from the link that brings the
+        // most of them arrive spaced by it, where it sends no faster than this queue (the others'
+        // merge at random), and the queue keeps the paced share of the M/M/1/K waiting
+        // (PacedQueueingScale, PacedClosedForm) but where their windows pile up.
+        if (burstFollow_[i] < 1.0 + kBurstStep / 4.0) {
+          double most = 0.0;
+          double from = 0.0;
+          for (std::uint32_t j = pacedClassStart_[i], link = kNoQueue; j < pacedClassStart_[i + 1]; ++j) {
+            if (pacedClasses_[j].first != link) {
+              most = std::max(most, from);
+              from = 0.0;
+              link = pacedClasses_[j].first;
+            }
+            from += tcpDelivered_[pacedClasses_[j].second];
+          }
+          most = std::min(std::max(most, from), tcpArrival[i]);
+          const double pacedPoisson = lambda[i] > 0.0 ? 1.0 - (1.0 - pileUp) * most / lambda[i] : 1.0;
+          pacedPoisson_[i] += (pacedPoisson - pacedPoisson_[i]) * mixFollow;
+          const double busy = mu[i] > 0.0 ? std::min(lambda[i] * success / mu[i], 1.0) : 1.0;
+          const double paced = PacedQueueingScale(pacedPoisson_[i], busy);
+          double& used = queueBursts[i];
+          if (std::fabs(paced - used) > kBurstStep * used) used = paced;
+        }
         // The windows' sawtooth fills the part of the buffer that TCP's packets hold: the Poisson
         // packets hold the rest, in proportion to what they bring.
         bufferPoisson_[i] += (poisson - bufferPoisson_[i]) * mixFollow;
@@ -372,7 +400,8 @@ struct RunSetup {
         double poissonLoss = 0.0;
         if (success < 1.0 && poisson > 0.0) {
           const double top = TcpToothTopLoss(lambda[i], tcpArrival[i], sending, mu[i], buffer, queueBursts[i]);
-          const double reach = TcpToothTopReach(demand / sending, demandTrip / demand, mu[i], buffer, queueBursts[i]);
+          const double reach = TcpToothTopReach(demand / sending, demandTrip / demand, mu[i], buffer,
+                                                std::max(queueBursts[i], 1.0));
           const double mean = 1.0 - success;
           poissonLoss = (top > mean ? mean + (top - mean) * reach : top) * poisson;
         }
@@ -383,7 +412,8 @@ struct RunSetup {
         // buffers of 20 swung by a third with the rates they hold back.)
         const double bandwidthDelay = share * demandTrip;
         burstLoss_[i] +=
-            (TcpBurstLoss(1.0 - success, dropsByBurst ? queueBursts[i] : 1.0, tcpBuffer, bandwidthDelay) -
+            (TcpBurstLoss(1.0 - success, dropsByBurst ? std::max(queueBursts[i], 1.0) : 1.0, tcpBuffer,
+                          bandwidthDelay) -
              burstLoss_[i]) * burstMix;
         tcpFactors_[i] = {share, share * TcpSawtoothUtilisation(tcpBuffer, bandwidthDelay), success,
                           std::max(randomLoss_[i], burstLoss_[i])};
@@ -701,6 +731,14 @@ struct RunSetup {
   std::vector<double> classTrainDrops_;  // by tcpIndex: what its trains lose at its first queue, packets/s
   std::atomic<bool> trainDropsSeen_{false};  // whether any class's trains have lost anything yet
   std::vector<double> burstFollow_;  // per queue, see queueBursts
+  // Per queue i, the TCP classes that come to it paced by the queue before it on their path (one no
+  // faster than i, and no bursts of theirs reach i), as (that queue, tcpIndex) in the order of that
+  // queue: pacedClasses_[pacedClassStart_[i], pacedClassStart_[i + 1]).
+  std::vector<std::uint32_t> pacedClassStart_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pacedClasses_;
+  // Per queue, the Poisson part of its arrivals for its law where TCP's packets come paced, followed
+  // as poissonShares are.
+  std::vector<double> pacedPoisson_;
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
   // the losses that its Poisson traffic (TcpToothTopLoss as far as TcpToothTopReach, times the

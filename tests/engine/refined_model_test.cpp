@@ -610,6 +610,108 @@ TEST(ModelLaws, PacedPacketsWaitAsTheRoundTripsCount) {
   EXPECT_EQ(PacedSojourn(0.004, mu, 0.8, 1.0), 0.004);
 }
 
+// The time-average number in system and the share of arrivals dropped of a buffer of K packets
+// (the one in service included) at a server of exponential service times at mu, fed by a stream
+// spaced 1 / paced apart and by Poisson packets at poisson per second, over seconds.
+struct SimulatedQueue {
+  double N, P;
+};
+SimulatedQueue SimulatedPacedBuffer(double paced, double poisson, double mu, int K, double seconds) {
+  std::mt19937_64 random(13);
+  std::exponential_distribution<double> service(mu);
+  std::exponential_distribution<double> gap(poisson > 0.0 ? poisson : 1.0);
+  double nextPaced = std::uniform_real_distribution<double>(0.0, 1.0 / paced)(random);
+  double nextPoisson = poisson > 0.0 ? gap(random) : HUGE_VAL;
+  double nextDone = HUGE_VAL, last = 0.0, area = 0.0;
+  const double warm = 0.05 * seconds;
+  int n = 0;
+  long arrived = 0, dropped = 0;
+  for (;;) {
+    const double time = std::min({nextPaced, nextPoisson, nextDone});
+    if (time > seconds) break;
+    if (time > warm) area += n * (time - std::max(last, warm));
+    last = time;
+    if (time == nextDone) {
+      --n;
+      nextDone = n > 0 ? time + service(random) : HUGE_VAL;
+      continue;
+    }
+    if (time == nextPaced) {
+      nextPaced += 1.0 / paced;
+    } else {
+      nextPoisson += gap(random);
+    }
+    const bool counted = time > warm;
+    arrived += counted;
+    if (n >= K) {
+      dropped += counted;
+      continue;
+    }
+    if (++n == 1) nextDone = time + service(random);
+  }
+  return {area / (seconds - warm), static_cast<double>(dropped) / static_cast<double>(arrived)};
+}
+
+// The queue law of paced packets (a burst below 1: they keep PacedQueueingScale of the waiting)
+// holds what an event simulation of paced and Poisson packets at an exponential server with a
+// finite buffer does, and drops it within a quarter where it drops more than 1 %, from small buffers
+// to large, at half load up to 0.97, for paced packets alone up to 60 % Poisson. (The M/M/1/K
+// queue of the same load holds up to 1.9 times as many and drops 1.5 to 100 times as many.)
+// A network runs it: TCP leaving a link of 500 packets/s crosses one of 1000 with a buffer of 5
+// beside 300 packets/s of Poisson traffic. At the dump's own load (0.8) the M/M/1/K queue drops 8.9 %,
+// 1.8 times what the simulation of its paced and Poisson packets drops.
+TEST(ModelLaws, PacedPacketsHoldAndDropWhatASimulatedBufferDoes) {
+  constexpr double mu = 1000.0;
+  for (const int K : {5, 10, 20, 40}) {
+    for (const double load : {0.5, 0.8, 0.9, 0.97}) {
+      for (const double poissonShare : {0.0, 0.3, 0.6}) {
+        SCOPED_TRACE("K = " + std::to_string(K) + ", load " + std::to_string(load) + ", Poisson share " +
+                     std::to_string(poissonShare));
+        const SimulatedQueue simulated =
+            SimulatedPacedBuffer(load * mu * (1.0 - poissonShare), load * mu * poissonShare, mu, K, 300.0);
+        const MM1KMetrics law = BurstyClosedForm(load, K, PacedQueueingScale(poissonShare, load));
+        EXPECT_TRUE(Near("N", law.N, simulated.N, 0.06, 0.03));
+        if (simulated.P > 0.01) {
+          EXPECT_TRUE(Near("P", law.P, simulated.P, 0.25, 0.0));
+        }
+        EXPECT_NEAR(law.U, load * (1.0 - law.P), 1e-12);
+        EXPECT_NEAR(BurstyLoadForSize(law.N, K, PacedQueueingScale(poissonShare, load), 0.3), load, 1e-9);
+      }
+    }
+  }
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    const ProfileGuard guard(kProfileNS);
+    TempFolder folder;
+    NetBuilder net;
+    auto* r1 = net.Node("R1");
+    auto* r2 = net.Node("R2");
+    auto* r3 = net.Node("R3");
+    net.Link(r1, r2, 500, 100, 0.01);
+    net.Link(r2, r3, 1000, 5, 0.002);
+    for (int i = 0; i < 3; ++i) {
+      auto* s = net.Node("S" + std::to_string(i + 1));
+      auto* d = net.Node("D" + std::to_string(i + 1));
+      net.Link(s, r1, 10000, 1000, 0.002 + 0.01 * i);
+      net.Link(r3, d, 10000, 1000, 0.002);
+      net.Tcp(s, d, 0);
+    }
+    auto* u = net.Node("U");
+    auto* v = net.Node("V");
+    net.Link(u, r2, 10000, 1000, 0.002);
+    net.Link(r3, v, 10000, 1000, 0.002);
+    net.Udp(u, v, 300);
+    const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("paced.dmp"));
+    ASSERT_FALSE(last.empty());
+    // time, then N, U, P of R1 -> R2, R2 -> R1, R2 -> R3
+    const double N = last.at(7), U = last.at(8), P = last.at(9);
+    const double load = U / (1.0 - P);
+    const double tcp = load * mu - 300.0;
+    const SimulatedQueue simulated = SimulatedPacedBuffer(tcp, 300.0, mu, 5, 300.0);
+    EXPECT_TRUE(Near("N of R2 -> R3", N, simulated.N, 0.06, 0.03)) << "load " << load;
+    EXPECT_TRUE(Near("P of R2 -> R3", P, simulated.P, 0.2, 0.0)) << "load " << load;
+  }
+}
+
 // A single closed loop of W packets, each away for Z on average once the queue has sent it, is the
 // machine-repairman queue: pi_n ~ W! / (W - n)! (mu Z)^-n, n = 0..W. Its N and U summed directly
 // must be the loop's, from far below the knee (mu Z = 4 W: the window cannot keep the link busy) to
