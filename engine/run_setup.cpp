@@ -160,6 +160,8 @@ void RunSetup::BuildDemandLists() {
   }
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
+  pastTightest_.assign(demandClasses_.size(), 0);
+  forwardSlots_.assign(rttQueues.size(), 0);
   classLoads_.assign(tcpClasses, ClassLoad{});
   tcpDelivered_.assign(tcpClasses, 0.0);
   shownRates_.assign(tcpClasses, 0.0);
@@ -175,6 +177,7 @@ void RunSetup::BuildDemandLists() {
     double slowest = HUGE_VAL;
     for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
       const std::uint32_t q = rttQueues[info.firstRttQueue + i];
+      forwardSlots_[info.firstRttQueue + i] = filled[q];
       demandClasses_[filled[q]++] = info.tcpIndex;
       const double mu = queues[q]->serviceRate;
       const double reach = slowest == HUGE_VAL ? 1.0 : slowest > 0.0 ? std::max(1.0 - mu / slowest, 0.0) : 0.0;

@@ -288,12 +288,15 @@ struct RunSetup {
         // The classes whose windows wait here, their times away in this queue's slots of the list;
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
+        // (the same of the classes whose tightest queue does not come before this one, pastTightest_)
+        float mostLeastShareHere = 0.0f;
         std::uint32_t sending = 0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
           const ClassLoad& load = classLoads_[demandClasses_[j]];
           mostLeastShare = std::max(mostLeastShare, load.leastShare);
+          if (!pastTightest_[j]) mostLeastShareHere = std::max(mostLeastShareHere, load.leastShare);
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
@@ -380,7 +383,10 @@ struct RunSetup {
             from += tcpDelivered_[pacedClasses_[j].second];
           }
           most = std::min(std::max(most, from), tcpArrival[i]);
-          const double pacedPoisson = lambda[i] > 0.0 ? 1.0 - (1.0 - pileUp) * most / lambda[i] : 1.0;
+          // A class's window piles up at the first of its tightest queues: it sends no faster than
+          // that queue's room, which leaves it no more to pile up at a queue as tight after it.
+          const double pileUpHere = PileUpWeight(tcpFactors_[i].share, mostLeastShareHere);
+          const double pacedPoisson = lambda[i] > 0.0 ? 1.0 - (1.0 - pileUpHere) * most / lambda[i] : 1.0;
           pacedPoisson_[i] += (pacedPoisson - pacedPoisson_[i]) * mixFollow;
           const double busy = mu[i] > 0.0 ? std::min(lambda[i] * success / mu[i], 1.0) : 1.0;
           const double paced = PacedQueueingScale(pacedPoisson_[i], busy);
@@ -448,9 +454,13 @@ struct RunSetup {
           // The path's success against the Poisson part of each queue's losses.
           double randomSuccess = 1.0 - tcpFactors_[q[0]].randomLoss;
           std::uint32_t tightest = q[0];
+          std::uint32_t tightestAt = 0;
           for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
             const TcpFactors& f = tcpFactors_[q[i]];
-            if (f.share < share) tightest = q[i];
+            if (f.share < share) {
+              tightest = q[i];
+              tightestAt = i;
+            }
             share = std::min(share, f.share);
             raise = std::min(raise, f.raise);
             success *= f.success;
@@ -496,6 +506,8 @@ struct RunSetup {
           // no longer decides); another is raised towards the room, and its window waits at the
           // tightest queue of its path.
           leastShare = share;
+          for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
+            pastTightest_[forwardSlots_[info.firstRttQueue + i]] = i > tightestAt;
           const bool looped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
           if (looped) tightest = info.loopQueue;
           const double firstHopWindow = FirstHopWindow(info, dt, lambda, mu, buffers, at);
@@ -734,6 +746,11 @@ struct RunSetup {
   // Per queue i, the TCP classes that come to it paced by the queue before it on their path (one no
   // faster than i, and no bursts of theirs reach i), as (that queue, tcpIndex) in the order of that
   // queue: pacedClasses_[pacedClassStart_[i], pacedClassStart_[i + 1]).
+  // Per slot of demandClasses_, whether the queue comes after the class's tightest queue on its path
+  // (the first of those of its least factor) at its last decision; per entry of rttQueues on a
+  // forward path, its slot in demandClasses_.
+  std::vector<std::uint8_t> pastTightest_;
+  std::vector<std::uint32_t> forwardSlots_;
   std::vector<std::uint32_t> pacedClassStart_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> pacedClasses_;
   // Per queue, the Poisson part of its arrivals for its law where TCP's packets come paced, followed
