@@ -710,6 +710,38 @@ TEST(ModelLaws, PacedPacketsHoldAndDropWhatASimulatedBufferDoes) {
     EXPECT_TRUE(Near("N of R2 -> R3", N, simulated.N, 0.06, 0.03)) << "load " << load;
     EXPECT_TRUE(Near("P of R2 -> R3", P, simulated.P, 0.2, 0.0)) << "load " << load;
   }
+  // A parking lot of three equal links of 1000 packets/s with buffers of 40: two TCP classes end to
+  // end and 300 packets/s of Poisson traffic over each link. The windows wait at the first link,
+  // whose sending paces them into the next two, which hold what the simulation holds (the M/M/1/K
+  // queue at their load holds 1.4 times as many).
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    const ProfileGuard guard(kProfileNS);
+    TempFolder folder;
+    NetBuilder net;
+    CGraphicNode* routers[4];
+    for (int i = 0; i < 4; ++i) routers[i] = net.Node("R" + std::to_string(i));
+    for (int i = 0; i < 3; ++i) net.Link(routers[i], routers[i + 1], 1000, 40, 0.005);
+    auto* s = net.Node("S");
+    auto* d = net.Node("D");
+    net.Link(s, routers[0], 10000, 1000, 0.002);
+    net.Link(routers[3], d, 10000, 1000, 0.002);
+    for (int i = 0; i < 2; ++i) net.Tcp(s, d, 0);
+    for (int i = 0; i < 3; ++i) {
+      auto* u = net.Node("U" + std::to_string(i));
+      auto* v = net.Node("V" + std::to_string(i));
+      net.Link(u, routers[i], 10000, 1000, 0.001 + 0.01 * i);
+      net.Link(routers[i + 1], v, 10000, 1000, 0.001);
+      net.Udp(u, v, 300);
+    }
+    const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("lot.dmp"));
+    ASSERT_FALSE(last.empty());
+    for (const int q : {2, 4}) {  // R1 -> R2 and R2 -> R3 (each link's two ways in turn)
+      const double N = last.at(1 + 3 * q), U = last.at(2 + 3 * q), P = last.at(3 + 3 * q);
+      const double load = U / (1.0 - P);
+      const SimulatedQueue simulated = SimulatedPacedBuffer(load * mu - 300.0, 300.0, mu, 40, 300.0);
+      EXPECT_TRUE(Near("N", N, simulated.N, 0.08, 0.03)) << "queue " << q << ", load " << load;
+    }
+  }
 }
 
 // A single closed loop of W packets, each away for Z on average once the queue has sent it, is the
