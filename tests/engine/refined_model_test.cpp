@@ -679,44 +679,47 @@ TEST(ModelLaws, PacedPacketsHoldAndDropWhatASimulatedBufferDoes) {
       }
     }
   }
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
-    NetBuilder net;
-    auto* r1 = net.Node("R1");
-    auto* r2 = net.Node("R2");
-    auto* r3 = net.Node("R3");
-    net.Link(r1, r2, 500, 100, 0.01);
-    net.Link(r2, r3, 1000, 5, 0.002);
-    for (int i = 0; i < 3; ++i) {
-      auto* s = net.Node("S" + std::to_string(i + 1));
-      auto* d = net.Node("D" + std::to_string(i + 1));
-      net.Link(s, r1, 10000, 1000, 0.002 + 0.01 * i);
-      net.Link(r3, d, 10000, 1000, 0.002);
-      net.Tcp(s, d, 0);
-    }
-    auto* u = net.Node("U");
-    auto* v = net.Node("V");
-    net.Link(u, r2, 10000, 1000, 0.002);
-    net.Link(r3, v, 10000, 1000, 0.002);
-    net.Udp(u, v, 300);
-    const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("paced.dmp"));
-    ASSERT_FALSE(last.empty());
-    // time, then N, U, P of R1 -> R2, R2 -> R1, R2 -> R3
-    const double N = last.at(7), U = last.at(8), P = last.at(9);
+  // Queue q of a dump row (N, U and P) against the simulation of the paced TCP and the 300 packets/s
+  // of Poisson traffic it carries at the load the row gives it, the loss too where asked.
+  const auto expectSimulated = [&](const std::vector<double>& row, int q, int K, bool loss) {
+    const double N = row.at(1 + 3 * q), U = row.at(2 + 3 * q), P = row.at(3 + 3 * q);
     const double load = U / (1.0 - P);
-    const double tcp = load * mu - 300.0;
-    const SimulatedQueue simulated = SimulatedPacedBuffer(tcp, 300.0, mu, 5, 300.0);
-    EXPECT_TRUE(Near("N of R2 -> R3", N, simulated.N, 0.06, 0.03)) << "load " << load;
-    EXPECT_TRUE(Near("P of R2 -> R3", P, simulated.P, 0.2, 0.0)) << "load " << load;
-  }
-  // A parking lot of three equal links of 1000 packets/s with buffers of 40: two TCP classes end to
-  // end and 300 packets/s of Poisson traffic over each link. The windows wait at the first link,
-  // whose sending paces them into the next two, which hold what the simulation holds (the M/M/1/K
-  // queue at their load holds 1.4 times as many).
+    const SimulatedQueue simulated = SimulatedPacedBuffer(load * mu - 300.0, 300.0, mu, K, 300.0);
+    EXPECT_TRUE(Near("N", N, simulated.N, 0.08, 0.03)) << "queue " << q << ", load " << load;
+    if (loss) {
+      EXPECT_TRUE(Near("P", P, simulated.P, 0.2, 0.0)) << "queue " << q << ", load " << load;
+    }
+  };
   for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
     const ProfileGuard guard(kProfileNS);
     TempFolder folder;
+    {
+      NetBuilder net;
+      auto* r1 = net.Node("R1");
+      auto* r2 = net.Node("R2");
+      auto* r3 = net.Node("R3");
+      net.Link(r1, r2, 500, 100, 0.01);
+      net.Link(r2, r3, 1000, 5, 0.002);
+      for (int i = 0; i < 3; ++i) {
+        auto* s = net.Node("S" + std::to_string(i + 1));
+        auto* d = net.Node("D" + std::to_string(i + 1));
+        net.Link(s, r1, 10000, 1000, 0.002 + 0.01 * i);
+        net.Link(r3, d, 10000, 1000, 0.002);
+        net.Tcp(s, d, 0);
+      }
+      auto* u = net.Node("U");
+      auto* v = net.Node("V");
+      net.Link(u, r2, 10000, 1000, 0.002);
+      net.Link(r3, v, 10000, 1000, 0.002);
+      net.Udp(u, v, 300);
+      const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("paced.dmp"));
+      ASSERT_FALSE(last.empty());
+      expectSimulated(last, 2, 5, true);  // R2 -> R3 (each link's two ways in turn)
+    }
+    // A parking lot of three equal links of 1000 packets/s with buffers of 40: two TCP classes end
+    // to end and 300 packets/s of Poisson traffic over each link. The windows wait at the first
+    // link, whose sending paces them into the next two, which hold what the simulation holds (the
+    // M/M/1/K queue at their load holds 1.4 times as many).
     NetBuilder net;
     CGraphicNode* routers[4];
     for (int i = 0; i < 4; ++i) routers[i] = net.Node("R" + std::to_string(i));
@@ -735,12 +738,7 @@ TEST(ModelLaws, PacedPacketsHoldAndDropWhatASimulatedBufferDoes) {
     }
     const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("lot.dmp"));
     ASSERT_FALSE(last.empty());
-    for (const int q : {2, 4}) {  // R1 -> R2 and R2 -> R3 (each link's two ways in turn)
-      const double N = last.at(1 + 3 * q), U = last.at(2 + 3 * q), P = last.at(3 + 3 * q);
-      const double load = U / (1.0 - P);
-      const SimulatedQueue simulated = SimulatedPacedBuffer(load * mu - 300.0, 300.0, mu, 40, 300.0);
-      EXPECT_TRUE(Near("N", N, simulated.N, 0.08, 0.03)) << "queue " << q << ", load " << load;
-    }
+    for (const int q : {2, 4}) expectSimulated(last, q, 40, false);  // R1 -> R2, R2 -> R3
   }
 }
 
