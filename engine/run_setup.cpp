@@ -161,6 +161,7 @@ void RunSetup::BuildDemandLists() {
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
   pastTightest_.assign(demandClasses_.size(), 0);
+  classTightestAt_.assign(tcpClasses, kNoQueue);
   forwardSlots_.assign(rttQueues.size(), 0);
   classLoads_.assign(tcpClasses, ClassLoad{});
   tcpDelivered_.assign(tcpClasses, 0.0);

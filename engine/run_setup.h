@@ -125,8 +125,8 @@ struct RunSetup {
   std::vector<LoopWindow> loopWindows;
   // Refined model, per queue: the share of its arrivals that is Poisson for the waiting of the TCP
   // packets there (PacedSojourn), 1 where some TCP class crossing it has it as its tightest queue
-  // at the last propagation (their windows, not chance, fill it) or no TCP class crosses it (set
-  // by ShareTcp).
+  // at the last propagation (their windows, not chance, fill it), no TCP class crosses it or its
+  // own law keeps the paced share of the waiting (queueBursts below 1; set by ShareTcp).
   std::vector<double> poissonShares;
   // Refined model, per queue: the mean size of the bursts its packets arrive in, packet-weighted
   // (BurstyClosedForm): 1 plus what the TCP classes crossing it add (TcpBurstExcess at their
@@ -160,8 +160,6 @@ struct RunSetup {
   double Waiting(size_t i, double N, double U, double mu) const {
     if (refined) {
       const double sojourn = RefinedSojourn(N, U, mu);
-      // (A queue whose law keeps the paced share of the waiting already holds what they wait for.)
-      if (i < queueBursts.size() && queueBursts[i] < 1.0) return sojourn;
       return i < poissonShares.size() ? PacedSojourn(sojourn, mu, U, poissonShares[i]) : sojourn;
     }
     return mu > 0 ? N / mu : HUGE_VAL;
@@ -249,6 +247,7 @@ struct RunSetup {
     // both, which leaves them as they are).
     tcpFactors_.resize(n, {0.0, 0.0, 1.0, 0.0});
     poissonShares.resize(n, 1.0);
+    poissonFollow_.resize(n, 1.0);
     queueBursts.resize(n, 1.0);
     dataBuffers.resize(n);
     burstFollow_.resize(n, 1.0);
@@ -296,7 +295,7 @@ struct RunSetup {
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
           const ClassLoad& load = classLoads_[demandClasses_[j]];
           mostLeastShare = std::max(mostLeastShare, load.leastShare);
-          if (!pastTightest_[j]) mostLeastShareHere = std::max(mostLeastShareHere, load.leastShare);
+          mostLeastShareHere = std::max(mostLeastShareHere, pastTightest_[j] ? 0.0f : load.leastShare);
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
@@ -361,12 +360,13 @@ struct RunSetup {
         if (demand == 0) {
           tcpFactors_[i] = {1.0, 1.0, success, 1.0 - success};
           poissonShares[i] = 1.0;
+          poissonFollow_[i] = 1.0;
           continue;
         }
         const double share = RefinedTcpShare(demand, other, mu[i]);
         const double poisson = lambda[i] > 0.0 ? other / lambda[i] : 1.0;
         const double pileUp = PileUpWeight(tcpFactors_[i].share, mostLeastShare);
-        poissonShares[i] += (poisson + (1.0 - poisson) * pileUp - poissonShares[i]) * mixFollow;
+        poissonFollow_[i] += (poisson + (1.0 - poisson) * pileUp - poissonFollow_[i]) * mixFollow;
         // Where no class brings its bursts, the TCP packets that come from the link that brings the
         // most of them arrive spaced by it, where it sends no faster than this queue (the others'
         // merge at random), and the queue keeps the paced share of the M/M/1/K waiting
@@ -393,6 +393,8 @@ struct RunSetup {
           double& used = queueBursts[i];
           if (std::fabs(paced - used) > kBurstStep * used) used = paced;
         }
+        // (A queue whose law keeps the paced share of the waiting already holds what they wait for.)
+        poissonShares[i] = queueBursts[i] < 1.0 ? 1.0 : poissonFollow_[i];
         // The windows' sawtooth fills the part of the buffer that TCP's packets hold: the Poisson
         // packets hold the rest, in proportion to what they bring.
         bufferPoisson_[i] += (poisson - bufferPoisson_[i]) * mixFollow;
@@ -506,8 +508,11 @@ struct RunSetup {
           // no longer decides); another is raised towards the room, and its window waits at the
           // tightest queue of its path.
           leastShare = share;
-          for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
-            pastTightest_[forwardSlots_[info.firstRttQueue + i]] = i > tightestAt;
+          if (tightestAt != classTightestAt_[info.tcpIndex]) {
+            classTightestAt_[info.tcpIndex] = tightestAt;
+            for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
+              pastTightest_[forwardSlots_[info.firstRttQueue + i]] = i > tightestAt;
+          }
           const bool looped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
           if (looped) tightest = info.loopQueue;
           const double firstHopWindow = FirstHopWindow(info, dt, lambda, mu, buffers, at);
@@ -751,11 +756,14 @@ struct RunSetup {
   // forward path, its slot in demandClasses_.
   std::vector<std::uint8_t> pastTightest_;
   std::vector<std::uint32_t> forwardSlots_;
+  std::vector<std::uint32_t> classTightestAt_;  // by tcpIndex: where pastTightest_ has it, kNoQueue at first
   std::vector<std::uint32_t> pacedClassStart_;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> pacedClasses_;
   // Per queue, the Poisson part of its arrivals for its law where TCP's packets come paced, followed
   // as poissonShares are.
   std::vector<double> pacedPoisson_;
+  // Per queue, the share poissonShares follows (it is 1 where the queue's law keeps the paced share).
+  std::vector<double> poissonFollow_;
   // Per queue, what a TCP class's forward path takes from it, side by side: the factor of the TCP
   // classes crossing it and the factor that fills the part of the room kept busy; its 1 - P, and
   // the losses that its Poisson traffic (TcpToothTopLoss as far as TcpToothTopReach, times the
