@@ -160,7 +160,6 @@ void RunSetup::BuildDemandLists() {
   }
   for (size_t i = 0; i < queues.size(); ++i) demandClassStart_[i + 1] += demandClassStart_[i];
   demandClasses_.resize(demandClassStart_.back());
-  pastTightest_.assign(demandClasses_.size(), 0);
   classTightestAt_.assign(tcpClasses, kNoQueue);
   forwardSlots_.assign(rttQueues.size(), 0);
   classLoads_.assign(tcpClasses, ClassLoad{});
@@ -190,12 +189,19 @@ void RunSetup::BuildDemandLists() {
       }
     }
   }
+  std::vector<std::uint32_t> pacedClasses;  // by tcpIndex, per queue in order of the queue before
   pacedClassStart_.assign(1, 0);
-  pacedClasses_.clear();
+  pacedRunStart_.assign(1, 0);
+  pacedRunEnds_.clear();
   for (auto& list : paced) {
     std::sort(list.begin(), list.end());
-    for (const auto& entry : list) pacedClasses_.push_back(entry);
-    pacedClassStart_.push_back(static_cast<std::uint32_t>(pacedClasses_.size()));
+    for (size_t k = 0; k < list.size(); ++k) {
+      pacedClasses.push_back(list[k].second);
+      if (k + 1 == list.size() || list[k + 1].first != list[k].first)
+        pacedRunEnds_.push_back(static_cast<std::uint32_t>(pacedClasses.size()));
+    }
+    pacedClassStart_.push_back(static_cast<std::uint32_t>(pacedClasses.size()));
+    pacedRunStart_.push_back(static_cast<std::uint32_t>(pacedRunEnds_.size()));
   }
   pacedPoisson_.assign(queues.size(), 1.0);
   burstClassStart_.assign(1, 0);
@@ -224,6 +230,18 @@ void RunSetup::BuildDemandLists() {
     for (std::uint32_t i = info.forwardQueueCount; i < info.rttQueueCount; ++i)
       ackClasses_[ackFilled[rttQueues[info.firstRttQueue + i]]++] = info.tcpIndex;
   }
+  // Each class's places in slotRates_: those of its acknowledgements, then its paced ones.
+  const size_t ackSlots = ackClasses_.size();
+  slotRates_.assign(ackSlots + pacedClasses.size(), 0.0);
+  classSlotStart_.assign(tcpClasses + 1, 0);
+  for (const std::uint32_t cls : ackClasses_) ++classSlotStart_[cls + 1];
+  for (const std::uint32_t cls : pacedClasses) ++classSlotStart_[cls + 1];
+  for (std::uint32_t c = 0; c < tcpClasses; ++c) classSlotStart_[c + 1] += classSlotStart_[c];
+  classSlots_.resize(classSlotStart_.back());
+  std::vector<std::uint32_t> slotFilled(classSlotStart_.begin(), classSlotStart_.end() - 1);
+  for (size_t j = 0; j < ackSlots; ++j) classSlots_[slotFilled[ackClasses_[j]]++] = static_cast<std::uint32_t>(j);
+  for (size_t j = 0; j < pacedClasses.size(); ++j)
+    classSlots_[slotFilled[pacedClasses[j]]++] = static_cast<std::uint32_t>(ackSlots + j);
 }
 
 void RunSetup::ShareShownRates() {
@@ -238,7 +256,7 @@ void RunSetup::ShareShownRates() {
     for (size_t i = begin; i < end; ++i) {
       double sum = 0.0;
       for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j)
-        sum += tcpDelivered_[demandClasses_[j]];
+        sum += tcpDelivered_[demandClasses_[j] & kClassOfSlot];
       const double room = i < tcpRoom_.size() ? tcpRoom_[i] : HUGE_VAL;
       roomFactors_[i] = sum > room ? room / sum : 1.0;
       if (sum > room) cappedParts_[begin / kQueuesPerPart] = 1;

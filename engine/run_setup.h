@@ -277,7 +277,7 @@ struct RunSetup {
       for (size_t i = begin; i < end; ++i) {
         double acknowledgements = 0.0;  // packets/s
         for (std::uint32_t j = ackClassStart_[i]; j < ackClassStart_[i + 1]; ++j)
-          acknowledgements += tcpDelivered_[ackClasses_[j]];
+          acknowledgements += slotRates_[j];
         double& buffer = dataBuffers[i];
         const double places = DataBuffer(buffers[i], acknowledgements, mu[i]);
         if (!(buffer > 0.0) || std::fabs(places - buffer) > kBurstStep * buffer) buffer = places;
@@ -287,20 +287,21 @@ struct RunSetup {
         // The classes whose windows wait here, their times away in this queue's slots of the list;
         // the largest of their least factors at the last propagation (PileUpWeight).
         float mostLeastShare = 0.0f;
-        // (the same of the classes whose tightest queue does not come before this one, pastTightest_)
+        // (the same of the classes whose tightest queue does not come before this one, kPastTightest)
         float mostLeastShareHere = 0.0f;
         std::uint32_t sending = 0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
-          const ClassLoad& load = classLoads_[demandClasses_[j]];
+          const std::uint32_t slot = demandClasses_[j];
+          const ClassLoad& load = classLoads_[slot & kClassOfSlot];
           mostLeastShare = std::max(mostLeastShare, load.leastShare);
-          mostLeastShareHere = std::max(mostLeastShareHere, pastTightest_[j] ? 0.0f : load.leastShare);
+          mostLeastShareHere = std::max(mostLeastShareHere, slot & kPastTightest ? 0.0f : load.leastShare);
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
           if (load.loopQueue == i && load.demand != 0.0f) {
-            const ClassLoop& own = classLoops_[demandClasses_[j]];
+            const ClassLoop& own = classLoops_[slot & kClassOfSlot];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
             loop.offered += own.rate;
             bunches += own.bunch;
@@ -373,16 +374,14 @@ struct RunSetup {
         // (PacedQueueingScale, PacedClosedForm) but where their windows pile up.
         if (burstFollow_[i] < 1.0 + kBurstStep / 4.0) {
           double most = 0.0;
-          double from = 0.0;
-          for (std::uint32_t j = pacedClassStart_[i], link = kNoQueue; j < pacedClassStart_[i + 1]; ++j) {
-            if (pacedClasses_[j].first != link) {
-              most = std::max(most, from);
-              from = 0.0;
-              link = pacedClasses_[j].first;
-            }
-            from += tcpDelivered_[pacedClasses_[j].second];
+          const double* pacedRates = slotRates_.data() + ackClasses_.size();
+          std::uint32_t j = pacedClassStart_[i];
+          for (std::uint32_t r = pacedRunStart_[i]; r < pacedRunStart_[i + 1]; ++r) {
+            double from = 0.0;
+            for (const std::uint32_t end = pacedRunEnds_[r]; j < end; ++j) from += pacedRates[j];
+            most = std::max(most, from);
           }
-          most = std::min(std::max(most, from), tcpArrival[i]);
+          most = std::min(most, tcpArrival[i]);
           // A class's window piles up at the first of its tightest queues: it sends no faster than
           // that queue's room, which leaves it no more to pile up at a queue as tight after it.
           const double pileUpHere = PileUpWeight(tcpFactors_[i].share, mostLeastShareHere);
@@ -510,8 +509,10 @@ struct RunSetup {
           leastShare = share;
           if (tightestAt != classTightestAt_[info.tcpIndex]) {
             classTightestAt_[info.tcpIndex] = tightestAt;
-            for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i)
-              pastTightest_[forwardSlots_[info.firstRttQueue + i]] = i > tightestAt;
+            for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
+              std::uint32_t& slot = demandClasses_[forwardSlots_[info.firstRttQueue + i]];
+              slot = (slot & kClassOfSlot) | (i > tightestAt ? kPastTightest : 0u);
+            }
           }
           const bool looped = info.loopQueue != kNoQueue && closedSojourns[info.loopQueue] >= 0.0;
           if (looped) tightest = info.loopQueue;
@@ -596,6 +597,8 @@ struct RunSetup {
         ClassLoad& load = classLoads_[info.tcpIndex];
         load.leastShare = static_cast<float>(leastShare);
         tcpDelivered_[info.tcpIndex] = info.deliveredRate;
+        for (std::uint32_t k = classSlotStart_[info.tcpIndex]; k < classSlotStart_[info.tcpIndex + 1]; ++k)
+          slotRates_[classSlots_[k]] = info.deliveredRate;
         load.loopQueue = info.loopQueue;
         // (Only the queue of its loop reads the bunch.)
         classLoops_[info.tcpIndex] = {
@@ -732,13 +735,24 @@ struct RunSetup {
   std::vector<ClassLoop> classLoops_;  // by tcpIndex
   double sharesTime_ = 0.0;
   // Per queue i: the TCP classes whose forward paths cross it, in class order (once per crossing),
-  // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex.
+  // are demandClasses_[demandClassStart_[i], demandClassStart_[i + 1]), by their tcpIndex
+  // (kClassOfSlot of an entry), with kPastTightest set where the queue comes after the class's
+  // tightest queue on its path (the first of those of its least factor) at its last decision.
+  static constexpr std::uint32_t kPastTightest = 0x80000000u;
+  static constexpr std::uint32_t kClassOfSlot = kPastTightest - 1u;
   std::vector<std::uint32_t> demandClassStart_;
   std::vector<std::uint32_t> demandClasses_;
   // Per queue i: the TCP classes whose way back crosses it (once per crossing), by their tcpIndex,
   // ackClasses_[ackClassStart_[i], ackClassStart_[i + 1]).
   std::vector<std::uint32_t> ackClassStart_;
   std::vector<std::uint32_t> ackClasses_;
+  // The delivered rate of the class of each slot of ackClasses_ and then of each paced slot,
+  // written by the class when it decides (the queues' pass then reads its slots in order rather
+  // than gathering from tcpDelivered_); each class's slots there, by tcpIndex:
+  // classSlots_[classSlotStart_[c], classSlotStart_[c + 1]).
+  std::vector<double> slotRates_;
+  std::vector<std::uint32_t> classSlotStart_;
+  std::vector<std::uint32_t> classSlots_;
   // Per queue i, the TCP classes whose bursts reach it (see queueBursts), by tcpIndex, and how much
   // of them: burstClasses_ and burstReach_ in [burstClassStart_[i], burstClassStart_[i + 1]).
   std::vector<std::uint32_t> burstClassStart_;
@@ -748,17 +762,17 @@ struct RunSetup {
   std::vector<double> classTrainDrops_;  // by tcpIndex: what its trains lose at its first queue, packets/s
   std::atomic<bool> trainDropsSeen_{false};  // whether any class's trains have lost anything yet
   std::vector<double> burstFollow_;  // per queue, see queueBursts
-  // Per queue i, the TCP classes that come to it paced by the queue before it on their path (one no
-  // faster than i, and no bursts of theirs reach i), as (that queue, tcpIndex) in the order of that
-  // queue: pacedClasses_[pacedClassStart_[i], pacedClassStart_[i + 1]).
-  // Per slot of demandClasses_, whether the queue comes after the class's tightest queue on its path
-  // (the first of those of its least factor) at its last decision; per entry of rttQueues on a
-  // forward path, its slot in demandClasses_.
-  std::vector<std::uint8_t> pastTightest_;
+  // Per entry of rttQueues on a forward path, its slot in demandClasses_; per TCP class (by
+  // tcpIndex), where its slots' kPastTightest have it pass its tightest queue (kNoQueue at first).
   std::vector<std::uint32_t> forwardSlots_;
-  std::vector<std::uint32_t> classTightestAt_;  // by tcpIndex: where pastTightest_ has it, kNoQueue at first
+  std::vector<std::uint32_t> classTightestAt_;
+  // Per queue i, the TCP classes that come to it paced by the queue before it on their path (one no
+  // faster than i, and no bursts of theirs reach i), in runs of one queue before each: paced slots
+  // pacedClassStart_[i] to pacedClassStart_[i + 1] (their rates at slotRates_ after the
+  // acknowledgements'), the runs ending at pacedRunEnds_[pacedRunStart_[i], pacedRunStart_[i + 1]).
   std::vector<std::uint32_t> pacedClassStart_;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> pacedClasses_;
+  std::vector<std::uint32_t> pacedRunStart_;
+  std::vector<std::uint32_t> pacedRunEnds_;
   // Per queue, the Poisson part of its arrivals for its law where TCP's packets come paced, followed
   // as poissonShares are.
   std::vector<double> pacedPoisson_;
