@@ -239,7 +239,8 @@ void RunSetup::BuildDemandLists() {
   for (std::uint32_t c = 0; c < tcpClasses; ++c) classSlotStart_[c + 1] += classSlotStart_[c];
   classSlots_.resize(classSlotStart_.back());
   std::vector<std::uint32_t> slotFilled(classSlotStart_.begin(), classSlotStart_.end() - 1);
-  for (size_t j = 0; j < ackSlots; ++j) classSlots_[slotFilled[ackClasses_[j]]++] = static_cast<std::uint32_t>(j);
+  for (size_t j = 0; j < ackSlots; ++j)
+    classSlots_[slotFilled[ackClasses_[j]]++] = static_cast<std::uint32_t>(j);
   for (size_t j = 0; j < pacedClasses.size(); ++j)
     classSlots_[slotFilled[pacedClasses[j]]++] = static_cast<std::uint32_t>(ackSlots + j);
 }
