@@ -94,7 +94,7 @@
 // simulation of paced and Poisson packets at a finite buffer agrees), and the round trips count
 // its sojourn as it is. (The others merge at random. On a random mesh of 50 routers with buffers
 // of 5,000, the M/M/1/K law held more than ns's queues at 62 of the 107 that hold half a packet or
-// more, 48 of them by more than a quarter; 42 with this. After a link of 500 packets/s, three flows
+// more, 48 of them by more than a quarter; 40 with this. After a link of 500 packets/s, three flows
 // beside 300 packets/s of Poisson traffic on a buffer of 5 lost 8.9 % there, where ns's lose 0.4 %,
 // and carried 12 % less than ns's.)
 // (The classic model takes each class's profile rate as it is, even where the rates of a link's
