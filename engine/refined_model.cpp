@@ -516,13 +516,16 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   // as far as the link has the time to send what it then admits: a queue offered more than it can
   // send drops the excess whatever the windows do. atRho keeps the open law's numbers, which the next
   // step goes on from. Where the windows fit in the buffer whole, nothing overflows but that excess.
-  if (closed.windowsFit && r.metrics.P > 0.0 && mu > 0.0 && lambda > 0.0) {
-    const double lower = std::min(r.metrics.P, std::max(1.0 - r.metrics.U, 0.0) * mu / lambda);
+  // (The queue admits a share `lower` more of its arrivals and sends them: its utilisation rises.)
+  const auto admitMore = [&](double lower) {
     r.metrics.P -= lower;
     r.metrics.acceptedShare += lower;
     r.metrics.U = std::min(1.0, r.metrics.U + lower * lambda / mu);
     r.accepted = lambda * r.metrics.acceptedShare * h;
     r.served = mu * r.metrics.U * h;
+  };
+  if (closed.windowsFit && r.metrics.P > 0.0 && mu > 0.0 && lambda > 0.0) {
+    admitMore(std::min(r.metrics.P, std::max(1.0 - r.metrics.U, 0.0) * mu / lambda));
   } else if (closed.sawtoothWeight > 0.0 && r.metrics.P > closed.sawtoothLoss && mu > 0.0 && lambda > 0.0) {
     const double lower = std::min((r.metrics.P - closed.sawtoothLoss) * closed.sawtoothWeight,
                                   std::max(1.0 - r.metrics.U, 0.0) * mu / lambda);
@@ -533,11 +536,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
       const double size = std::min(sawtoothSize, K);
       r.metrics.N += closed.sawtoothWeight * overflow * above * (size - r.metrics.N);
     }
-    r.metrics.P -= lower;
-    r.metrics.acceptedShare += lower;
-    r.metrics.U = std::min(1.0, r.metrics.U + lower * lambda / mu);
-    r.accepted = lambda * r.metrics.acceptedShare * h;
-    r.served = mu * r.metrics.U * h;
+    admitMore(lower);
   }
   ShowTrainDrops(r, closed.trainDrops, lambda, mu, h);
   return r;
