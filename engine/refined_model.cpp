@@ -1,6 +1,7 @@
 #include "engine/refined_model.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -314,6 +315,150 @@ double TcpCappedMeanWindow(double loss, double roundTrip) {
   return std::min(between / rounds, most) * kSegment;
 }
 
+double TcpTrainPiece(double window, double roundTrip, double trainRate) {
+  if (!(window > 1.0) || !(roundTrip > 0.0) || !std::isfinite(window) || !std::isfinite(roundTrip)) return 1.0;
+  if (!(trainRate > 0.0)) return 1.0;
+  // (merging less splitting, falling as the pieces grow)
+  const auto balance = [&](double piece) {
+    const double x = kTcpSendOverhead * window / (piece * roundTrip);
+    const double merge = x > 1e-6 ? 1.0 - (1.0 - std::exp(-x)) / x : x / 2.0;
+    const double split = std::isfinite(trainRate) ? piece / (trainRate * kTcpSendOverhead) : 0.0;
+    return merge - std::min(split, 1.0);
+  };
+  if (balance(window) >= 0.0) return window;
+  if (balance(1.0) <= 0.0) return 1.0;
+  double low = 1.0;
+  double high = window;
+  for (int k = 0; k < 40; ++k) {
+    const double mid = 0.5 * (low + high);
+    (balance(mid) > 0.0 ? low : high) = mid;
+  }
+  return 0.5 * (low + high);
+}
+
+TrainCollisions TcpTrainCollisions(double window, double piece, double othersWindow, double othersPiece,
+                                   double reach, double room, double othersRate, double mu) {
+  if (!(window >= 1.0) || !(reach > 0.0) || !(mu > 0.0) || !(piece >= 1.0) || !std::isfinite(window) ||
+      !std::isfinite(piece) || !(room > 0.0) || !std::isfinite(room) || !(othersWindow >= 1.0) ||
+      !(othersPiece >= 1.0) || !std::isfinite(othersWindow) || !std::isfinite(othersPiece))
+    return {};
+  constexpr int kWindows = 4;
+  constexpr int kWaits = 6;
+  constexpr int kSizes = kWindows * kWaits;
+  // B of each burst of a sender of that mean window and piece, all alike likely, and their mean
+  const auto burstsOf = [](double meanWindow, double meanPiece, std::array<double, kSizes>& sizes) {
+    const double mean = std::min(meanWindow, kTcpMaximumWindowPackets);
+    double sum = 0.0;
+    for (int w = 0; w < kWindows; ++w) {
+      const double W = std::min(mean * (2.0 + 2.0 * (w + 0.5) / kWindows) / 3.0, kTcpMaximumWindowPackets);
+      for (int k = 0; k < kWaits; ++k) {
+        const double burst = std::max(std::min(W, 1.0 + 2.0 * (meanPiece - 1.0) * (k + 0.5) / kWaits), 1.0);
+        sizes[w * kWaits + k] = burst;
+        sum += burst;
+      }
+    }
+    return sum / kSizes;
+  };
+  std::array<double, kSizes> sizes{};
+  std::array<double, kSizes> others{};
+  const double meanBurst = burstsOf(window, piece, sizes);
+  const double othersBurst = burstsOf(othersWindow, othersPiece, others);
+  // What a burst finds of the others' (Q, packets): the workload of their bursts, each B packets of
+  // work, coming at random at arrivals per packet time and sent one a packet time. Its density
+  // below the room on a grid of kStep packets, from the level-crossing equation of the M/G/1 queue:
+  //     f(x) = arrivals (p0 P(B > x) + integral over y < x of P(B > x - y) f(y) dy),  p0 = 1 - load.
+  const double arrivals = othersRate > 0.0 && std::isfinite(othersRate) ? othersRate / othersBurst / mu : 0.0;
+  const double load = arrivals * reach * othersBurst;
+  constexpr double kStep = 0.25;
+  const int points = static_cast<int>(std::ceil(room / kStep)) + 1;
+  // above[n] = P(Q > n kStep), by the trapezoid rule over the density
+  std::vector<double> above(points, 0.0);
+  if (arrivals > 0.0 && load < 1.0) {
+    std::vector<double> longer(points);  // P(B > n kStep)
+    for (int n = 0; n < points; ++n) {
+      int count = 0;
+      for (const double b : others) count += reach * b > n * kStep;
+      longer[n] = static_cast<double>(count) / kSizes;
+    }
+    std::vector<double> density(points);
+    const double p0 = 1.0 - load;
+    double mass = 0.0;
+    for (int n = 0; n < points; ++n) {
+      double sum = 0.0;
+      for (int m = 1; m < n; ++m) sum += longer[n - m] * density[m];
+      if (n > 0) sum += 0.5 * longer[n] * density[0];
+      const double rhs = arrivals * (p0 * longer[n] + kStep * sum);
+      density[n] = n > 0 ? rhs / (1.0 - arrivals * 0.5 * kStep * longer[0]) : rhs;
+      if (n > 0) mass += 0.5 * kStep * (density[n - 1] + density[n]);
+      above[n] = std::max(load - mass, 0.0);
+    }
+  }
+  // P(Q > x) and the integral of it from x to the room, between the grid's points. A burst's
+  // packets come over (1 - reach) B packet times, while the queue already sends them, before it
+  // leaves reach B: it holds more than x for (reach B - x) / reach packet times, where the queue of
+  // bursts that arrive at once would for reach B - x, and keeps the queue busy for B of them (the
+  // share of time the others' bursts keep it busy is arrivals E[B], not load).
+  const auto tail = [&](double x) {
+    if (!(x > 0.0)) return std::min(load / reach, 1.0);
+    const double at = x / kStep;
+    const int n = std::min(static_cast<int>(at), points - 2);
+    const double part = std::min(at - n, 1.0);
+    return std::min((above[n] + (above[n + 1] - above[n]) * part) / reach, 1.0);
+  };
+  const auto tailArea = [&](double from) {
+    double area = 0.0;
+    constexpr int kParts = 16;
+    const double width = (room - from) / kParts;
+    for (int k = 0; k < kParts; ++k) area += tail(from + (k + 0.5) * width) * width;
+    return area;
+  };
+  // A burst of B packets arrives faster than the queue sends and leaves reach B of it on top of
+  // what it found: it loses the excess over the room, one loss event where there is any.
+  double overflowing = 0.0;
+  double lost = 0.0;
+  for (const double b : sizes) {
+    const double own = reach * b;
+    if (own >= room) {
+      overflowing += 1.0;
+      lost += own - room + tailArea(0.0);
+      continue;
+    }
+    overflowing += tail(room - own);
+    lost += tailArea(room - own);
+  }
+  const double packets = kSizes * meanBurst;
+  return {std::min(overflowing / packets, 1.0), std::min(lost / packets, 1.0)};
+}
+
+double TcpTimeoutMeanWindow(double events, double roundTrip, double timeouts) {
+  if (!(events > 0.0) || !(roundTrip > 0.0)) return kTcpMaximumWindowPackets;
+  constexpr double kSegment = 1040.0 / 1000.0;  // packets of 1000 bytes
+  constexpr double most = kTcpMaximumWindowPackets / kSegment;  // segments
+  const double t = std::clamp(timeouts, 0.0, 1.0);
+  const double between = 1.0 / std::min(events, 1.0);  // packets from one loss event to the next
+  // A cycle that ends at a window of W: its packets and rounds up to the next event.
+  const auto packets = [&](double W) {
+    return (1.0 - t) * 3.0 * W * W / 8.0 + t * (W / 2.0 + 15.0 * W * W / 32.0);
+  };
+  const auto rounds = [&](double W) {
+    return (1.0 - t) * W / 2.0 +
+           t * (kTcpShortestTimeout / roundTrip + std::log2(std::max(W / 4.0, 1.0)) + 3.0 * W / 4.0) + 1.0;
+  };
+  double cycle;
+  if (packets(most) <= between) {
+    cycle = rounds(most) + (between - packets(most)) / most;
+  } else {
+    double low = 0.0;
+    double high = most;
+    for (int k = 0; k < 50; ++k) {
+      const double mid = 0.5 * (low + high);
+      (packets(mid) < between ? low : high) = mid;
+    }
+    cycle = rounds(0.5 * (low + high));
+  }
+  return std::min(between / cycle, most) * kSegment;
+}
+
 double DataBuffer(double K, double acknowledgementRate, double mu) {
   if (!(acknowledgementRate > 0.0) || !(mu > 0.0) || !std::isfinite(acknowledgementRate)) return K;
   return std::max(K / (1.0 + acknowledgementRate / mu), std::min(K, 1.0));
@@ -498,6 +643,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
       r.metrics = atRho;
       r.accepted = lambda * (1.0 - loss) * h;
       r.served = mu * c.U * h;
+      if (loopWindow != nullptr) loopWindow->lawLoss = r.metrics.P;
       ShowTrainDrops(r, closed.trainDrops, lambda, mu, h);
       return r;
     }
@@ -538,6 +684,7 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
     }
     admitMore(lower);
   }
+  if (loopWindow != nullptr) loopWindow->lawLoss = r.metrics.P;
   ShowTrainDrops(r, closed.trainDrops, lambda, mu, h);
   return r;
 }

@@ -216,6 +216,10 @@ void RunSetup::BuildDemandLists() {
   }
   classBursts_.assign(tcpClasses, 0.0f);
   classTrainDrops_.assign(tcpClasses, 0.0);
+  classMeetDrops_.assign(tcpClasses, 0.0);
+  classPiece_.assign(tcpClasses, 0.0f);
+  classWindow_.assign(tcpClasses, 0.0f);
+  classMeetQueue_.assign(tcpClasses, kNoQueue);
   ackClassStart_.assign(queues.size() + 1, 0);
   for (const ClassInfo& info : classes) {
     if (info.kind != RateKind::kTcp || info.unreachable) continue;

@@ -70,6 +70,8 @@ struct ClassInfo {
   double loopTime = 0.0;
   // The mean window its bursts leave it at the first queue of its path (refined model), packets.
   double firstHopWindow = kTcpMaximumWindowPackets;
+  // The mean window its trains leave it where they meet other classes' trains further on, packets.
+  double meetWindow = kTcpMaximumWindowPackets;
   bool loopHeld = false;  // its rate came from its loop, or eased from it, at the last propagation
   // The last profile lookup of a TCP class; the lookup is a pure function of its two arguments.
   bool hasLookup = false;
@@ -251,6 +253,9 @@ struct RunSetup {
     queueBursts.resize(n, 1.0);
     dataBuffers.resize(n);
     burstFollow_.resize(n, 1.0);
+    burstTcp_.resize(n, 0.0);
+    burstPieces_.resize(n);
+    windowsFill_.resize(n, 1);
     bufferPoisson_.resize(n, 0.0);
     tcpRoom_.resize(n, 0.0);
     randomLoss_.resize(n, 0.0);
@@ -290,6 +295,7 @@ struct RunSetup {
         // (the same of the classes whose tightest queue does not come before this one, kPastTightest)
         float mostLeastShareHere = 0.0f;
         std::uint32_t sending = 0;
+        double windowsRate = 0.0;  // 1/s: the classes' whole windows (in windows) over their idle round trips
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
@@ -300,6 +306,7 @@ struct RunSetup {
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
+          if (load.demandTrip > 0.0f) windowsRate += load.demand / load.demandTrip;
           if (load.loopQueue == i && load.demand != 0.0f) {
             const ClassLoop& own = classLoops_[slot & kClassOfSlot];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
@@ -308,18 +315,32 @@ struct RunSetup {
           }
         }
         if (loop.classes > 0) loop.cluster = bunches / loop.classes;
-        // (A class's bursts reach its first queue whole, and only that one.)
+        // (A class's bursts reach its first queue whole, and only that one; its trains meet others'
+        // at one queue further on at most.)
+        double meetDrops = 0.0;  // packets/s
         if (trainDropsSeen_.load(std::memory_order_relaxed)) {
-          for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j)
-            if (burstReach_[j] == 1.0f) loop.trainDrops += classTrainDrops_[burstClasses_[j]];
+          for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j) {
+            const std::uint32_t cls = burstClasses_[j];
+            if (burstReach_[j] == 1.0f) loop.trainDrops += classTrainDrops_[cls];
+            if (classMeetQueue_[cls] == i) meetDrops += classMeetDrops_[cls];
+          }
+          loop.trainDrops += meetDrops;
         }
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
+        // (Windows that nearly fill it keep a queue there that their bursts come to one by one.)
+        constexpr double kWindowsLeaveRoom = 0.8;
+        windowsFill_[i] = kTcpMaximumWindowPackets * windowsRate > kWindowsLeaveRoom * tcpRoom_[i];
         // (Windows of TCP alone that fit in the buffer whole never overflow it: TcpWindowsFit.)
         closedLoads[i].windowsFit =
             sending > 0 && TcpAloneAt(other, lambda[i]) && TcpWindowsFit(sending, buffer);
-        const double success = at(i).success;
+        // (What the trains lose where they meet others' is their windows' to count: MeetWindow. The
+        // queue's own law still counts.)
+        const double success =
+            meetDrops > 0.0 && lambda[i] > 0.0
+                ? std::min(at(i).success + meetDrops / lambda[i], 1.0 - loopWindows[i].lawLoss)
+                : at(i).success;
         // Whether a burst's drops at the queue make one loss event or one each (TcpBurstLoss).
         bool dropsByBurst = false;
         {
@@ -328,12 +349,23 @@ struct RunSetup {
           // classes whose bursts come here (AlikeRoundTripBurstShare).
           const bool tcpAlone = TcpAloneAt(other, lambda[i]);
           double burst = 0.0;
+          double burstTcp = 0.0;
+          // (of the classes that know the pieces their windows go in, MeetWindow)
+          double knownRate = 0.0;
+          double pieceRate = 0.0;
+          double windowRate = 0.0;
           double shortestTrip = HUGE_VAL;
           double longestTrip = 0.0;
           for (std::uint32_t j = burstClassStart_[i]; j < burstClassStart_[i + 1]; ++j) {
             const std::uint32_t cls = burstClasses_[j];
             burst += burstReach_[j] * classBursts_[cls];
             const ClassLoad& load = classLoads_[cls];
+            burstTcp += tcpDelivered_[cls];
+            if (classPiece_[cls] > 0.0f) {
+              knownRate += tcpDelivered_[cls];
+              pieceRate += tcpDelivered_[cls] * classPiece_[cls];
+              windowRate += tcpDelivered_[cls] * classWindow_[cls];
+            }
             if (tcpAlone && load.demand != 0.0f) {
               const double trip = load.demandTrip / load.demand;
               shortestTrip = std::min(shortestTrip, trip);
@@ -347,6 +379,8 @@ struct RunSetup {
             burst *= UnlikeRoundTripBurstShare(sending);
             dropsByBurst = !UnlikeRoundTripTrains(sending);
           }
+          burstTcp_[i] = burstTcp;
+          burstPieces_[i] = {knownRate, pieceRate, windowRate};
           const double target = lambda[i] > 0.0 ? 1.0 + burst / lambda[i] : 1.0;
           double& follow = burstFollow_[i];
           follow += (target - follow) * burstMix;
@@ -520,6 +554,9 @@ struct RunSetup {
           const double firstHopRate = firstHopWindow < kTcpMaximumWindowPackets
                                           ? TcpWindowRate(info.lookupRoundTrip, firstHopWindow)
                                           : HUGE_VAL;
+          const double meetWindow = MeetWindow(info, dt, lambda, mu, buffers, at);
+          const double meetRate =
+              meetWindow < kTcpMaximumWindowPackets ? TcpWindowRate(info.lookupRoundTrip, meetWindow) : HUGE_VAL;
 
           // Where the windows of the TCP classes at the tightest queue fit in its buffer whole, they
           // wait there as a loop even where they ask for more than it sends: its buffer holds what
@@ -559,11 +596,16 @@ struct RunSetup {
             // at a loop further on: the class sends at most what that window allows, as any other
             // class does there.
             const bool firstHopHolds = firstHopWindow < kTcpMaximumWindowPackets;
-            LimitTcpRates(rates, firstHopRate);
+            LimitTcpRates(rates, std::min(firstHopRate, meetRate));
             if (firstHopHolds) heldNow = false;
             info.loopTime = time;
             info.loopQueue = away > 0.0 && !firstHopHolds ? tightest : kNoQueue;
-            info.loopThinkTime = away;
+            // A window its trains keep smaller where they meet others' still waits at the loop, and
+            // sends there no more than it allows: in the loop's terms, a window away for longer.
+            info.loopThinkTime =
+                meetRate < HUGE_VAL && meetRate > 0.0
+                    ? std::max(away, loopWindows[tightest].window / meetRate - std::max(sojourn, 0.0))
+                    : away;
             info.loopRate = rates.offered;
             info.sharedRate = rates.offered;
             info.deliveredRate = rates.delivered;
@@ -584,7 +626,7 @@ struct RunSetup {
               rates.delivered *= rate / rates.offered;
               rates.offered = rate;
             }
-            LimitTcpRates(rates, firstHopRate);
+            LimitTcpRates(rates, std::min(firstHopRate, meetRate));
             info.sharedRate = rates.offered;
             info.deliveredRate = rates.delivered;
           }
@@ -648,15 +690,7 @@ struct RunSetup {
     const double trip = info.lookupRoundTrip + TcpSenderWait(rate);
     double target = kTcpMaximumWindowPackets;
     if (room < kTcpMaximumWindowPackets) {
-      double spacing = 0.0;  // s
-      for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
-        const std::uint32_t j = q[i];
-        if (!(mu[j] > 0.0)) continue;
-        // (between: the other traffic that queue sends, packets/s)
-        const double between = std::max(lambda[j] * at(j).success - rate, 0.0);
-        spacing = std::max(spacing, 1.0 / mu[j]) + spacing * between / mu[j];
-      }
-      const double trainRate = spacing > 0.0 ? std::max(1.0 / spacing, rate) : HUGE_VAL;
+      const double trainRate = TrainRate(info, rate, lambda, mu, at);
       // A burst is never more than the window. Reno's window climbs from about 2/3 of its mean to
       // 4/3 of it: only the part of the climb above the room overflows, and the window's packets go
       // in bursts of the acknowledgements of a wait, or of the whole window where that is fewer.
@@ -671,6 +705,100 @@ struct RunSetup {
     }
     window += (target - window) * (dt / (dt + kFirstHopTrips * trip));
     // (Growing back to the whole window, it would only come near it: within a hundredth, it is whole.)
+    if (target >= (1.0 - 1e-9) * kTcpMaximumWindowPackets && window > 0.99 * kTcpMaximumWindowPackets)
+      window = kTcpMaximumWindowPackets;
+    return window;
+  }
+
+  // The rate at which a TCP class's acknowledgements come back as a train, packets/s: a window sent
+  // in one burst leaves the first queue spaced by its sending, each queue on the way spaces it at
+  // least by its own, and the other traffic that arrives there meanwhile goes in between.
+  template <class QueueAt>
+  double TrainRate(const ClassInfo& info, double rate, const std::vector<double>& lambda,
+                   const std::vector<double>& mu, QueueAt&& at) const {
+    const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+    double spacing = 0.0;  // s
+    for (std::uint32_t i = 0; i < info.forwardQueueCount; ++i) {
+      const std::uint32_t j = q[i];
+      if (!(mu[j] > 0.0)) continue;
+      // (between: the other traffic that queue sends, packets/s)
+      const double between = std::max(lambda[j] * at(j).success - rate, 0.0);
+      spacing = std::max(spacing, 1.0 / mu[j]) + spacing * between / mu[j];
+    }
+    return spacing > 0.0 ? std::max(1.0 / spacing, rate) : HUGE_VAL;
+  }
+
+  // The mean window of a TCP class whose bursts meet other classes' bursts at a queue further on
+  // that they reach faster than it sends (TcpTrainCollisions, of the bursts TcpTrainPiece gives),
+  // packets (kTcpMaximumWindowPackets where they cannot overflow it, or where they lose no more
+  // there than the queue's own law already takes from the class's rate). The first such queue of
+  // its path counts, where the whole windows of all the classes that cross it could not fill it (it
+  // is mostly empty, and only bursts that meet lose there; where they could, its sawtooth and
+  // bursts are its law's) and two windows' bursts could overflow its buffer; the window follows
+  // Reno's mean window at those loss events over kMeetTrips round trips. The queue shows what they
+  // lose (ShowTrainDrops), which the class's rate does not count again.
+  template <class QueueAt>
+  double MeetWindow(ClassInfo& info, double dt, const std::vector<double>& lambda, const std::vector<double>& mu,
+                    const std::vector<double>& buffers, QueueAt&& at) {
+    constexpr double kMeetTrips = 4.0;
+    double& window = info.meetWindow;
+    const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
+    std::uint32_t meet = kNoQueue;
+    double reach = 0.0;
+    double slowest = mu[q[0]];
+    for (std::uint32_t i = 1; i < info.forwardQueueCount; ++i) {
+      const std::uint32_t j = q[i];
+      const double r = slowest > 0.0 && mu[j] < slowest ? 1.0 - mu[j] / slowest : 0.0;
+      slowest = std::min(slowest, mu[j]);
+      if (r > 0.0 && !windowsFill_[j] && 2.0 * r * kTcpMaximumWindowPackets > buffers[j] + 1.0) {
+        meet = j;
+        reach = r;
+        break;
+      }
+    }
+    if (!(info.lookupRoundTrip > 0.0) || !std::isfinite(info.lookupRoundTrip) ||
+        (meet == kNoQueue && window == kTcpMaximumWindowPackets)) {
+      classMeetDrops_[info.tcpIndex] = 0.0;
+      classPiece_[info.tcpIndex] = 0.0f;
+      window = kTcpMaximumWindowPackets;
+      return window;
+    }
+    const double rate = info.lastRate > 0.0 ? info.lastRate : info.sharedRate;
+    const double trip = info.lookupRoundTrip + TcpSenderWait(rate);
+    double target = kTcpMaximumWindowPackets;
+    double drops = 0.0;  // packets/s
+    if (meet != kNoQueue) {
+      // (What the other traffic holds there, as an arrival finds it.)
+      const double apart = lambda[meet] > burstTcp_[meet] ? (lambda[meet] - burstTcp_[meet]) / lambda[meet] : 0.0;
+      const double holds = std::max(at(meet).waiting * mu[meet] - 1.0, 0.0) * apart;
+      const double sent = std::min(rate * trip, window);  // its mean window
+      const double piece = TcpTrainPiece(sent, trip, TrainRate(info, rate, lambda, mu, at));
+      // The others' bursts: of the mean piece and window of those whose bursts reach the queue and
+      // know them (their last), as its own where none does.
+      const double own = tcpDelivered_[info.tcpIndex];
+      BurstPieces others = burstPieces_[meet];
+      if (classPiece_[info.tcpIndex] > 0.0f) {
+        others.rate -= own;
+        others.pieces -= own * classPiece_[info.tcpIndex];
+        others.windows -= own * classWindow_[info.tcpIndex];
+      }
+      const bool known = others.rate > 1e-9 * burstTcp_[meet] && others.pieces > 0.0 && others.windows > 0.0;
+      const TrainCollisions met = TcpTrainCollisions(
+          sent, piece, known ? others.windows / others.rate : sent, known ? others.pieces / others.rate : piece,
+          reach, buffers[meet] + 1.0 - holds, std::max(burstTcp_[meet] - rate, 0.0), mu[meet]);
+      classPiece_[info.tcpIndex] = static_cast<float>(piece);
+      classWindow_[info.tcpIndex] = static_cast<float>(sent);
+      if (met.events > loopWindows[meet].lawLoss) {
+        // (An event that drops more than one packet of the window mostly ends in a timeout.)
+        target = TcpTimeoutMeanWindow(met.events, trip, std::clamp(met.drops / met.events - 1.0, 0.0, 1.0));
+        drops = rate * met.drops;
+      }
+    }
+    if (meet == kNoQueue) classPiece_[info.tcpIndex] = 0.0f;
+    classMeetQueue_[info.tcpIndex] = meet;
+    classMeetDrops_[info.tcpIndex] = drops;
+    if (drops > 0.0) trainDropsSeen_.store(true, std::memory_order_relaxed);
+    window += (target - window) * (dt / (dt + kMeetTrips * trip));
     if (target >= (1.0 - 1e-9) * kTcpMaximumWindowPackets && window > 0.99 * kTcpMaximumWindowPackets)
       window = kTcpMaximumWindowPackets;
     return window;
@@ -759,9 +887,25 @@ struct RunSetup {
   std::vector<std::uint32_t> burstClasses_;
   std::vector<float> burstReach_;
   std::vector<float> classBursts_;  // by tcpIndex: its rate times TcpBurstExcess at it
+  std::vector<float> classPiece_;   // by tcpIndex: TcpTrainPiece where it meets others (MeetWindow), 0 for none
+  std::vector<float> classWindow_;  // by tcpIndex: its mean window there
+  std::vector<double> classMeetDrops_;        // by tcpIndex: what its trains lose where they meet others' (MeetWindow)
+  std::vector<std::uint32_t> classMeetQueue_;  // by tcpIndex: that queue (kNoQueue for none)
   std::vector<double> classTrainDrops_;  // by tcpIndex: what its trains lose at its first queue, packets/s
   std::atomic<bool> trainDropsSeen_{false};  // whether any class's trains have lost anything yet
   std::vector<double> burstFollow_;  // per queue, see queueBursts
+  // per queue: whether the whole windows of the TCP classes that cross it, over their idle round
+  // trips, could fill the room the other traffic leaves it
+  std::vector<std::uint8_t> windowsFill_;
+  // per queue, over the classes whose bursts reach it and know their pieces: their rates, and those
+  // times their pieces and their mean windows
+  struct BurstPieces {
+    double rate = 0.0;
+    double pieces = 0.0;
+    double windows = 0.0;
+  };
+  std::vector<BurstPieces> burstPieces_;
+  std::vector<double> burstTcp_;     // per queue: the rates of the TCP classes whose bursts reach it, packets/s
   // Per entry of rttQueues on a forward path, its slot in demandClasses_; per TCP class (by
   // tcpIndex), where its slots' kPastTightest have it pass its tightest queue (kNoQueue at first).
   std::vector<std::uint32_t> forwardSlots_;
