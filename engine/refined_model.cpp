@@ -316,7 +316,9 @@ double TcpCappedMeanWindow(double loss, double roundTrip) {
 }
 
 double TcpTrainPiece(double window, double roundTrip, double trainRate) {
-  if (!(window > 1.0) || !(roundTrip > 0.0) || !std::isfinite(window) || !std::isfinite(roundTrip)) return 1.0;
+  if (!(window > 1.0) || !(roundTrip > 0.0) || !std::isfinite(window) || !std::isfinite(roundTrip)) {
+    return 1.0;
+  }
   if (!(trainRate > 0.0)) return 1.0;
   // (merging less splitting, falling as the pieces grow)
   const auto balance = [&](double piece) {

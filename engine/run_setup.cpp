@@ -170,6 +170,8 @@ void RunSetup::BuildDemandLists() {
   // A burst leaves each queue spaced by that queue's sending: it still piles up at a queue that
   // sends more slowly than every one before it on the path, by how much more slowly.
   std::vector<std::vector<std::pair<std::uint32_t, float>>> reached(queues.size());
+  meetsAt_.assign(queues.size(), 0);
+  classMeets_.assign(tcpClasses, 0);
   std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> paced(queues.size());
   for (std::uint32_t c = 0; c < classes.size(); ++c) {
     const ClassInfo& info = classes[c];
@@ -183,6 +185,7 @@ void RunSetup::BuildDemandLists() {
       const double reach = slowest == HUGE_VAL ? 1.0 : slowest > 0.0 ? std::max(1.0 - mu / slowest, 0.0) : 0.0;
       slowest = std::min(slowest, mu);
       if (reach > 0.0) reached[q].emplace_back(info.tcpIndex, static_cast<float>(reach));
+      if (reach > 0.0 && i > 0) meetsAt_[q] = classMeets_[info.tcpIndex] = 1;
       if (reach == 0.0 && i > 0) {
         const std::uint32_t before = rttQueues[info.firstRttQueue + i - 1];
         if (queues[before]->serviceRate <= mu) paced[q].emplace_back(before, info.tcpIndex);

@@ -295,7 +295,7 @@ struct RunSetup {
         // (the same of the classes whose tightest queue does not come before this one, kPastTightest)
         float mostLeastShareHere = 0.0f;
         std::uint32_t sending = 0;
-        double windowsRate = 0.0;  // 1/s: the classes' whole windows (in windows) over their idle round trips
+        const bool meets = meetsAt_[i] != 0;
         ClosedLoopLoad loop;
         loop.timesAway = loopTimesAway_.data() + demandClassStart_[i];
         for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
@@ -306,7 +306,6 @@ struct RunSetup {
           demand += load.demand;
           sending += load.demand != 0.0f;
           demandTrip += load.demandTrip;
-          if (load.demandTrip > 0.0f) windowsRate += load.demand / load.demandTrip;
           if (load.loopQueue == i && load.demand != 0.0f) {
             const ClassLoop& own = classLoops_[slot & kClassOfSlot];
             loopTimesAway_[demandClassStart_[i] + loop.classes++] = own.away;
@@ -329,9 +328,16 @@ struct RunSetup {
         closedLoads[i] = loop;
         const double other = lambda[i] > tcpArrival[i] ? lambda[i] - tcpArrival[i] : 0.0;
         tcpRoom_[i] = mu[i] > other ? mu[i] - other : 0.0;
-        // (Windows that nearly fill it keep a queue there that their bursts come to one by one.)
-        constexpr double kWindowsLeaveRoom = 0.8;
-        windowsFill_[i] = kTcpMaximumWindowPackets * windowsRate > kWindowsLeaveRoom * tcpRoom_[i];
+        if (meets) {
+          // (Windows that nearly fill it keep a queue there that their bursts come to one by one.)
+          constexpr double kWindowsLeaveRoom = 0.8;
+          double windowsRate = 0.0;  // 1/s: the sum of one over the classes' idle round trips
+          for (std::uint32_t j = demandClassStart_[i]; j < demandClassStart_[i + 1]; ++j) {
+            const ClassLoad& load = classLoads_[demandClasses_[j] & kClassOfSlot];
+            if (load.demandTrip > 0.0f) windowsRate += load.demand / load.demandTrip;
+          }
+          windowsFill_[i] = kTcpMaximumWindowPackets * windowsRate > kWindowsLeaveRoom * tcpRoom_[i];
+        }
         // (Windows of TCP alone that fit in the buffer whole never overflow it: TcpWindowsFit.)
         closedLoads[i].windowsFit =
             sending > 0 && TcpAloneAt(other, lambda[i]) && TcpWindowsFit(sending, buffer);
@@ -360,8 +366,8 @@ struct RunSetup {
             const std::uint32_t cls = burstClasses_[j];
             burst += burstReach_[j] * classBursts_[cls];
             const ClassLoad& load = classLoads_[cls];
-            burstTcp += tcpDelivered_[cls];
-            if (classPiece_[cls] > 0.0f) {
+            if (meets) burstTcp += tcpDelivered_[cls];
+            if (meets && classPiece_[cls] > 0.0f) {
               knownRate += tcpDelivered_[cls];
               pieceRate += tcpDelivered_[cls] * classPiece_[cls];
               windowRate += tcpDelivered_[cls] * classWindow_[cls];
@@ -555,8 +561,9 @@ struct RunSetup {
                                           ? TcpWindowRate(info.lookupRoundTrip, firstHopWindow)
                                           : HUGE_VAL;
           const double meetWindow = MeetWindow(info, dt, lambda, mu, buffers, at);
-          const double meetRate =
-              meetWindow < kTcpMaximumWindowPackets ? TcpWindowRate(info.lookupRoundTrip, meetWindow) : HUGE_VAL;
+          const double meetRate = meetWindow < kTcpMaximumWindowPackets
+                                      ? TcpWindowRate(info.lookupRoundTrip, meetWindow)
+                                      : HUGE_VAL;
 
           // Where the windows of the TCP classes at the tightest queue fit in its buffer whole, they
           // wait there as a loop even where they ask for more than it sends: its buffer holds what
@@ -732,16 +739,19 @@ struct RunSetup {
   // that they reach faster than it sends (TcpTrainCollisions, of the bursts TcpTrainPiece gives),
   // packets (kTcpMaximumWindowPackets where they cannot overflow it, or where they lose no more
   // there than the queue's own law already takes from the class's rate). The first such queue of
-  // its path counts, where the whole windows of all the classes that cross it could not fill it (it
-  // is mostly empty, and only bursts that meet lose there; where they could, its sawtooth and
-  // bursts are its law's) and two windows' bursts could overflow its buffer; the window follows
+  // its path counts, where the whole windows of all the classes that cross it would leave a fifth
+  // of its room free (it is mostly empty, and only bursts that meet lose there; where they come near
+  // filling it, they keep a queue there, and its sawtooth and bursts are its law's: two flows whose
+  // windows would fill 98 % of a link lose nothing there in ns) and two windows' bursts could
+  // overflow its buffer; the window follows
   // Reno's mean window at those loss events over kMeetTrips round trips. The queue shows what they
   // lose (ShowTrainDrops), which the class's rate does not count again.
   template <class QueueAt>
-  double MeetWindow(ClassInfo& info, double dt, const std::vector<double>& lambda, const std::vector<double>& mu,
-                    const std::vector<double>& buffers, QueueAt&& at) {
+  double MeetWindow(ClassInfo& info, double dt, const std::vector<double>& lambda,
+                    const std::vector<double>& mu, const std::vector<double>& buffers, QueueAt&& at) {
     constexpr double kMeetTrips = 4.0;
     double& window = info.meetWindow;
+    if (classMeets_[info.tcpIndex] == 0) return window;
     const std::uint32_t* q = rttQueues.data() + info.firstRttQueue;
     std::uint32_t meet = kNoQueue;
     double reach = 0.0;
@@ -769,7 +779,8 @@ struct RunSetup {
     double drops = 0.0;  // packets/s
     if (meet != kNoQueue) {
       // (What the other traffic holds there, as an arrival finds it.)
-      const double apart = lambda[meet] > burstTcp_[meet] ? (lambda[meet] - burstTcp_[meet]) / lambda[meet] : 0.0;
+      const double apart =
+          lambda[meet] > burstTcp_[meet] ? (lambda[meet] - burstTcp_[meet]) / lambda[meet] : 0.0;
       const double holds = std::max(at(meet).waiting * mu[meet] - 1.0, 0.0) * apart;
       const double sent = std::min(rate * trip, window);  // its mean window
       const double piece = TcpTrainPiece(sent, trip, TrainRate(info, rate, lambda, mu, at));
@@ -783,9 +794,10 @@ struct RunSetup {
         others.windows -= own * classWindow_[info.tcpIndex];
       }
       const bool known = others.rate > 1e-9 * burstTcp_[meet] && others.pieces > 0.0 && others.windows > 0.0;
-      const TrainCollisions met = TcpTrainCollisions(
-          sent, piece, known ? others.windows / others.rate : sent, known ? others.pieces / others.rate : piece,
-          reach, buffers[meet] + 1.0 - holds, std::max(burstTcp_[meet] - rate, 0.0), mu[meet]);
+      const TrainCollisions met =
+          TcpTrainCollisions(sent, piece, known ? others.windows / others.rate : sent,
+                             known ? others.pieces / others.rate : piece, reach, buffers[meet] + 1.0 - holds,
+                             std::max(burstTcp_[meet] - rate, 0.0), mu[meet]);
       classPiece_[info.tcpIndex] = static_cast<float>(piece);
       classWindow_[info.tcpIndex] = static_cast<float>(sent);
       if (met.events > loopWindows[meet].lawLoss) {
@@ -887,16 +899,22 @@ struct RunSetup {
   std::vector<std::uint32_t> burstClasses_;
   std::vector<float> burstReach_;
   std::vector<float> classBursts_;  // by tcpIndex: its rate times TcpBurstExcess at it
-  std::vector<float> classPiece_;   // by tcpIndex: TcpTrainPiece where it meets others (MeetWindow), 0 for none
-  std::vector<float> classWindow_;  // by tcpIndex: its mean window there
-  std::vector<double> classMeetDrops_;        // by tcpIndex: what its trains lose where they meet others' (MeetWindow)
-  std::vector<std::uint32_t> classMeetQueue_;  // by tcpIndex: that queue (kNoQueue for none)
+  // By tcpIndex, where its bursts meet others' (MeetWindow): TcpTrainPiece (0 for nowhere), its mean
+  // window there, what they lose there, packets/s, and that queue (kNoQueue for none).
+  std::vector<float> classPiece_;
+  std::vector<float> classWindow_;
+  std::vector<double> classMeetDrops_;
+  std::vector<std::uint32_t> classMeetQueue_;
   std::vector<double> classTrainDrops_;  // by tcpIndex: what its trains lose at its first queue, packets/s
   std::atomic<bool> trainDropsSeen_{false};  // whether any class's trains have lost anything yet
   std::vector<double> burstFollow_;  // per queue, see queueBursts
   // per queue: whether the whole windows of the TCP classes that cross it, over their idle round
-  // trips, could fill the room the other traffic leaves it
+  // trips, would fill more than kWindowsLeaveRoom of the room the other traffic leaves it
   std::vector<std::uint8_t> windowsFill_;
+  // per queue: whether some class's bursts reach it after the first queue of its path (MeetWindow);
+  // per class (by tcpIndex): whether its bursts reach a queue after its first
+  std::vector<std::uint8_t> meetsAt_;
+  std::vector<std::uint8_t> classMeets_;
   // per queue, over the classes whose bursts reach it and know their pieces: their rates, and those
   // times their pieces and their mean windows
   struct BurstPieces {
@@ -905,7 +923,7 @@ struct RunSetup {
     double windows = 0.0;
   };
   std::vector<BurstPieces> burstPieces_;
-  std::vector<double> burstTcp_;     // per queue: the rates of the TCP classes whose bursts reach it, packets/s
+  std::vector<double> burstTcp_;  // per queue: the rates of the TCP classes whose bursts reach it, packets/s
   // Per entry of rttQueues on a forward path, its slot in demandClasses_; per TCP class (by
   // tcpIndex), where its slots' kPastTightest have it pass its tightest queue (kNoQueue at first).
   std::vector<std::uint32_t> forwardSlots_;

@@ -1476,8 +1476,8 @@ double DrawnBurst(std::mt19937_64& random, double window, double piece) {
 struct BurstSource {
   double bursts, window, piece;  // bursts a second, mean window and piece
 };
-SimulatedMeeting SimulatedTrainsMeeting(const std::vector<BurstSource>& sources, double reach, int room, double mu,
-                                        double seconds) {
+SimulatedMeeting SimulatedTrainsMeeting(const std::vector<BurstSource>& sources, double reach, int room,
+                                        double mu, double seconds) {
   std::mt19937_64 random(29);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   struct Packet {
@@ -1564,7 +1564,8 @@ TEST(ModelLaws, TrainsThatMeetLoseWhatASimulationOfTheirBurstsLoses) {
     SCOPED_TRACE("mu " + std::to_string(static_cast<int>(c.mu)) + ", room " + std::to_string(c.room) +
                  (c.othersPiece > 0.0 ? ", the others' bursts larger" : ""));
     const double othersPiece = c.othersPiece > 0.0 ? c.othersPiece : c.piece;
-    std::vector<BurstSource> sources(c.sources, {c.rate / meanBurst(c.window, othersPiece), c.window, othersPiece});
+    std::vector<BurstSource> sources(c.sources,
+                                     {c.rate / meanBurst(c.window, othersPiece), c.window, othersPiece});
     sources[0] = {c.rate / meanBurst(c.window, c.piece), c.window, c.piece};
     const SimulatedMeeting sim = SimulatedTrainsMeeting(sources, c.reach, c.room, c.mu, 400.0);
     const TrainCollisions law = TcpTrainCollisions(c.window, c.piece, c.window, othersPiece, c.reach, c.room,
