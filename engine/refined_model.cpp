@@ -376,11 +376,13 @@ TrainCollisions TcpTrainCollisions(double window, double piece, double othersWin
   // above[n] = P(Q > n kStep), by the trapezoid rule over the density
   std::vector<double> above(points, 0.0);
   if (arrivals > 0.0 && load < 1.0) {
-    std::vector<double> longer(points);  // P(B > n kStep)
+    // P(reach B' > n kStep), each size spread over the step around it: a size that crosses a point
+    // of the grid moves the tail by a little, not by a whole 1/kSizes.
+    std::vector<double> longer(points);
     for (int n = 0; n < points; ++n) {
-      int count = 0;
-      for (const double b : others) count += reach * b > n * kStep;
-      longer[n] = static_cast<double>(count) / kSizes;
+      double count = 0.0;
+      for (const double b : others) count += std::clamp((reach * b - n * kStep) / kStep + 0.5, 0.0, 1.0);
+      longer[n] = count / kSizes;
     }
     std::vector<double> density(points);
     const double p0 = 1.0 - load;
