@@ -29,6 +29,7 @@
 namespace varlo {
 namespace {
 
+using test::ForBothRuns;
 using test::NetBuilder;
 using test::OneLinkWithUdp;
 using test::ProfileGuard;
@@ -478,9 +479,7 @@ TEST(ModelLaws, RefinedTcpClassesStayWithinTheirWindowPerRoundTrip) {
 // would overflow it, and held 10 packets, where ns holds 16.7; the second access link, run by the
 // open law, lost 0.3 %, where ns loses nothing.)
 TEST(ModelLaws, RefinedTcpClassSendsNoMoreThanItsSlowestLinkTakes) {
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     NetBuilder net;
     auto* hub = net.Node("H");
     auto* sink = net.Node("D");
@@ -498,7 +497,7 @@ TEST(ModelLaws, RefinedTcpClassSendsNoMoreThanItsSlowestLinkTakes) {
     EXPECT_GT(last.at(7), 20 - 9) << "size of S1 -> H";
     EXPECT_LT(last.at(7), 20) << "size of S1 -> H";
     for (int i = 0; i < 4; ++i) EXPECT_EQ(last.at(9 + 6 * i), 0.0) << "loss of S" << i + 1 << " -> H";
-  }
+  });
 }
 
 // A sender of a window of W packets that waits before it sends, as the agents of the ns scripts
@@ -690,9 +689,7 @@ TEST(ModelLaws, PacedPacketsHoldAndDropWhatASimulatedBufferDoes) {
       EXPECT_TRUE(Near("P", P, simulated.P, 0.2, 0.0)) << "queue " << q << ", load " << load;
     }
   };
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     {
       NetBuilder net;
       auto* r1 = net.Node("R1");
@@ -739,7 +736,7 @@ TEST(ModelLaws, PacedPacketsHoldAndDropWhatASimulatedBufferDoes) {
     const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("lot.dmp"));
     ASSERT_FALSE(last.empty());
     for (const int q : {2, 4}) expectSimulated(last, q, 40, false);  // R1 -> R2, R2 -> R3
-  }
+  });
 }
 
 // A single closed loop of W packets, each away for Z on average once the queue has sent it, is the
@@ -929,9 +926,7 @@ TEST(ModelLaws, TcpBothWaysSendsTheWindowsOfBunchedAcknowledgements) {
                {20, 2, 2, 565, 543},
                {20, 4, 4, 556, 541}};
   for (const auto& c : cases) {
-    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-      const ProfileGuard guard(kProfileNS);
-      TempFolder folder;
+    ForBothRuns([&](const RunMethod method, TempFolder& folder) {
       NetBuilder net;
       auto* r1 = net.Node("R1");
       auto* r2 = net.Node("R2");
@@ -959,7 +954,7 @@ TEST(ModelLaws, TcpBothWaysSendsTheWindowsOfBunchedAcknowledgements) {
       }
       EXPECT_LE(last.at(1), c.buffer) << name;
       EXPECT_LE(last.at(4), c.buffer) << name;
-    }
+    });
   }
 }
 
@@ -1082,10 +1077,7 @@ TEST(ModelLaws, RefinedTcpClassCarriesNothingAfterItStops) {
 // stops on the same path, the first gives it room and takes it back within a few tenths of a
 // second, in either run, and together they never get more than the link sends.
 TEST(ModelLaws, RefinedTcpClassesMakeRoomForOneThatStartsAndTakeItBack) {
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    SCOPED_TRACE(method == RunMethod::kComputeMetrics ? "Compute Metrics" : "Z-iteration");
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     NetBuilder net;
     const auto [s, d] = Chain(net, 1000, 50, 0.001);
     net.Tcp(s, d, 0);
@@ -1106,7 +1098,7 @@ TEST(ModelLaws, RefinedTcpClassesMakeRoomForOneThatStartsAndTakeItBack) {
     EXPECT_LT(at(2.3).at(13), 0.75 * alone);
     EXPECT_EQ(at(4.3).at(14), 0.0);
     EXPECT_GT(at(4.3).at(13), 0.9 * alone);
-  }
+  });
 }
 
 // Utilisation of a link by flows whose windows (W packets in all, path round trip T with an empty
@@ -1150,9 +1142,7 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
   const double idle = 2 * (2 * access + delay) + 4 / (100 * mu) + 2 / mu;
   const double expected = SteppedSawtooth(10, mu * idle);
   ASSERT_LT(expected, 0.9);
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     NetBuilder net;
     auto* s = net.Node("S");
     auto* r1 = net.Node("R1");
@@ -1167,7 +1157,7 @@ TEST(ModelLaws, TcpFlowsLosingTogetherKeepASmallBufferBusyAsTheirSawtoothDoes) {
     const double load = last.at(8) / (1 - last.at(9));  // R1 -> R2: U = rho (1 - P)
     EXPECT_LT(load, expected + 0.01) << "offered load of R1 -> R2";
     EXPECT_GT(load, expected - 0.1) << "offered load of R1 -> R2";
-  }
+  });
 }
 
 // TCP alone on buffers far below the bandwidth-delay product, round trips of 30 to 210 ms: the
@@ -1190,9 +1180,7 @@ TEST(ModelLaws, TcpOnABufferItsBurstsOverflowKeepsUpWithTheirLosses) {
   } cases[] = {{2, 10, 428, 0.2, 0.0},    {2, 12, 580, 0.2, 0.0},    {4, 15, 615, 0.2, 0.0},
                {4, 12, 516, 0.1, 0.0130}, {8, 12, 643, 0.1, 0.0274}, {5, 16, 633, 0.1, 0.0103}};
   for (const auto& c : cases) {
-    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-      const ProfileGuard guard(kProfileNS);
-      TempFolder folder;
+    ForBothRuns([&](const RunMethod method, TempFolder& folder) {
       NetBuilder net;
       TcpDumbbell(net, c.buffer, c.flows, 0.023);
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("b.dmp"));
@@ -1204,7 +1192,7 @@ TEST(ModelLaws, TcpOnABufferItsBurstsOverflowKeepsUpWithTheirLosses) {
       if (c.nsLoss > 0.0) {
         EXPECT_LT(last.at(3), c.nsLoss * 2) << "loss of R1 -> R2, " << c.flows << " flows";
       }
-    }
+    });
   }
 }
 
@@ -1220,9 +1208,7 @@ TEST(ModelLaws, TcpWindowsWhoseBurstsFitTheBufferKeepTheLinkBusy) {
     double nsTcp;
   } cases[] = {{3, 948}, {4, 984}};
   for (const auto& c : cases) {
-    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-      const ProfileGuard guard(kProfileNS);
-      TempFolder folder;
+    ForBothRuns([&](const RunMethod method, TempFolder& folder) {
       NetBuilder net;
       TcpDumbbell(net, 20, c.flows, 0.023);
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("f.dmp"));
@@ -1230,7 +1216,7 @@ TEST(ModelLaws, TcpWindowsWhoseBurstsFitTheBufferKeepTheLinkBusy) {
       const double sent = 1000 * last.at(2);  // R1 -> R2 carries the TCP classes alone
       EXPECT_GT(sent, 0.9 * c.nsTcp) << c.flows << " flows";
       EXPECT_LT(sent, 1.1 * c.nsTcp) << c.flows << " flows";
-    }
+    });
   }
 }
 
@@ -1288,9 +1274,7 @@ TEST(ModelLaws, TcpFillingItsBottleneckAloneLosesWhatItsSawtoothDrops) {
                {5, 25, 0.0, 1000, 943, 0.0135, 12.1},
                {5, 50, 0.023, 250, 249, 0.0077, 34.1}};
   for (const auto& c : cases) {
-    for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-      const ProfileGuard guard(kProfileNS);
-      TempFolder folder;
+    ForBothRuns([&](const RunMethod method, TempFolder& folder) {
       NetBuilder net;
       TcpDumbbell(net, c.buffer, c.flows, c.spread, c.bottleneck);
       const std::vector<double> last = LastRefinedRow(net, method, 20, folder.File("s.dmp"));
@@ -1304,7 +1288,7 @@ TEST(ModelLaws, TcpFillingItsBottleneckAloneLosesWhatItsSawtoothDrops) {
       }
       EXPECT_GT(last.at(1), 0.75 * c.nsN) << "average size of R1 -> R2, " << c.flows << " flows";
       EXPECT_LT(last.at(1), 1.25 * c.nsN) << "average size of R1 -> R2, " << c.flows << " flows";
-    }
+    });
   }
 }
 

@@ -10,6 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "engine/run.h"
 #include "engine/tcp_profile.h"
 #include "model/const_poisson_class.h"
 #include "model/tcp_class.h"
@@ -97,6 +100,18 @@ struct ProfileGuard {
   explicit ProfileGuard(int profile) { SetTcpProfile(profile); }
   ~ProfileGuard() { SetTcpProfile(saved); }
 };
+
+// Runs body(method, folder) for Compute Metrics and the Z-iteration in turn, each in the NS profile
+// with a folder of its own; a failure names the run.
+template <class Body>
+void ForBothRuns(Body&& body) {
+  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
+    SCOPED_TRACE(method == RunMethod::kComputeMetrics ? "Compute Metrics" : "Z-iteration");
+    const ProfileGuard guard(kProfileNS);
+    TempFolder folder;
+    body(method, folder);
+  }
+}
 
 inline std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
