@@ -702,9 +702,9 @@ struct RunSetup {
       // 4/3 of it: only the part of the climb above the room overflows, and the window's packets go
       // in bursts of the acknowledgements of a wait, or of the whole window where that is fewer.
       const double meanAcknowledged = trainRate * kTcpSendOverhead / 2.0;
-      const double overflowing = TcpTrainOverflowShare(trainRate, room);
-      const double above =
-          std::clamp((4.0 / 3.0 * window - std::floor(room)) / (2.0 / 3.0 * window), 0.0, 1.0);
+      const double taken = TcpTrainRoomTaken(room, found);
+      const double overflowing = TcpTrainOverflowShare(trainRate, taken);
+      const double above = std::clamp((4.0 / 3.0 * window - taken) / (2.0 / 3.0 * window), 0.0, 1.0);
       const double events = overflowing * above / std::max(std::min(1.0 + meanAcknowledged, window), 1.0);
       if (events > 0.0) target = TcpCappedMeanWindow(events, trip);
       classTrainDrops_[info.tcpIndex] = rate * events;
