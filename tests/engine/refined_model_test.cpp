@@ -1572,10 +1572,7 @@ TEST(ModelLaws, TrainsThatMeetLoseWhatASimulationOfTheirBurstsLoses) {
   // A network runs it: three flows of 30 to 125 ms window-held at a link of 4,000 packets/s with a
   // buffer of 20, behind access links ten times as fast. ns's carry 797 packets/s together and lose
   // 0.44 % there; their whole windows would carry 1,053, and the queue's own law loses 0.03 %.
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    SCOPED_TRACE(method == RunMethod::kComputeMetrics ? "Compute Metrics" : "Z-iteration");
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     NetBuilder net;
     auto* r1 = net.Node("R1");
     auto* r2 = net.Node("R2");
@@ -1605,7 +1602,7 @@ TEST(ModelLaws, TrainsThatMeetLoseWhatASimulationOfTheirBurstsLoses) {
     EXPECT_GT(tcp / rows, 0.9 * 797.0);
     EXPECT_GT(loss / rows, 0.0044 / 4.0);
     EXPECT_LT(loss / rows, 2.0 * 0.0044);
-  }
+  });
 }
 
 // Two TCP flows over one bottleneck (R1 -> R2, 1,000 packets/s, buffer 20), alike but for the way
@@ -1615,10 +1612,7 @@ TEST(ModelLaws, TrainsThatMeetLoseWhatASimulationOfTheirBurstsLoses) {
 // and Reno's rates go as one over the round trip. (Counting the lost acknowledgements as lost
 // packets, Compute Metrics gave the first flow 80 packets/s where the second got 523.)
 TEST(ModelLaws, TcpLosingAcknowledgementsKeepsItsWindow) {
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    SCOPED_TRACE(method == RunMethod::kComputeMetrics ? "Compute Metrics" : "Z-iteration");
-    const ProfileGuard guard(kProfileNS);
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     NetBuilder net;
     auto* r1 = net.Node("R1");
     auto* r2 = net.Node("R2");
@@ -1655,7 +1649,7 @@ TEST(ModelLaws, TcpLosingAcknowledgementsKeepsItsWindow) {
     const double ratio = first / second;
     EXPECT_GT(ratio, 0.8 * secondTrip / firstTrip);
     EXPECT_LT(ratio, 1.2 * secondTrip / firstTrip);
-  }
+  });
 }
 
 // A queue passes on each class's part of what it sends. Classes share a fast first link (a packet
