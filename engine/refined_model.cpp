@@ -700,6 +700,17 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   return r;
 }
 
+double SteadyQueueLoss(double lambda, double mu, double K, double burst, const ClosedLoopLoad& closed) {
+  if (!(lambda > 0.0) || !(mu > 0.0)) return 0.0;
+  const MM1KMetrics law = BurstyClosedForm(lambda / mu, K, burst);
+  // (what the link has the time to send beyond what it sends, as a share of the arrivals)
+  const double room = std::max(1.0 - law.U, 0.0) * mu / lambda;
+  if (closed.windowsFit) return law.P - std::min(law.P, room);
+  if (closed.sawtoothWeight > 0.0 && law.P > closed.sawtoothLoss)
+    return law.P - std::min((law.P - closed.sawtoothLoss) * closed.sawtoothWeight, room);
+  return law.P;
+}
+
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {
   MM1KMetrics atRho = MM1KClosedForm(rho, K);
   return RefinedDiscreteStep(rho, atRho, lambda, mu, K, h);

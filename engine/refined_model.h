@@ -345,6 +345,14 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
                                    double* burstUsed = nullptr, double* bufferUsed = nullptr,
                                    struct LoopWindow* loopWindow = nullptr);
 
+// The share of its arrivals that a queue drops once its law has settled at its present load
+// lambda / mu, with its packets in bursts of mean size burst: where TCP fills it, lowered towards
+// its windows' sawtooth's loss as RefinedQueueStep lowers its own step's, and to none but the
+// excess where the windows of all its TCP classes fit in its buffer whole (closed). Unlike the
+// queue's shown loss it does not depend on whether a loop holds there, nor on how far the queue has
+// got towards its load.
+double SteadyQueueLoss(double lambda, double mu, double K, double burst, const ClosedLoopLoad& closed);
+
 // A class's packets in a queue over a step of either run. The queue mixes what it admits and sends
 // its packets in proportion to the classes' shares, so a class's packets n follow
 //     dn/dt = (1 - P) x - s n,    s = mu U / N (the rate at which each packet leaves),
