@@ -700,15 +700,46 @@ RefinedStepResult RefinedQueueStep(double& rho, MM1KMetrics& atRho, double lambd
   return r;
 }
 
+namespace {
+
+// The blocking probability pi_K of the M/M/1/K queue at load rho alone, as MM1KClosedForm gives it,
+// for a buffer K > 0: pi_K = rho^K (1 - rho) / (1 - rho^(K + 1)), through the mirrored queue of load
+// 1 / rho above rho = 1 (pi_K = (1 - r) / (1 - r^(K + 1)), r = 1 / rho) so that it cannot overflow,
+// and with L = ln rho within a hair of rho = 1, where 1 - rho cancels (one pow() elsewhere).
+double MM1KBlocking(double rho, double K) {
+  if (!(rho > 0.0)) return 0.0;
+  if (!std::isfinite(rho)) return 1.0;
+  const bool mirrored = rho > 1.0;
+  const double r = mirrored ? 1.0 / rho : rho;
+  const double d = 1.0 - r;
+  if (d * (K + 1.0) < 0.05) {
+    const double L = std::log(r);
+    if (L == 0.0) return 1.0 / (K + 1.0);
+    const double ratio = std::expm1(L) / std::expm1((K + 1.0) * L);  // (1 - r) / (1 - r^(K + 1))
+    return mirrored ? ratio : std::exp(K * L) * ratio;
+  }
+  // (r^K counts for nothing where it is below e^-30: ln r <= -(d + d^2/2). A queue's loss of less
+  // than that is none, and 1 - r^(K + 1) is 1 to the last digit.)
+  const double rK = (d + d * d / 2.0) * K > 30.0 ? 0.0 : std::pow(r, K);
+  const double ratio = d / (1.0 - rK * r);
+  return mirrored ? ratio : rK * ratio;
+}
+
+}  // namespace
+
 double SteadyQueueLoss(double lambda, double mu, double K, double burst, const ClosedLoopLoad& closed) {
   if (!(lambda > 0.0) || !(mu > 0.0)) return 0.0;
-  const MM1KMetrics law = BurstyClosedForm(lambda / mu, K, burst);
-  // (what the link has the time to send beyond what it sends, as a share of the arrivals)
-  const double room = std::max(1.0 - law.U, 0.0) * mu / lambda;
-  if (closed.windowsFit) return law.P - std::min(law.P, room);
-  if (closed.sawtoothWeight > 0.0 && law.P > closed.sawtoothLoss)
-    return law.P - std::min((law.P - closed.sawtoothLoss) * closed.sawtoothWeight, room);
-  return law.P;
+  const double rho = lambda / mu;
+  // The law of BurstyClosedForm: the bursts' queue, or the paced packets' longer buffer.
+  const double places = burst < 1.0 ? PacedBuffer(K, burst) : K / burst;
+  const double P = places > 0.0 ? MM1KBlocking(rho, places) : 1.0;
+  // (The queue sends rho (1 - P) of the time; what the link has the time to send beyond that, as a
+  // share of the arrivals.)
+  const double room = std::max(1.0 - rho * (1.0 - P), 0.0) / rho;
+  if (closed.windowsFit) return P - std::min(P, room);
+  if (closed.sawtoothWeight > 0.0 && P > closed.sawtoothLoss)
+    return P - std::min((P - closed.sawtoothLoss) * closed.sawtoothWeight, room);
+  return P;
 }
 
 RefinedStepResult RefinedDiscreteStep(double& rho, double lambda, double mu, double K, double h) {

@@ -783,7 +783,12 @@ struct RunSetup {
         weight = std::clamp(2.0 - mu[j] / mu[loopQueue], 0.0, 1.0);
       }
       const double loss = i == 0 ? std::min(steadyLoss_[j], tcpFactors_[j].randomLoss) : steadyLoss_[j];
-      if (weight > 0.0) success *= std::pow(std::clamp(1.0 - loss, 0.0, 1.0), weight);
+      const double through = std::clamp(1.0 - loss, 0.0, 1.0);
+      if (weight >= 1.0) {
+        success *= through;
+      } else if (weight > 0.0) {
+        success *= std::pow(through, weight);
+      }
     }
     return std::clamp(1.0 - success, 0.0, 1.0);
   }
