@@ -80,7 +80,9 @@
 // the flows' rates (TcpBurstLoss). A loop beside Poisson traffic loses the window packets that find
 // its buffer full (MixedLoopFullShare), and its windows shrink to what Reno keeps at that loss
 // (TcpCappedMeanWindow) until the two agree; it forms and holds only where they keep most of their
-// maximum (RefinedQueueStep).
+// maximum (RefinedQueueStep). A class whose window waits at a loop sends no more than Reno keeps up
+// against the losses of the other queues of its path, each counted at the loss its law settles at
+// under its present load (RunSetup::LossBesideLoop, SteadyQueueLoss).
 // Acknowledgements that wait behind other TCP classes' packets on their way back leave that queue
 // closer together than they came, and their sender sends what they acknowledge together: the
 // windows of a loop then come to its queue in clusters (AcknowledgementBunch), which leave it idle
