@@ -610,7 +610,7 @@ struct RunSetup {
             // path (LossBesideLoop, TcpRandomLossRate), which it moves towards over kBesideLossTrips
             // round trips. (Held whole, classes of a random mesh of 100 routers whose loops were at
             // one queue and whose packets met 14 to 19 % of loss at others sent up to three times
-            // ns's rates; the median error of the mesh's classes was 33 %, and is 16 % with this.
+            // ns's rates; the median error of the mesh's classes was 33 %, and is 17 % with this.
             // Moving there over one round trip, loop queues of the mesh swung by up to a third from
             // one second to the next.)
             constexpr double kBesideLossTrips = 3.0;
