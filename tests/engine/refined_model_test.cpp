@@ -1099,9 +1099,7 @@ TEST(ModelLaws, WindowLoopsOfAMeshSettle) {
 // shortest round trip the path allows), and no less than half of it; held whole at its bottleneck
 // instead, it sent 233 packets/s through a loss of 18 %.
 TEST(ModelLaws, RefinedWindowHeldAtALoopYieldsToLossesBeforeIt) {
-  const ProfileGuard guard(kProfileNS);
-  for (const RunMethod method : {RunMethod::kComputeMetrics, RunMethod::kZIteration}) {
-    TempFolder folder;
+  ForBothRuns([&](const RunMethod method, TempFolder& folder) {
     NetBuilder net;
     auto* s = net.Node("S");
     auto* r0 = net.Node("R0");
@@ -1127,7 +1125,7 @@ TEST(ModelLaws, RefinedWindowHeldAtALoopYieldsToLossesBeforeIt) {
     const double reno = segments * 1040 / 1000;  // packets of 1000 bytes per second
     EXPECT_LE(rate, 1.1 * reno) << "loss " << loss;
     EXPECT_GE(rate, 0.5 * reno) << "loss " << loss;
-  }
+  });
 }
 
 // A TCP class that stops sending leaves its path empty: nothing of what it sent before goes on
